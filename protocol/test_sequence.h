@@ -46,6 +46,10 @@ struct TestSequence {
   void ReadProtocolSet(std::istream& in, std::string& token);
 
   bool operator==(const TestSequence&) const = default;
+
+ private:
+  // Set i, or null when i is out of range.
+  const TestSet* SetAt(int i) const;
 };
 
 }  // namespace stravon

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace stravon {
+
+// Whole-file reads and writes for small documents. On failure each returns
+// false and, when `error` is given, a message naming the file and the reason.
+
+bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error);
+
+// Replaces the file at `path` (or creates it) so that a reader sees either
+// the old contents or the new ones, never a mixture: the data go to a
+// temporary file in the same folder, which is synced to disk and then renamed
+// over the target. On failure the old file is untouched and the temporary
+// file removed. A symbolic link at `path` is kept and its target replaced;
+// an existing file keeps its permission bits.
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error);
+
+}  // namespace stravon

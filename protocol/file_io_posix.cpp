@@ -1,0 +1,136 @@
+#include "protocol/file_io.h"
+
+#include <fcntl.h>
+#include <limits.h>
+#include <stdlib.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <cerrno>
+#include <cstddef>
+#include <filesystem>
+#include <string>
+#include <string_view>
+#include <system_error>
+
+namespace stravon {
+namespace {
+
+std::string ErrnoText(int error_number) { return std::generic_category().message(error_number); }
+
+// Sets `error` to "<what> <path>: <reason>" and returns false.
+bool Fail(std::string* error, std::string_view what, const std::string& path, int error_number) {
+  if (error) {
+    *error = std::string(what);
+    *error += ' ';
+    *error += path;
+    *error += ": ";
+    *error += ErrnoText(error_number);
+  }
+  return false;
+}
+
+bool WriteAll(int fd, std::string_view data) {
+  while (!data.empty()) {
+    const ssize_t written = ::write(fd, data.data(), data.size());
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      return false;
+    }
+    data.remove_prefix(static_cast<std::size_t>(written));
+  }
+  return true;
+}
+
+// The file to replace: the target of a symbolic link, so saving through a
+// link updates what it points to instead of turning the link into a file.
+std::string ResolveTarget(const std::string& path) {
+  struct stat info {};
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  char* resolved = ::realpath(path.c_str(), nullptr);
+  if (!resolved) return path;  // a dangling link is replaced itself
+  std::string target(resolved);
+  ::free(resolved);
+  return target;
+}
+
+// Creates a new temporary file next to `target`; returns its descriptor, or
+// -1 with errno set.
+int CreateTemporary(const std::string& target, std::string* temporary_path) {
+  static std::atomic<unsigned> counter{0};
+  const std::filesystem::path target_path(target);
+  for (int attempt = 0; attempt < 100; ++attempt) {
+    std::string name = "." + target_path.filename().string() + ".tmp-" +
+                       std::to_string(::getpid()) + "-" + std::to_string(counter++);
+    *temporary_path = (target_path.parent_path() / name).string();
+    const int fd = ::open(temporary_path->c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+    if (fd >= 0 || errno != EEXIST) return fd;
+  }
+  return -1;
+}
+
+// Makes the rename itself durable. Best effort: the new file is already in
+// place when this runs, so a failure here is not reported.
+void SyncFolder(const std::string& target) {
+  std::string folder = std::filesystem::path(target).parent_path().string();
+  if (folder.empty()) folder = ".";
+  const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  ::fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error) {
+  int fd;
+  do {
+    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Fail(error, "Cannot open", path, errno);
+  std::string data;
+  char buffer[8192];
+  for (;;) {
+    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    if (got == 0) break;
+    if (got < 0) {
+      if (errno == EINTR) continue;
+      const int read_error = errno;  // e.g. EISDIR for a folder
+      ::close(fd);
+      return Fail(error, "Cannot read", path, read_error);
+    }
+    data.append(buffer, static_cast<std::size_t>(got));
+  }
+  ::close(fd);
+  *contents = std::move(data);
+  return true;
+}
+
+bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error) {
+  const std::string target = ResolveTarget(path);
+  struct stat existing {};
+  const bool keep_mode = ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+
+  std::string temporary;
+  const int fd = CreateTemporary(target, &temporary);
+  if (fd < 0) return Fail(error, "Cannot write", path, errno);
+
+  // From here on, every failure removes the temporary file.
+  auto abandon = [&](std::string_view what, int error_number) {
+    ::unlink(temporary.c_str());
+    return Fail(error, what, path, error_number);
+  };
+  if (keep_mode) ::fchmod(fd, existing.st_mode & 07777);  // best effort
+  if (!WriteAll(fd, contents) || ::fsync(fd) != 0) {
+    const int write_error = errno;
+    ::close(fd);
+    return abandon("Cannot write", write_error);
+  }
+  if (::close(fd) != 0) return abandon("Cannot write", errno);  // never retried
+  if (::rename(temporary.c_str(), target.c_str()) != 0) return abandon("Cannot replace", errno);
+  SyncFolder(target);
+  return true;
+}
+
+}  // namespace stravon
