@@ -1,16 +1,275 @@
+// All terminal, ioctl and lock handling of the suite lives in this file, so the
+// rest of the code sees only the portable Serial interface and its codes.
 #include "device/serial/serial.h"
 
+#include <fcntl.h>
+#include <linux/serial.h>
+#include <poll.h>
+#include <sys/file.h>
+#include <sys/ioctl.h>
+#include <termios.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <chrono>
+#include <cstdlib>
+#include <string>
 #include <utility>
 
-// Placeholder until the POSIX implementation lands.
 namespace stravon {
-Serial::Serial(SerialReporter reporter) : reporter_(std::move(reporter)) {}
-Serial::~Serial() = default;
-int Serial::OpenSerialPort(const char*, SerialOptions) { return kSerialOpenFailed; }
-int Serial::WriteSerialPort(const void*, std::size_t) { return kSerialWriteFailed; }
-int Serial::ReadSerialPort(char*, std::size_t, std::size_t* received) {
-  *received = 0;
-  return kSerialReadFailed;
+namespace {
+
+constexpr int kDefaultReadTimeoutMs = 500;
+constexpr char kCarriageReturn = 13;
+
+std::string DevicePath(const char* port_name) {
+  const std::string name = port_name != nullptr ? port_name : "";
+  if (!name.empty() && name.front() == '/') return name;
+  const char* root = std::getenv("STRAVON_DEV_ROOT");
+  std::string path = (root != nullptr && *root != '\0') ? root : "/dev";
+  if (path.back() != '/') path += '/';
+  return path + name;
 }
-int Serial::CloseSerialPort() { return kSerialNotOpen; }
+
+// termios takes speed constants, not numbers; rates without one are refused.
+bool SpeedConstant(std::int32_t baud, speed_t* speed) {
+  static constexpr std::pair<std::int32_t, speed_t> kSpeeds[] = {
+      {50, B50},           {75, B75},           {110, B110},         {134, B134},
+      {150, B150},         {200, B200},         {300, B300},         {600, B600},
+      {1200, B1200},       {1800, B1800},       {2400, B2400},       {4800, B4800},
+      {9600, B9600},       {19200, B19200},     {38400, B38400},     {57600, B57600},
+      {115200, B115200},   {230400, B230400},   {460800, B460800},   {500000, B500000},
+      {576000, B576000},   {921600, B921600},   {1000000, B1000000}, {1152000, B1152000},
+      {1500000, B1500000}, {2000000, B2000000}, {2500000, B2500000}, {3000000, B3000000},
+      {3500000, B3500000}, {4000000, B4000000},
+  };
+  for (const auto& [rate, constant] : kSpeeds) {
+    if (rate == baud) {
+      *speed = constant;
+      return true;
+    }
+  }
+  return false;
+}
+
+// The unit and the program exchange plain bytes: no echo, no line editing, no
+// signals, and above all no carriage-return translation (every reply ends in
+// one). Applied also when the line settings are kept, since a Linux tty starts
+// in cooked mode and would otherwise swallow the replies' terminators.
+void MakeRaw(termios* tio) {
+  tio->c_iflag &= ~static_cast<tcflag_t>(IGNBRK | BRKINT | PARMRK | ISTRIP | INLCR | IGNCR | ICRNL |
+                                         IUCLC | IMAXBEL);
+  tio->c_oflag &= ~static_cast<tcflag_t>(OPOST);
+  tio->c_lflag &= ~static_cast<tcflag_t>(ECHO | ECHOE | ECHOK | ECHONL | ICANON | ISIG | IEXTEN);
+  tio->c_cflag |= CLOCAL | CREAD;
+  // Reads happen only after poll reported input, so one byte is enough.
+  tio->c_cc[VMIN] = 1;
+  tio->c_cc[VTIME] = 0;
+}
+
+// Line parameters proper: speed, 8N1, flow control, and no hang-up on close so
+// that closing the port does not reset the unit.
+bool SetLine(termios* tio, const SerialOptions& options) {
+  const std::int32_t baud =
+      options.BaudRate > 0 ? options.BaudRate : (options.HighSpeed ? 115200 : 9600);
+  speed_t speed = B0;
+  if (!SpeedConstant(baud, &speed)) return false;
+  if (cfsetispeed(tio, speed) != 0 || cfsetospeed(tio, speed) != 0) return false;
+  tio->c_cflag &= ~static_cast<tcflag_t>(CSIZE | PARENB | CSTOPB | HUPCL);
+  tio->c_cflag |= CS8;
+  if (options.XonXoff) {
+    tio->c_iflag |= IXON | IXOFF;
+  } else {
+    tio->c_iflag &= ~static_cast<tcflag_t>(IXON | IXOFF | IXANY);
+  }
+  return true;
+}
+
+// Where the driver supports it, deliver received bytes without the batching
+// delay some USB bridges add; a refusal (a pseudo-terminal) changes nothing.
+void RequestLowLatency(int fd) {
+  serial_struct info{};
+  if (ioctl(fd, TIOCGSERIAL, &info) != 0) return;
+  if ((info.flags & ASYNC_LOW_LATENCY) != 0) return;
+  info.flags |= ASYNC_LOW_LATENCY;
+  ioctl(fd, TIOCSSERIAL, &info);
+}
+
+}  // namespace
+
+Serial::Serial(SerialReporter reporter) : reporter_(std::move(reporter)) {}
+
+Serial::~Serial() {
+  if (open_) {
+    ioctl(fd_, TIOCNXCL);
+    close(fd_);
+  }
+}
+
+int Serial::Report(const char* operation, int error, int code) const {
+  if (reporter_) {
+    reporter_(std::string(operation) + " failed with error " + std::to_string(error) + ".\n");
+  }
+  return code;
+}
+
+int Serial::OpenSerialPort(const char* port_name, SerialOptions options) {
+  if (open_) return kSerialOk;
+  const std::string path = DevicePath(port_name);
+
+  // Opened without blocking so that a port waiting for carrier cannot hang us.
+  int fd = -1;
+  do {
+    fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
+  } while (fd < 0 && errno == EINTR);
+  if (fd < 0) return Report("CreateFile", errno, kSerialOpenFailed);
+
+  // Failures after open release the descriptor (and the exclusive mode, once
+  // set) at once, so that the port can be opened again later.
+  bool exclusive = false;
+  const auto fail = [&](const char* operation, int error, int code) {
+    if (exclusive) ioctl(fd, TIOCNXCL);
+    close(fd);
+    return Report(operation, error, code);
+  };
+
+  // Exclusive use. TIOCEXCL alone does not stop a privileged process, so the
+  // lock is what keeps a second program (or a second Serial) out.
+  int locked = -1;
+  do {
+    locked = flock(fd, LOCK_EX | LOCK_NB);
+  } while (locked != 0 && errno == EINTR);
+  if (locked != 0) return fail("CreateFile", errno, kSerialOpenFailed);
+  if (ioctl(fd, TIOCEXCL) != 0) return fail("CreateFile", errno, kSerialOpenFailed);
+  exclusive = true;
+  const int flags = fcntl(fd, F_GETFL);
+  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
+    return fail("CreateFile", errno, kSerialOpenFailed);
+  }
+
+  termios tio{};
+  if (tcgetattr(fd, &tio) != 0) return fail("GetCommState", errno, kSerialOpenFailed);
+  if (!options.KeepLineSettings && !SetLine(&tio, options)) {
+    return fail("SetCommState", EINVAL, kSerialOpenFailed);
+  }
+  MakeRaw(&tio);
+  if (tcsetattr(fd, TCSANOW, &tio) != 0) {
+    return fail("SetCommState", errno, kSerialOpenFailed);
+  }
+  if (!options.KeepLineSettings && options.DtrEnable) {
+    // Pseudo-terminals have no modem lines and refuse this; that is fine.
+    int dtr = TIOCM_DTR;
+    ioctl(fd, TIOCMBIS, &dtr);
+  }
+  RequestLowLatency(fd);
+
+  int timeout_ms = kDefaultReadTimeoutMs;
+  if (options.LongTimeout) {
+    timeout_ms = options.ReadTimeoutMs;
+  } else if (options.NonBlocking) {
+    timeout_ms = 0;
+  }
+  if (timeout_ms < 0) return fail("SetCommTimeouts", EINVAL, kSerialTimeoutsFailed);
+
+  fd_ = fd;
+  read_timeout_ms_ = timeout_ms;
+  input_begin_ = input_end_ = 0;
+  open_ = true;
+  return kSerialOk;
+}
+
+int Serial::WriteSerialPort(const void* bytes, std::size_t count) {
+  if (!open_) return Report("WriteFile", EBADF, kSerialWriteFailed);
+  const char* next = static_cast<const char*>(bytes);
+  while (count > 0) {
+    const ssize_t written = write(fd_, next, count);
+    if (written < 0) {
+      if (errno == EINTR) continue;
+      if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        pollfd pfd{fd_, POLLOUT, 0};
+        if (poll(&pfd, 1, -1) < 0 && errno != EINTR) {
+          return Report("WriteFile", errno, kSerialWriteFailed);
+        }
+        continue;
+      }
+      return Report("WriteFile", errno, kSerialWriteFailed);
+    }
+    next += written;
+    count -= static_cast<std::size_t>(written);
+  }
+  return kSerialOk;
+}
+
+// Waits for input (up to the per-byte time-out) and reads what has arrived.
+int Serial::FillInput() {
+  using Clock = std::chrono::steady_clock;
+  const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(read_timeout_ms_);
+  for (;;) {
+    const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
+    pollfd pfd{fd_, POLLIN, 0};
+    const int ready = poll(&pfd, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    if (ready < 0) {
+      if (errno == EINTR) continue;
+      return Report("ReadFile", errno, kSerialReadFailed);
+    }
+    if (ready == 0) {
+      if (reporter_) reporter_("\nReadFile Timed Out Waiting for Response\n");
+      return kSerialReadTimedOut;
+    }
+    // Read even on POLLHUP or POLLERR: data that arrived before a hang-up is
+    // still handed out, and the read itself then tells end of file or the error.
+    const ssize_t got = read(fd_, input_.data(), input_.size());
+    if (got > 0) {
+      input_begin_ = 0;
+      input_end_ = static_cast<std::size_t>(got);
+      return kSerialOk;
+    }
+    if (got == 0) return kSerialReadFailed;  // end of file is not reported
+    if (errno == EINTR) continue;
+    if ((errno == EAGAIN || errno == EWOULDBLOCK) && (pfd.revents & (POLLHUP | POLLERR)) == 0) {
+      continue;
+    }
+    return Report("ReadFile", errno, kSerialReadFailed);
+  }
+}
+
+int Serial::NextByte(char* byte) {
+  if (input_begin_ == input_end_) {
+    const int result = FillInput();
+    if (result != kSerialOk) return result;
+  }
+  *byte = input_[input_begin_++];
+  return kSerialOk;
+}
+
+int Serial::ReadSerialPort(char* buffer, std::size_t buffer_size, std::size_t* received) {
+  *received = 0;
+  if (!open_) return Report("ReadFile", EBADF, kSerialReadFailed);
+  while (*received < buffer_size) {
+    char byte = 0;
+    const int result = NextByte(&byte);
+    if (result != kSerialOk) return result;
+    if (byte == kCarriageReturn) {
+      buffer[*received] = '\0';
+      return kSerialOk;
+    }
+    buffer[(*received)++] = byte;
+  }
+  return kSerialBufferFull;
+}
+
+int Serial::CloseSerialPort() {
+  if (!open_) return kSerialNotOpen;
+  ioctl(fd_, TIOCNXCL);
+  // Never retried: on Linux the descriptor is released even when close
+  // reports an error, so the port counts as closed either way.
+  const int closed = close(fd_);
+  const int error = errno;
+  fd_ = -1;
+  open_ = false;
+  input_begin_ = input_end_ = 0;
+  if (closed != 0) return Report("CloseSerialPort", error, kSerialOpenFailed);
+  return kSerialOk;
+}
+
 }  // namespace stravon

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <functional>
@@ -36,28 +37,48 @@ enum SerialResult : int {
   kSerialBufferFull = 64,
 };
 
-// One serial port, opened as /dev/<name> (under the dev root).
+// One serial port, opened as <dev root>/<name>; the dev root is taken from
+// STRAVON_DEV_ROOT and defaults to /dev. Used by one thread at a time.
 class Serial {
  public:
   explicit Serial(SerialReporter reporter = nullptr);
-  // Does not close the port (callers close explicitly).
+  // Callers close explicitly. A port still open here is released silently:
+  // a leaked descriptor would keep the exclusive lock and block the port.
   virtual ~Serial();
   Serial(const Serial&) = delete;
   Serial& operator=(const Serial&) = delete;
 
   // `port_name` is a kernel tty name such as "ttyUSB0", or an absolute path.
+  // Returns 0 at once when the port is already open.
   int OpenSerialPort(const char* port_name, SerialOptions options);
+  // Writes every byte (0, or 4 on failure).
   int WriteSerialPort(const void* bytes, std::size_t count);
+  // Reads one reply up to its carriage return, which is replaced by a zero
+  // byte and not counted. Returns 0, 16 (read failed, also end of file or
+  // hang-up, at once), 32 (no byte within the time-out) or 64 (the buffer
+  // filled up first; it is then not zero-terminated).
   int ReadSerialPort(char* buffer, std::size_t buffer_size, std::size_t* received);
+  // 0, 1 when not open, 2 when closing failed (the descriptor is gone anyway).
   int CloseSerialPort();
 
   bool IsOpen() const { return open_; }
 
  private:
+  // 0 and the next byte, or a read result code.
+  int NextByte(char* byte);
+  int FillInput();
+  int Report(const char* operation, int error, int code) const;
+
   SerialReporter reporter_;
   int fd_ = -1;
   bool open_ = false;
-  SerialOptions options_{};
+  // Per-byte wait in milliseconds (0 returns at once).
+  int read_timeout_ms_ = 500;
+  // Bytes read from the port but not yet handed out; a reply's tail beyond
+  // its carriage return stays here for the next read.
+  std::array<char, 256> input_{};
+  std::size_t input_begin_ = 0;
+  std::size_t input_end_ = 0;
 };
 
 }  // namespace stravon
