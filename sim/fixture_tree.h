@@ -87,7 +87,7 @@ class FixtureTree {
   std::string root_;
   bool temporary_ = false;
   bool ok_ = false;
-  int next_usb_bus_port_ = 1;
+  int next_device_ = 1;  // numbers USB bus ports and PNP devices
   std::vector<Port> ports_;
 };
 
