@@ -64,16 +64,16 @@ bool IsOverflow(std::string_view number, bool hexadecimal) {
   return magnitude + exponent > 0;
 }
 
-double FromChars(std::string_view number, std::chars_format format) {
-  double value = 0.0;
+// Reads the number at the start of `number`; false when there is none.
+bool FromChars(std::string_view number, std::chars_format format, double& value) {
   const auto result = std::from_chars(number.data(), number.data() + number.size(), value, format);
   if (result.ec == std::errc::result_out_of_range) {
     const std::string_view matched(number.data(),
                                    static_cast<std::size_t>(result.ptr - number.data()));
-    return IsOverflow(matched, format == std::chars_format::hex) ? HUGE_VAL : 0.0;
+    value = IsOverflow(matched, format == std::chars_format::hex) ? HUGE_VAL : 0.0;
+    return true;
   }
-  if (result.ec != std::errc()) return 0.0;
-  return value;
+  return result.ec == std::errc();
 }
 
 }  // namespace
@@ -85,16 +85,19 @@ double ParseLeadingDouble(std::string_view text) {
   if (k < text.size() && (text[k] == '+' || text[k] == '-')) negative = text[k++] == '-';
   const std::string_view number = text.substr(k);
   // from_chars takes a '-' of its own; a second sign is no number for atof.
+  // Without a number the result is a plain 0.0, whatever the sign.
   if (number.empty() || number[0] == '+' || number[0] == '-') return 0.0;
 
   double value = 0.0;
   if (number.size() >= 2 && number[0] == '0' && (number[1] == 'x' || number[1] == 'X')) {
     const std::string_view hex = number.substr(2);
     // "0x" without a hexadecimal mantissa reads as the "0" alone.
-    if (!hex.empty() && hex[0] != '+' && hex[0] != '-')
-      value = FromChars(hex, std::chars_format::hex);
-  } else {
-    value = FromChars(number, std::chars_format::general);
+    if (hex.empty() || hex[0] == '+' || hex[0] == '-' ||
+        !FromChars(hex, std::chars_format::hex, value)) {
+      value = 0.0;
+    }
+  } else if (!FromChars(number, std::chars_format::general, value)) {
+    return 0.0;
   }
   return negative ? -value : value;
 }
