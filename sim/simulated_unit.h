@@ -177,18 +177,31 @@ class SimulatedUnit {
   int TotalCommands() const;
 
  private:
+  using Clock = std::chrono::steady_clock;
+  struct Chunk {
+    std::string bytes;
+    Clock::time_point due;
+    bool disconnect = false;  // close the terminal here instead of sending
+  };
+
+  // Serving thread.
   void Serve();
   void HandleInput(const char* bytes, std::size_t count);
-  void HandleCommand(CommandKind kind, const std::string& command);
-  std::string Execute(CommandKind kind, const std::string& command);
-  void Settle(std::chrono::steady_clock::time_point now);
-  std::int64_t PositionAt(std::chrono::steady_clock::time_point now) const;
-  bool FlushOutput();
+  void EndLine();
+  void HandleCommand(const std::string& command, bool overflow);
+  bool FlushOutput(Clock::time_point now);
   void CloseTerminal();
 
-  UnitOptions options_;
+  // Under mutex_.
+  std::string Execute(CommandKind kind, const std::string& command, bool* committed);
+  double EndPosition() const;
+  double PositionAt(Clock::time_point now) const;
+  void Settle(Clock::time_point now);
+  void SetJogRate();
 
-  mutable std::mutex mutex_;  // guards everything below except the thread's own parser state
+  const UnitOptions options_;
+
+  mutable std::mutex mutex_;
   std::array<std::uint8_t, kMemorySize> memory_{};
   std::array<std::uint8_t, kPageSize> page_{};
   bool memory_loaded_ = false;
@@ -196,34 +209,36 @@ class SimulatedUnit {
   std::vector<Exchange> transcript_;
   std::array<int, kCommandKindCount> counts_{};
   std::string slave_path_;
-  // Motion state: position at motion_start_, and the running motion if any.
-  std::int64_t base_position_ = 0;
-  std::chrono::steady_clock::time_point motion_start_{};
+  // Motion: the position was base_position_ at motion_start_; while moving_
+  // it runs at rate_ steps per second towards target_ (a move) or, for a
+  // jog, until Stop (a limit holds it but the jog stays active, so that a
+  // change of direction moves away from the limit).
+  // The position is held with its fraction of a step so that frequent
+  // commands during a jog do not slow it down by rounding.
+  double base_position_ = 0.0;
+  Clock::time_point motion_start_{};
   bool moving_ = false;
-  double rate_ = 0.0;  // steps per second, signed
-  std::optional<std::int64_t> target_;
+  bool jogging_ = false;
+  double rate_ = 0.0;
+  std::int64_t target_ = 0;
   int direction_ = 0;
   std::int64_t speed_value_ = 64000;
   bool limits_on_ = false;
   std::int64_t lower_limit_ = 0;
   std::int64_t upper_limit_ = 0;
 
-  // Serving thread state.
+  // Owned by the serving thread while it runs.
   int master_fd_ = -1;
   int slave_hold_fd_ = -1;  // keeps the terminal alive while the program has it closed
   int wake_fd_ = -1;
-  std::thread thread_;
-  std::atomic<bool> stop_{false};
-  std::atomic<bool> connected_{false};
   std::string line_;
   bool line_overflow_ = false;
   bool in_variant_ = false;
-  struct Chunk {
-    std::string bytes;
-    std::chrono::steady_clock::time_point due;
-    bool disconnect = false;
-  };
   std::deque<Chunk> output_;
+
+  std::thread thread_;
+  std::atomic<bool> stop_{false};
+  std::atomic<bool> connected_{false};
 };
 
 }  // namespace stravon::sim
