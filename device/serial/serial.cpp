@@ -258,6 +258,11 @@ int Serial::ReadSerialPort(char* buffer, std::size_t buffer_size, std::size_t* r
   return kSerialBufferFull;
 }
 
+void Serial::DiscardInput() {
+  input_begin_ = input_end_ = 0;
+  if (open_) tcflush(fd_, TCIFLUSH);
+}
+
 int Serial::CloseSerialPort() {
   if (!open_) return kSerialNotOpen;
   ioctl(fd_, TIOCNXCL);

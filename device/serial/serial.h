@@ -60,6 +60,8 @@ class Serial {
   int ReadSerialPort(char* buffer, std::size_t buffer_size, std::size_t* received);
   // 0, 1 when not open, 2 when closing failed (the descriptor is gone anyway).
   int CloseSerialPort();
+  // Drops input that has arrived but not been read yet, here or in the driver.
+  void DiscardInput();
 
   bool IsOpen() const { return open_; }
 

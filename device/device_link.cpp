@@ -1,0 +1,209 @@
+#include "device/device_link.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+#include <string_view>
+
+#include "device/device_commands.h"
+#include "protocol/message_log.h"
+#include "protocol/number_text.h"
+
+namespace stravon {
+namespace {
+
+constexpr std::size_t kSendBufferSize = 1024;
+constexpr std::size_t kQueryBufferSize = 4096;
+constexpr std::size_t kIdentificationBufferSize = 512;
+constexpr int kIdentificationEntries = 4;
+
+void Log(const std::string& text) { MessageLog::Obtain().Log(text); }
+
+std::string UpperAscii(std::string text) {
+  for (char& c : text) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  return text;
+}
+
+// The number read from at most `width` characters after `tag` in `text`,
+// times `scale` and rounded down; `fallback` when the tag is missing.
+std::int32_t NumberAfter(const std::string& text, std::string_view tag, std::size_t width,
+                         double scale, std::int32_t fallback) {
+  const std::size_t at = text.find(tag);
+  if (at == std::string::npos) return fallback;
+  const double value =
+      std::floor(ParseLeadingDouble(std::string_view(text).substr(at + tag.size(), width)) * scale);
+  // A garbled identification must not turn into undefined behaviour.
+  if (std::isnan(value)) return 0;
+  return static_cast<std::int32_t>(
+      std::clamp(value, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+                 static_cast<double>(std::numeric_limits<std::int32_t>::max())));
+}
+
+}  // namespace
+
+DeviceLink::DeviceLink(FrontEnd* front_end)
+    : front_end_(front_end), port_([](const std::string& message) { Log(message); }) {}
+
+int DeviceLink::QueryCommand(const std::string& command, char* reply, std::size_t reply_size,
+                             std::size_t* received) {
+  int error = 0;
+  for (int attempt = 0; attempt < kAttempts; ++attempt) {
+    // Whatever is still waiting (the tail of an over-long reply, a reply that
+    // came after its time-out) cannot answer this command; reading it as the
+    // reply would shift every later reply by one.
+    port_.DiscardInput();
+    if (port_.WriteSerialPort(command.data(), command.size()) != kSerialOk) return kPortFailure;
+    if (port_.ReadSerialPort(reply, reply_size, received) != kSerialOk) return kPortFailure;
+    const std::string_view text(reply, *received);
+    if (!IsErrorReply(text)) return 0;
+    error = ErrorNumber(text);
+    if (error != kRetryError) return error;
+  }
+  return error;
+}
+
+int DeviceLink::SendCommand(const std::string& command) {
+  char reply[kSendBufferSize];
+  std::size_t received = 0;
+  return QueryCommand(command, reply, sizeof reply, &received);
+}
+
+void DeviceLink::ReadIdentification() {
+  char reply[kIdentificationBufferSize];
+  std::size_t received = 0;
+  // The first round only wakes the unit up; its answers are not used, except
+  // that the last one stands in for a failed first entry below.
+  std::string previous;
+  for (int index = 0; index < kIdentificationEntries; ++index) {
+    if (QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received) == 0) {
+      previous.assign(reply, received);
+    }
+  }
+  identification_.clear();
+  for (int index = 0; index < kIdentificationEntries; ++index) {
+    if (QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received) == 0) {
+      previous.assign(reply, received);
+    }
+    identification_.push_back(previous);
+    switch (index) {
+      case 0:
+        Log("\n" + previous + "\t");
+        break;
+      case 1:
+        Log("\n");
+        break;
+      case 2:
+        Log(previous + "\t");
+        break;
+      default:
+        Log(previous + "\n");
+        break;
+    }
+  }
+  Log("Software Version 1.53\n");
+
+  firmware_revision_ = kDefaultFirmwareRevision;
+  software_number_ = kDefaultSoftwareNumber;
+  if (identification_.size() >= 3) {
+    const std::string entry = UpperAscii(identification_[2]);
+    firmware_revision_ = NumberAfter(entry, "REV", 9, 1000.0, kDefaultFirmwareRevision);
+    software_number_ = NumberAfter(entry, "SW#", 8, 1.0, kDefaultSoftwareNumber);
+  }
+}
+
+int DeviceLink::ConnectDevice() {
+  SerialOptions options;
+  options.HighSpeed = true;
+  options.LongTimeout = true;
+  options.BaudRate = -1;
+  options.ReadTimeoutMs = read_timeout_ms_;
+  if (port_.OpenSerialPort(port_name_.c_str(), options) != kSerialOk) return -1;
+  ReadIdentification();
+
+  const char* required = nullptr;
+  if (software_number_ == 74050 && firmware_revision_ < 4000) {
+    required = "4.0";
+  } else if (software_number_ == 74051 && firmware_revision_ < 1000) {
+    required = "1.0";
+  }
+  if (required != nullptr && front_end_ != nullptr) {
+    front_end_->ShowMessageBox(FrontEnd::MessageKind::kError, "Error",
+                               std::string("This Software requires firmware Rev ") + required +
+                                   " or higher\nPlease exit this software\nand update firmware "
+                                   "before continuing.\n");
+  }
+  return 1;
+}
+
+void DeviceLink::SetJogSpeed(std::int32_t code) {
+  if (code == jog_speed_code_) return;
+  jog_speed_code_ = code;
+  if (moving_ && code == 0) {
+    SendCommand(StopCommand());
+    moving_ = false;
+    QueryStatus();
+    return;
+  }
+  const std::int32_t value = JogSpeedValue(code);
+  const int direction = code < 0 ? 1 : 0;
+  if (!moving_) {
+    SendCommand(DirectionCommand(direction));
+    SendCommand(SpeedCommand(value));
+    SendCommand(GoCommand());
+    jog_direction_ = direction;
+  } else {
+    if (direction != jog_direction_) {
+      SendCommand(DirectionCommand(direction));
+      jog_direction_ = direction;
+    }
+    SendCommand(SpeedCommand(value));
+  }
+  moving_ = true;
+}
+
+int DeviceLink::QueryStatus() {
+  char reply[kQueryBufferSize];
+  std::size_t received = 0;
+  // After a failed query nothing is reported: what was received then is not a
+  // position, and the display keeps the last one.
+  if (QueryCommand(StatusCommand(), reply, sizeof reply, &received) != 0) return 0;
+  const std::int32_t position = ParseLeadingInteger(std::string_view(reply, received));
+  if (status_) status_(std::to_string(position), 0);
+  return 0;
+}
+
+int DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
+  const int pages = static_cast<int>(image.size() / kUnitPageSize);
+  if (progress_) progress_(0, pages);
+  if (pages <= 0) return 1;
+  char reply[kQueryBufferSize];
+  std::size_t received = 0;
+  std::uint16_t address = kProgramImageAddress;
+  for (int page = 0; page < pages; ++page) {
+    const auto page_bytes =
+        image.subspan(static_cast<std::size_t>(page) * kUnitPageSize, kUnitPageSize);
+    for (std::size_t offset = 0; offset < kUnitPageSize; offset += kPageLoadSize) {
+      const auto load = page_bytes.subspan(offset).first<kPageLoadSize>();
+      if (QueryCommand(PageLoadCommand(static_cast<int>(offset), load), reply, sizeof reply,
+                       &received) != 0) {
+        return -1;
+      }
+    }
+    if (SendCommand(PageCommitCommand(address)) != 0) return -1;
+    if (progress_ && progress_(page, 0) == -1) return -1;
+    address = static_cast<std::uint16_t>(address + kUnitPageSize);
+  }
+  return 1;
+}
+
+int DeviceLink::ReadByte(std::uint16_t address, std::uint8_t* byte) {
+  char reply[kQueryBufferSize];
+  std::size_t received = 0;
+  const int result = QueryCommand(ReadByteCommand(address), reply, sizeof reply, &received);
+  *byte = result == 0 ? ReplyByte(std::string_view(reply, received)) : 0;
+  return result;
+}
+
+}  // namespace stravon

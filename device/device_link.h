@@ -1,0 +1,96 @@
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <functional>
+#include <span>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "device/serial/serial.h"
+#include "protocol/front_end.h"
+
+namespace stravon {
+
+// The document's link to the control unit: its serial port, the name of the
+// port it was found on and the unit's identification, with the command
+// exchanges built on them. Used by the device worker thread only.
+class DeviceLink {
+ public:
+  // (position, range) -> -1 when the operator cancelled.
+  using ProgressCallback = std::function<int(int position, int range)>;
+  // (decimal status value, kind); kind is always 0.
+  using StatusCallback = std::function<void(const std::string& text, int kind)>;
+
+  // Result of a command exchange when the port failed (write or read).
+  static constexpr int kPortFailure = 1;
+  // The unit's "busy, send again" error; a command is sent at most this often.
+  static constexpr int kRetryError = 97;
+  static constexpr int kAttempts = 3;
+  static constexpr int kDefaultFirmwareRevision = 1300;
+  static constexpr std::int32_t kDefaultSoftwareNumber = 74050;
+
+  // `front_end` shows the firmware warning; none shows nothing.
+  explicit DeviceLink(FrontEnd* front_end = nullptr);
+  DeviceLink(const DeviceLink&) = delete;
+  DeviceLink& operator=(const DeviceLink&) = delete;
+
+  void SetFrontEnd(FrontEnd* front_end) { front_end_ = front_end; }
+
+  // Set by detection; tests set it directly (a tty name or an absolute path).
+  const std::string& PortName() const { return port_name_; }
+  void SetPortName(std::string port_name) { port_name_ = std::move(port_name); }
+
+  // Per-byte read time-out of the port, used by the next ConnectDevice. The
+  // unit's protocol allows 20 s; tests and the simulator use short ones.
+  int ReadTimeoutMs() const { return read_timeout_ms_; }
+  void SetReadTimeoutMs(int read_timeout_ms) { read_timeout_ms_ = read_timeout_ms; }
+
+  Serial& Port() { return port_; }
+
+  void SetProgressCallback(ProgressCallback callback) { progress_ = std::move(callback); }
+  void SetStatusCallback(StatusCallback callback) { status_ = std::move(callback); }
+
+  const std::vector<std::string>& Identification() const { return identification_; }
+  // Revision x 1000.
+  std::int32_t FirmwareRevision() const { return firmware_revision_; }
+  std::int32_t SoftwareNumber() const { return software_number_; }
+  std::int32_t JogSpeedCode() const { return jog_speed_code_; }
+  bool Moving() const { return moving_; }
+
+  // One exchange, sent up to three times while the unit answers error 97.
+  // 0 success, 1 the port failed, else the unit's error number.
+  int SendCommand(const std::string& command);
+  // As SendCommand; the reply stays in `reply`, zero-terminated on success.
+  int QueryCommand(const std::string& command, char* reply, std::size_t reply_size,
+                   std::size_t* received);
+
+  void ReadIdentification();
+  // -1 when the port cannot be opened, else 1 (an old firmware only warns).
+  int ConnectDevice();
+  void SetJogSpeed(std::int32_t code);
+  // Reports the unit's position to the status callback. Returns 0.
+  int QueryStatus();
+  // Writes the image page by page from the program address: 1 done, -1
+  // failed or cancelled. A tail shorter than a page is not written.
+  int WriteProgramImage(std::span<const std::uint8_t> image);
+  // The byte at a unit address; returns the exchange's code (byte 0 unless 0).
+  int ReadByte(std::uint16_t address, std::uint8_t* byte);
+
+ private:
+  FrontEnd* front_end_;
+  std::vector<std::string> identification_;
+  std::string port_name_;
+  Serial port_;
+  int read_timeout_ms_ = 20000;
+  ProgressCallback progress_;
+  StatusCallback status_;
+  std::int32_t firmware_revision_ = kDefaultFirmwareRevision;
+  std::int32_t software_number_ = kDefaultSoftwareNumber;
+  std::int32_t jog_speed_code_ = 0;
+  bool moving_ = false;
+  int jog_direction_ = 0;
+};
+
+}  // namespace stravon
