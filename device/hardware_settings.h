@@ -1,0 +1,55 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace stravon {
+
+// The step count that the offset position holds when the initial specimen size
+// equals the minimum specimen size.
+inline constexpr std::int32_t kHomePosition = 315;
+
+// The unit keeps its calibration in a 64-byte block directly after the program
+// image.
+inline constexpr std::uint32_t kSettingsBlockAddress = 0x7380;
+inline constexpr std::size_t kSettingsBlockSize = 64;
+using SettingsBlock = std::array<std::uint8_t, kSettingsBlockSize>;
+
+// The unit's mechanical calibration. Lengths in millimetres (single precision,
+// as the unit stores them), positions in motor steps.
+struct HardwareSettings {
+  float MotorPitch = 0.0f;  // mm per motor step
+  float MinimumSpecimenSize = 0.0f;
+  float TravelSoftLimit = 0.0f;
+  std::int32_t Stroke = 0;  // held as a negative number of steps
+  std::int32_t OffsetPosition = 0;
+  std::array<char, 4> SeriesName{};  // at most 3 characters and a zero
+  std::int32_t ModelNumber = 0;
+
+  // Derived quantities, in single precision except OffsetShown.
+  float ActuatorStroke() const;  // mm
+  float Offset() const;          // mm
+  float InitialSpecimenSize() const;
+  // Position on the unit's scale (0 is the offset position) of a specimen size.
+  std::int32_t UnitPosition(float size) const;
+  // The offset displayed while the unit reports `position`.
+  double OffsetShown(std::int32_t position) const;
+
+  bool operator==(const HardwareSettings&) const = default;
+};
+
+// Floats and the model number little-endian, stroke and offset position
+// big-endian; the reserved bytes are zero.
+SettingsBlock EncodeSettingsBlock(const HardwareSettings& settings);
+HardwareSettings DecodeSettingsBlock(const SettingsBlock& block);
+
+// Whether a block read from the unit holds a calibration. A unit that was never
+// programmed fails.
+bool SettingsAreValid(const HardwareSettings& settings);
+
+// The series index (0 "P", 1 "R", 2 "W") of the series name, or `current` when
+// the name starts with another character.
+int SeriesIndex(const HardwareSettings& settings, int current);
+
+}  // namespace stravon
