@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cstdio>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <thread>
 #include <vector>
@@ -172,6 +173,31 @@ TEST_F(SimulatedUnitTest, OverlongLineIsRefusedAndTheNextCommandServed) {
   StartUnit();
   EXPECT_EQ(port_->Exchange(std::string(100000, '7') + "\r"), "Error 20\r");
   EXPECT_EQ(port_->Exchange("0?S\r"), "0\r");
+}
+
+TEST_F(SimulatedUnitTest, SurvivesRandomInputAndServesTheNextCommand) {
+  StartUnit();
+  const unsigned seed = std::random_device{}();
+  SCOPED_TRACE("seed " + std::to_string(seed));
+  std::mt19937 random(seed);
+  // Bias towards the bytes the parser cares about.
+  const std::string specials =
+      "\r\n\x1c"
+      "c()0123456789F?SRdvMP ";
+  for (int round = 0; round < 200; ++round) {
+    std::string chunk(random() % 300, '\0');
+    for (char& c : chunk) {
+      c = random() % 2 ? specials[random() % specials.size()] : static_cast<char>(random());
+    }
+    port_->Send(chunk);
+    while (!port_->ReadReply(0ms).empty()) {
+    }
+  }
+  while (!port_->ReadReply(200ms).empty()) {
+  }
+  // The carriage return ends whatever line the input left open.
+  EXPECT_FALSE(port_->Exchange("\r").empty());
+  EXPECT_EQ(port_->Exchange("0?R 3\r"), "READY\r");
 }
 
 TEST_F(SimulatedUnitTest, InjectedFaultsFollowTheirScope) {
