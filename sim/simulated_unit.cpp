@@ -441,6 +441,7 @@ std::vector<Exchange> SimulatedUnit::Transcript() const {
 void SimulatedUnit::ClearTranscript() {
   std::lock_guard lock(mutex_);
   transcript_.clear();
+  counts_.fill(0);
 }
 
 int SimulatedUnit::CommandCount(CommandKind kind) const {

@@ -171,6 +171,8 @@ class SimulatedUnit {
   void InjectFault(Fault fault);
   void ClearFaults();
 
+  // Every exchange since the start or the last ClearTranscript, which also
+  // sets the command counts back to zero.
   std::vector<Exchange> Transcript() const;
   void ClearTranscript();
   int CommandCount(CommandKind kind) const;
