@@ -103,7 +103,7 @@ UsbIdentity TaggedIdentity() {
                       "cdc_acm");
 }
 UsbIdentity BoardIdentity() {
-  return MakeIdentity(0x2341, 0x0043, 0x0001, "Microcontroller Board", "Board 0043",
+  return MakeIdentity(0x2341, 0x0036, 0x0001, "Microcontroller Board", "Board 0036",
                       "95730333930351F0E1D1", "cdc_acm");
 }
 

@@ -25,7 +25,7 @@ UsbIdentity UnitIdentity();        // serial string holds "vorelix3" (so does th
 UsbIdentity BridgeIdentity();      // FT232R bridge 0403:6001, driver ftdi_sio
 UsbIdentity ControllerIdentity();  // 03EB:2404
 UsbIdentity TaggedIdentity();      // serial string holds "zelt4417"
-UsbIdentity BoardIdentity();       // 2341:0043
+UsbIdentity BoardIdentity();       // 2341:0036 (product numbers 003x count as boards)
 // By name as on the stravon-sim command line; false for an unknown name.
 bool IdentityByName(const std::string& name, UsbIdentity* identity);
 

@@ -88,8 +88,8 @@ TEST_F(PortListTest, RefreshListsRealPortsWithTheirDeviceStrings) {
       // description to the driver.
       {dev + "/serial/by-id/usb-03eb_2404-if02", "", "cdc_acm (ttyACM2)",
        "USB\\VID_03EB&PID_2404&REV_0100", true, "cdc_acm", "ttyACM2"},
-      {dev + "/serial/by-id/usb-Microcontroller_Board_Board_0043_95730333930351F0E1D1-if00", "",
-       "Board 0043 (ttyACM10)", "USB\\VID_2341&PID_0043&REV_0001", true, "Board 0043", "ttyACM10"},
+      {dev + "/serial/by-id/usb-Microcontroller_Board_Board_0036_95730333930351F0E1D1-if00", "",
+       "Board 0036 (ttyACM10)", "USB\\VID_2341&PID_0036&REV_0001", true, "Board 0036", "ttyACM10"},
       {dev + "/ttyS0", "", "serial (ttyS0)", "PNP0501", false, "serial", "ttyS0"},
       {dev + "/serial/by-id/usb-FTDI_FT232R_USB_UART_A50285BI-if00", "",
        "FT232R USB UART (ttyUSB0)", "FTDIBUS\\COMPORT&VID_0403&PID_6001", true, "FT232R USB UART",
