@@ -8,6 +8,7 @@
 #include <utility>
 #include <vector>
 
+#include "device/ports/port_list.h"
 #include "device/serial/serial.h"
 #include "protocol/front_end.h"
 
@@ -41,6 +42,11 @@ class DeviceLink {
   // Set by detection; tests set it directly (a tty name or an absolute path).
   const std::string& PortName() const { return port_name_; }
   void SetPortName(std::string port_name) { port_name_ = std::move(port_name); }
+
+  // Refreshes the port list; when a unit is found its port name becomes the
+  // link's port name. Silent.
+  bool DetectController() { return ::stravon::DetectController(&port_list_, &port_name_); }
+  const std::vector<PortRecord>& PortList() const { return port_list_; }
 
   // Per-byte read time-out of the port, used by the next ConnectDevice. The
   // unit's protocol allows 20 s; tests and the simulator use short ones.
@@ -82,6 +88,7 @@ class DeviceLink {
   FrontEnd* front_end_;
   std::vector<std::string> identification_;
   std::string port_name_;
+  std::vector<PortRecord> port_list_;
   Serial port_;
   int read_timeout_ms_ = 20000;
   ProgressCallback progress_;
