@@ -1,5 +1,6 @@
 #include "sim/simulated_unit.h"
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdio>
@@ -242,7 +243,10 @@ TEST_F(SimulatedUnitTest, SplitReplyArrivesInDelayedPieces) {
 }
 
 TEST_F(SimulatedUnitTest, DisconnectFailsTheProgramsReadAtOnceAndReconnectServesAgain) {
-  StartUnit();
+  std::atomic<bool> told{false};
+  UnitOptions options;
+  options.on_disconnected = [&] { told = true; };
+  StartUnit(options);
   unit_->InjectFault(Fault::DisconnectAfter(1));
   EXPECT_EQ(port_->Exchange("0?S\r"), "0\r");
   port_->Send("0?S\r");
@@ -255,6 +259,8 @@ TEST_F(SimulatedUnitTest, DisconnectFailsTheProgramsReadAtOnceAndReconnectServes
   EXPECT_TRUE(n == 0 || (n < 0 && errno == EIO)) << n;
   EXPECT_LT(Clock::now() - start, 500ms);
   EXPECT_FALSE(unit_->IsConnected());
+  for (int i = 0; i < 100 && !told; ++i) std::this_thread::sleep_for(5ms);  // told after closing
+  EXPECT_TRUE(told);
 
   ASSERT_EQ(unit_->Reconnect(), 0);
   Port again(unit_->SlavePath());
