@@ -65,8 +65,8 @@ struct UnitOptions {
   // Answers to the five-byte variant queries, by query number, sent followed
   // by a carriage return. Numbers not listed are answered "0".
   std::map<int, std::string> variant_answers = {{4, "1"}, {6, "4"}};
-  // A unit that was never programmed: the settings block (and program area)
-  // all zeros instead of the factory-fresh block.
+  // A unit that was never programmed: the settings block all zeros instead
+  // of the factory-fresh block. (The program area always starts as zeros.)
   bool unprogrammed = false;
   // When set: loaded by the first Start() if the file exists (exactly
   // kMemorySize bytes, the memory from kMemoryAddress on), and saved
