@@ -153,7 +153,7 @@ FixtureTree::FixtureTree(FixtureTree&& other) noexcept
       next_device_(other.next_device_),
       ports_(std::move(other.ports_)) {}
 
-std::string FixtureTree::SysfsRoot() const { return root_ + "/sysfs"; }
+std::string FixtureTree::SysfsRoot() const { return root_ + "/sys"; }
 std::string FixtureTree::DevRoot() const { return root_ + "/dev"; }
 std::string FixtureTree::NodePath(const std::string& tty_name) const {
   return DevRoot() + "/" + tty_name;

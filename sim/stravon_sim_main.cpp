@@ -164,13 +164,13 @@ class Tree {
     std::error_code ec;
     const fs::path dir(dir_);
     const fs::path marker = dir / kMarker;
-    for (const char* sub : {"sysfs", "dev"}) {
+    for (const char* sub : {"sys", "dev"}) {
       if (fs::exists(dir / sub, ec) && !fs::exists(marker, ec)) {
         *error = (dir / sub).string() + " exists and was not made by stravon-sim";
         return false;
       }
     }
-    fs::remove_all(dir / "sysfs", ec);
+    fs::remove_all(dir / "sys", ec);
     fs::remove_all(dir / "dev", ec);
     fs::create_directories(dir, ec);
     std::ofstream(marker) << "fixture tree of a running stravon-sim\n";
@@ -201,7 +201,7 @@ class Tree {
     tree_.reset();
     std::error_code ec;
     const fs::path dir(dir_);
-    fs::remove_all(dir / "sysfs", ec);
+    fs::remove_all(dir / "sys", ec);
     fs::remove_all(dir / "dev", ec);
     fs::remove(dir / kMarker, ec);
     fs::remove(dir, ec);  // only when nothing else is left in it
