@@ -1,0 +1,61 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+#include "protocol/front_end.h"
+#include "protocol/test_sequence.h"
+#include "protocol/ui/settings_store.h"
+#include "protocol/ui/stage_model.h"
+
+namespace stravon {
+
+// The folder of a path: everything up to and including its last '/' or '\',
+// or the empty text when it has neither.
+std::string DirectoryPart(std::string_view path);
+
+// The folder protocol files are looked for in when none was used yet: the
+// program's folder with its last component replaced by "Templates", so a
+// program at /opt/x/bin/stravon gives /opt/x/Templates (no trailing separator).
+std::string DefaultTemplateDirectory(std::string_view program_path);
+
+// The folder of the last protocol file opened or saved, or the default folder.
+// The default is never stored.
+std::string ReadTemplateDirectory(const SettingsStore& settings, std::string_view program_path);
+void WriteTemplateDirectory(SettingsStore& settings, std::string_view path);
+
+enum class FileCommandResult {
+  kNotReady,   // the unit's hardware settings have not been read: nothing done
+  kRefused,    // the working sequence failed its checks (the stage showed why)
+  kCancelled,  // the file dialog was cancelled
+  kFailed,     // the file could not be read or written
+  kDone,
+};
+
+// The document's File Open and File Save commands. The document hands in its
+// protocol, its stage and whether its hardware settings have been read.
+class FileCommands {
+ public:
+  FileCommands(FrontEnd& front_end, SettingsStore& settings, std::string program_path);
+
+  // Reads a chosen file into `protocol` (replacing its sets and columns) and
+  // shows it in `stage`. A file that cannot be read changes nothing and shows
+  // nothing.
+  FileCommandResult Open(bool settings_read, TestSequence& protocol, StageModel& stage);
+
+  // Commits the stage's working sequence into `protocol`, then writes it to a
+  // chosen file. The file is replaced atomically; a failed write shows an
+  // error and leaves any old file as it was.
+  FileCommandResult Save(bool settings_read, float travel_soft_limit, TestSequence& protocol,
+                         StageModel& stage);
+
+ private:
+  // Shows the dialog and, on a choice, stores its folder as the template folder.
+  std::optional<std::string> ChooseFile(FrontEnd::FileDialogKind kind);
+
+  FrontEnd& front_end_;
+  SettingsStore& settings_;
+  std::string program_path_;
+};
+
+}  // namespace stravon

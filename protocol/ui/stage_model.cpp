@@ -1,0 +1,289 @@
+#include "protocol/ui/stage_model.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstddef>
+#include <string>
+#include <vector>
+
+#include "device/program_image.h"
+#include "device/saturating_cast.h"
+#include "protocol/enumerations.h"
+#include "protocol/number_text.h"
+
+namespace stravon {
+namespace {
+
+constexpr const char* kCaption = "Stravon";
+
+// "0%d" below 10, "%d" otherwise.
+std::string TwoDigits(std::int32_t value) {
+  std::string text = std::to_string(value);
+  return value < 10 ? "0" + text : text;
+}
+
+// The valid rows among `selected`, lowest first, each once.
+std::vector<int> SortedSelection(const std::vector<int>& selected, int row_count) {
+  std::vector<int> rows;
+  for (int row : selected) {
+    if (row >= 0 && row < row_count) rows.push_back(row);
+  }
+  std::sort(rows.begin(), rows.end());
+  rows.erase(std::unique(rows.begin(), rows.end()), rows.end());
+  return rows;
+}
+
+bool RunsOnTheUnit(TimeUnit unit) {
+  return unit == TimeUnit::Seconds || unit == TimeUnit::Minutes || unit == TimeUnit::Hours ||
+         unit == TimeUnit::Days;
+}
+
+bool IsLength(double value) { return std::isfinite(value) && value >= 0.0; }
+
+// A set can come from a protocol file with values the unit cannot run: the
+// image has codes for four time units only, and a repetition count below 1
+// would be stored as an unsigned count of billions. Returns the rule broken,
+// or nothing.
+std::optional<std::string> UnrunnableRule(const TestSet& set) {
+  if (set.NumReps < 1) return "Repetitions Must Be at Least 1";
+  if (!IsLength(set.StretchDurationSec) || !IsLength(set.HoldTimeSec) ||
+      !IsLength(set.RecoveryDurationSec) || !IsLength(set.RestTimeSec)) {
+    return "Durations Must Be Numbers of 0 or More";
+  }
+  if (!RunsOnTheUnit(set.TimeUnits)) return "Time Unit Must Be Seconds, Minutes, Hours or Days";
+  if (!std::isfinite(set.XMagnitude)) return "Magnitude Must Be a Number";
+  return std::nullopt;
+}
+
+double SetMemoryBytes(const TestSet& set) {
+  return static_cast<double>(set.XFunction == ControlFunction::Sinusoid ? kSinusoidSetBytes
+                                                                        : kRampedSetBytes);
+}
+
+}  // namespace
+
+StageModel::StageModel(FrontEnd& front_end) : front_end_(front_end) {}
+
+const RowTexts& StageModel::Row(int row) const { return rows_.at(static_cast<std::size_t>(row)); }
+
+void StageModel::InitialUpdate(const TestSequence& document) {
+  RefreshFromDocument(document);
+  // The form's first data exchange writes the members in general format.
+  offset_text_ = FormatGeneral(offset_);
+  used_memory_text_ = FormatGeneral(used_memory_);
+  NotifyFieldsChanged();
+}
+
+RowTexts StageModel::RowTextsOf(const TestSequence& sequence, int i) {
+  return {sequence.FunctionMagnitudeText(i), sequence.StretchDurationText(i),
+          sequence.HoldDurationText(i),      sequence.RecoveryDurationText(i),
+          sequence.RestDurationText(i),      std::to_string(sequence.Repetitions(i))};
+}
+
+void StageModel::FillRow(int row) {
+  if (row < 0 || row >= RowCount()) return;
+  rows_[static_cast<std::size_t>(row)] = RowTextsOf(working_, row);
+  if (listener_) listener_->RowChanged(row);
+}
+
+void StageModel::UpdateTotalTime() {
+  double sum = 0.0;
+  for (int i = 0; i < static_cast<int>(working_.sets.size()); ++i) {
+    sum += working_.SetDurationSeconds(i);
+  }
+  // A file may hold durations too long (or not numbers) for 32 bits.
+  total_seconds_ = TruncToInt32(std::floor(sum));
+  ShowTotalTime(total_seconds_);
+}
+
+void StageModel::ShowTotalTime(std::int32_t seconds) {
+  const std::int32_t s = std::max(seconds, 0);
+  total_time_text_ = TwoDigits(s / 3600) + ":" + TwoDigits((s / 60) % 60) + ":" + TwoDigits(s % 60);
+  NotifyFieldsChanged();
+}
+
+void StageModel::UpdateUsedMemory() {
+  used_memory_ = UsedMemoryPercent(working_);
+  used_memory_text_ = FormatFixed(used_memory_, 1);
+  NotifyFieldsChanged();
+}
+
+void StageModel::RefreshFromDocument(const TestSequence& document) {
+  rows_.clear();
+  working_ = document;
+  rows_.resize(working_.sets.size());
+  for (int i = 0; i < RowCount(); ++i) {
+    rows_[static_cast<std::size_t>(i)] = RowTextsOf(working_, i);
+  }
+  if (listener_) listener_->RowsReset();
+  total_time_label_text_ = "Total Time";
+  UpdateTotalTime();
+  UpdateUsedMemory();
+}
+
+void StageModel::RefreshSettings(const HardwareSettings& settings) {
+  for (int i = 0; i < RowCount(); ++i) FillRow(i);
+  total_time_label_text_ = "Total Time";
+  UpdateTotalTime();
+  offset_ = static_cast<double>(settings.MinimumSpecimenSize);
+  offset_text_ = FormatFixed(offset_, 2);
+  UpdateUsedMemory();
+}
+
+void StageModel::ShowCurrentOffset(double offset_mm) {
+  offset_text_ = FormatFixed(offset_mm, 2);
+  NotifyFieldsChanged();
+}
+
+std::optional<int> StageModel::EditRow(const std::vector<int>& selected) const {
+  const std::vector<int> rows = SortedSelection(selected, RowCount());
+  if (rows.empty()) return std::nullopt;
+  return rows.front();
+}
+
+TestSet StageModel::SetForEditing(int row) const {
+  if (row < 0 || row >= static_cast<int>(working_.sets.size())) return TestSet{};
+  return working_.sets[static_cast<std::size_t>(row)];
+}
+
+double StageModel::EditorOffset() const { return ParseLeadingDouble(offset_text_); }
+
+void StageModel::ReplaceSet(int row, const TestSet& edited) {
+  if (row < 0 || row >= static_cast<int>(working_.sets.size())) return;
+  working_.sets[static_cast<std::size_t>(row)] = edited;
+  FillRow(row);
+  UpdateTotalTime();
+  UpdateUsedMemory();
+}
+
+int StageModel::Delete(const std::vector<int>& selected) {
+  const std::vector<int> rows = SortedSelection(selected, RowCount());
+  // Removed lowest first: each removal moves the later selected rows up by one.
+  int removed = 0;
+  for (int original : rows) {
+    const int row = original - removed;
+    rows_.erase(rows_.begin() + row);
+    working_.sets.erase(working_.sets.begin() + row);
+    ++removed;
+    if (listener_) listener_->RowRemoved(row);
+    UpdateTotalTime();
+    UpdateUsedMemory();
+  }
+  return removed;
+}
+
+std::optional<int> StageModel::InsertAbove(const std::vector<int>& selected,
+                                           const StageUnitState& unit) {
+  const std::vector<int> rows = SortedSelection(selected, RowCount());
+  const int template_row = rows.empty() ? 0 : rows.front();
+  return Insert(template_row, template_row, unit);
+}
+
+std::optional<int> StageModel::InsertBelow(const std::vector<int>& selected,
+                                           const StageUnitState& unit) {
+  const std::vector<int> rows = SortedSelection(selected, RowCount());
+  const int template_row = rows.empty() ? RowCount() - 1 : rows.back();
+  return Insert(template_row, template_row + 1, unit);
+}
+
+std::optional<int> StageModel::Insert(int template_row, int index, const StageUnitState& unit) {
+  if (!unit.settings_read) return std::nullopt;
+  if (RowCount() == kMaximumSets) {
+    Warn("Maximum Sets Limit Reached");
+    return std::nullopt;
+  }
+
+  TestSet set = SetForEditing(template_row);
+  if (RowCount() == 0 && unit.series_index == 2) {
+    set.XFunction = ControlFunction::Sinusoid;
+    set.XMagnitude = 1.0;
+    set.StretchDurationSec = 1.0;
+    set.RecoveryDurationSec = 1.0;
+  }
+  set.XUnits = MeasureUnit::Millimetre;
+  if (set.XMagnitude > static_cast<double>(unit.travel_soft_limit)) {
+    set.XMagnitude = static_cast<double>(unit.travel_soft_limit * 0.5f);
+  }
+
+  // Against the stored, rounded percentage, as the operator sees it.
+  if (SetMemoryBytes(set) * 100.0 / static_cast<double>(kProgramImageSize) > 100.0 - used_memory_) {
+    Warn("Not Enough Memory Available\nTo Insert Another Set");
+    return std::nullopt;
+  }
+
+  const int row = std::min(index, RowCount());
+  rows_.insert(rows_.begin() + row, RowTexts{});
+  working_.sets.insert(working_.sets.begin() + row, set);
+  rows_[static_cast<std::size_t>(row)] = RowTextsOf(working_, row);
+  if (listener_) listener_->RowInserted(row);
+  UpdateTotalTime();
+  UpdateUsedMemory();
+  return row;
+}
+
+int StageModel::CommitSequence(float travel_soft_limit, TestSequence& document) {
+  if (RowCount() == 0) {
+    Warn("Please Specify a Test Sequence Before Executing");
+    return -1;
+  }
+
+  double total = 0.0;
+  for (int i = 0; i < static_cast<int>(working_.sets.size()); ++i) {
+    total += working_.SetDurationSeconds(i);
+  }
+  if (working_.sets.empty() || total <= 0.0) {
+    Warn("Error:  Test Sequence Must Be Greater Than 0 Seconds in Length");
+    return -1;
+  }
+
+  // Only sets in mm move the specimen's resting position: one that does not
+  // recover leaves it stretched, one that does not stretch leaves it shorter.
+  double position = 0.0;
+  double maximum = 0.0;
+  double minimum = 0.0;
+  for (const TestSet& set : working_.sets) {
+    if (set.XUnits == MeasureUnit::Millimetre) {
+      if (set.RecoveryDurationSec == 0.0) {
+        position += set.NumReps * set.XMagnitude;
+      } else if (set.StretchDurationSec == 0.0) {
+        position -= set.NumReps * set.XMagnitude;
+      }
+    }
+    maximum = std::max(maximum, position);
+    minimum = std::min(minimum, position);
+  }
+  if (maximum > static_cast<double>(travel_soft_limit)) {
+    Warn("Error:  Maximum Stretch Position\nAcross All Sets Must Be Less Than " +
+         FormatFixed(static_cast<double>(travel_soft_limit), 1) + "mm\n");
+    return -1;
+  }
+  if (minimum < 0.0) {
+    Warn("Error:  Minimum Stretch Position\nAcross All Sets Must Be Greater Than 0.0 mm\n");
+    return -1;
+  }
+  if (used_memory_ > 100.0) {
+    Warn("Error:  Not Enough Memory Available\nReduce Number of Specified Sets\n");
+    return -1;
+  }
+
+  for (std::size_t i = 0; i < working_.sets.size(); ++i) {
+    if (std::optional<std::string> rule = UnrunnableRule(working_.sets[i])) {
+      Warn("Error:  Set " + std::to_string(i + 1) + ": " + *rule + "\n");
+      return -1;
+    }
+  }
+
+  document.sets = working_.sets;
+  document.columns = working_.columns;
+  return 1;
+}
+
+void StageModel::Warn(const std::string& text) {
+  front_end_.ShowMessageBox(FrontEnd::MessageKind::kWarning, kCaption, text);
+}
+
+void StageModel::NotifyFieldsChanged() {
+  if (listener_) listener_->FieldsChanged();
+}
+
+}  // namespace stravon

@@ -1,0 +1,191 @@
+#include "protocol/ui/file_commands.h"
+
+#include <stdlib.h>
+
+#include <filesystem>
+#include <fstream>
+#include <sstream>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "protocol/enumerations.h"
+#include "protocol/protocol_file.h"
+#include "protocol/test_sequence.h"
+#include "protocol/ui/settings_store.h"
+#include "protocol/ui/stage_model.h"
+#include "tests/protocol/ui/recording_front_end.h"
+
+namespace stravon {
+namespace {
+
+namespace fs = std::filesystem;
+using testing::RecordingFrontEnd;
+
+constexpr const char* kProgram = "/opt/lab/bin/stravon";
+constexpr float kSoftLimit = 40.0f;
+
+TEST(TemplateFolderTest, DirectoryPart) {
+  const struct {
+    const char* path;
+    const char* folder;
+  } cases[] = {
+      {"D:\\data\\x.tmt", "D:\\data\\"},
+      {"/home/lab/x.tmt", "/home/lab/"},
+      {"/home/lab\\old/x.tmt", "/home/lab\\old/"},
+      {"/home/lab/old\\x.tmt", "/home/lab/old\\"},
+      {"/x.tmt", "/"},
+      {"x.tmt", ""},
+      {"", ""},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DirectoryPart(c.path), c.folder) << c.path;
+}
+
+TEST(TemplateFolderTest, DefaultFolderIsBesideTheProgramFolder) {
+  const struct {
+    const char* program;
+    const char* folder;
+  } cases[] = {
+      {"C:\\P\\bin\\prog.exe", "C:\\P\\Templates"},
+      {"/opt/lab/bin/stravon", "/opt/lab/Templates"},
+      {"/bin/stravon", "/Templates"},
+  };
+  for (const auto& c : cases) EXPECT_EQ(DefaultTemplateDirectory(c.program), c.folder);
+}
+
+TEST(TemplateFolderTest, StoredFolderWinsOverTheDefault) {
+  MemorySettingsStore settings;
+  EXPECT_EQ(ReadTemplateDirectory(settings, kProgram), "/opt/lab/Templates");
+  EXPECT_FALSE(settings.Contains(kSettingsSection, kTemplateDirValue));  // never written back
+
+  WriteTemplateDirectory(settings, "");
+  EXPECT_EQ(ReadTemplateDirectory(settings, kProgram), "/opt/lab/Templates");
+
+  WriteTemplateDirectory(settings, "/data/protocols/");
+  EXPECT_EQ(settings.ReadString("Settings", "TemplateDir", ""), "/data/protocols/");
+  EXPECT_EQ(ReadTemplateDirectory(settings, kProgram), "/data/protocols/");
+}
+
+TestSequence TwoSets() {
+  TestSequence sequence;
+  TestSet set;
+  set.XUnits = MeasureUnit::Millimetre;
+  set.XMagnitude = 2.5;
+  sequence.sets = {set, set};
+  sequence.sets[1].NumReps = 4;
+  return sequence;
+}
+
+// A folder in the test's temporary area, removed afterwards.
+class FileCommandsTest : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    std::string pattern = (fs::path(::testing::TempDir()) / "file-commands-XXXXXX").string();
+    ASSERT_NE(::mkdtemp(pattern.data()), nullptr);
+    folder_ = pattern;
+  }
+  void TearDown() override {
+    std::error_code ignored;
+    fs::remove_all(folder_, ignored);
+  }
+
+  std::string Stored() const { return settings_.ReadString("Settings", "TemplateDir", "<none>"); }
+
+  fs::path folder_;
+  RecordingFrontEnd front_end_;
+  MemorySettingsStore settings_;
+  FileCommands commands_{front_end_, settings_, kProgram};
+  StageModel stage_{front_end_};
+  TestSequence protocol_;
+};
+
+TEST_F(FileCommandsTest, NothingHappensBeforeTheSettingsAreRead) {
+  stage_.RefreshFromDocument(TwoSets());
+  front_end_.file_answers = {(folder_ / "x.tmt").string()};
+  EXPECT_EQ(commands_.Open(false, protocol_, stage_), FileCommandResult::kNotReady);
+  EXPECT_EQ(commands_.Save(false, kSoftLimit, protocol_, stage_), FileCommandResult::kNotReady);
+  EXPECT_TRUE(front_end_.dialogs.empty());
+  EXPECT_TRUE(front_end_.boxes.empty());
+  EXPECT_TRUE(protocol_.sets.empty());
+  EXPECT_EQ(Stored(), "<none>");
+}
+
+TEST_F(FileCommandsTest, CancelChangesNothingButTheCommit) {
+  stage_.RefreshFromDocument(TwoSets());
+  EXPECT_EQ(commands_.Open(true, protocol_, stage_), FileCommandResult::kCancelled);
+  EXPECT_EQ(stage_.WorkingSequence(), TwoSets());
+  EXPECT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kCancelled);
+  EXPECT_EQ(protocol_, TwoSets());  // committed before the dialog
+  ASSERT_EQ(front_end_.dialogs.size(), 2u);
+  EXPECT_EQ(front_end_.dialogs[0].kind, FrontEnd::FileDialogKind::kOpen);
+  EXPECT_EQ(front_end_.dialogs[1].kind, FrontEnd::FileDialogKind::kSave);
+  EXPECT_EQ(front_end_.dialogs[1].initial_path, "/opt/lab/Templates");
+  EXPECT_EQ(Stored(), "<none>");
+  EXPECT_TRUE(front_end_.output.empty());
+}
+
+TEST_F(FileCommandsTest, SaveWithoutSetsShowsOnlyTheCommitMessage) {
+  EXPECT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kRefused);
+  EXPECT_EQ(front_end_.BoxTexts(),
+            std::vector<std::string>{"Please Specify a Test Sequence Before Executing"});
+  EXPECT_TRUE(front_end_.dialogs.empty());
+}
+
+TEST_F(FileCommandsTest, SaveThenOpenRoundTrips) {
+  const fs::path path = folder_ / "x.tmt";
+  stage_.RefreshFromDocument(TwoSets());
+  front_end_.output = "earlier text\n";
+  front_end_.file_answers = {path.string()};
+  ASSERT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kDone);
+  EXPECT_EQ(front_end_.output, "Protocol File Successfully Saved\n");
+  EXPECT_EQ(Stored(), folder_.string() + "/");
+  EXPECT_EQ(protocol_.columns.size(), 9u);  // the writer's columns
+
+  // Opening replaces every set of a longer protocol and the stage's rows.
+  TestSequence document;
+  document.sets.resize(3);
+  StageModel other_stage(front_end_);
+  other_stage.RefreshFromDocument(document);
+  front_end_.file_answers = {path.string()};
+  ASSERT_EQ(commands_.Open(true, document, other_stage), FileCommandResult::kDone);
+  EXPECT_EQ(front_end_.dialogs.back().initial_path, folder_.string() + "/");
+  EXPECT_EQ(document.sets, TwoSets().sets);
+  EXPECT_EQ(other_stage.WorkingSequence(), document);
+  EXPECT_EQ(other_stage.RowCount(), 2);
+  EXPECT_EQ(front_end_.output, "Protocol File Successfully Opened\n");
+  EXPECT_TRUE(front_end_.boxes.empty());
+}
+
+TEST_F(FileCommandsTest, FileThatCannotBeReadChangesNothing) {
+  stage_.RefreshFromDocument(TwoSets());
+  protocol_ = TwoSets();
+  front_end_.output = "earlier text\n";
+  front_end_.file_answers = {(folder_ / "sub" / "missing.tmt").string()};
+  EXPECT_EQ(commands_.Open(true, protocol_, stage_), FileCommandResult::kFailed);
+  EXPECT_EQ(protocol_, TwoSets());
+  EXPECT_EQ(stage_.RowCount(), 2);
+  EXPECT_TRUE(front_end_.boxes.empty());
+  EXPECT_EQ(front_end_.output, "earlier text\n");
+  EXPECT_EQ(Stored(), (folder_ / "sub").string() + "/");
+}
+
+TEST_F(FileCommandsTest, FailedSaveIsReportedNotShownAsSuccess) {
+  stage_.RefreshFromDocument(TwoSets());
+  front_end_.output = "earlier text\n";
+  const fs::path path = folder_ / "no-such-folder" / "x.tmt";
+  front_end_.file_answers = {path.string()};
+  EXPECT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kFailed);
+  ASSERT_EQ(front_end_.boxes.size(), 1u);
+  const std::string& text = front_end_.boxes[0].text;
+  EXPECT_EQ(text.rfind("Error:  ", 0), 0u) << text;
+  EXPECT_NE(text.find(path.string()), std::string::npos) << text;
+  EXPECT_EQ(text.back(), '\n');
+  EXPECT_EQ(front_end_.output, "earlier text\n");
+  // The folder is remembered even though the file could not be created.
+  EXPECT_EQ(Stored(), (folder_ / "no-such-folder").string() + "/");
+  EXPECT_FALSE(fs::exists(path));
+}
+
+}  // namespace
+}  // namespace stravon
