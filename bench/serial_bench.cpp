@@ -2,6 +2,8 @@
 // unit: what the software costs per exchange, with no wire time at all.
 #include <benchmark/benchmark.h>
 
+#include <time.h>
+
 #include <cstdint>
 #include <cstdlib>
 #include <string>
@@ -13,6 +15,29 @@
 
 namespace stravon {
 namespace {
+
+// CPU time of the whole process (this thread, the unit's serving thread and
+// the kernel work done for both): the software cost of an exchange, which
+// unlike the elapsed time does not grow when other work competes for the CPU.
+double ProcessCpuSeconds() {
+  timespec now{};
+  clock_gettime(CLOCK_PROCESS_CPUTIME_ID, &now);
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
+}
+
+// Reports the process CPU time per counted item in microseconds.
+class CpuPerItem {
+ public:
+  CpuPerItem() : start_(ProcessCpuSeconds()) {}
+  void Report(benchmark::State& state, std::int64_t items) const {
+    if (items <= 0) return;
+    state.counters["process_cpu_us_per_exchange"] =
+        (ProcessCpuSeconds() - start_) * 1e6 / static_cast<double>(items);
+  }
+
+ private:
+  double start_;
+};
 
 sim::UnitOptions QuietUnit() {
   sim::UnitOptions options;
@@ -39,6 +64,7 @@ void BM_SerialExchange(benchmark::State& state) {
   const std::string command = StatusCommand();
   char reply[4096];
   std::size_t received = 0;
+  const CpuPerItem cpu;
   for (auto _ : state) {
     if (port.WriteSerialPort(command.data(), command.size()) != kSerialOk ||
         port.ReadSerialPort(reply, sizeof reply, &received) != kSerialOk) {
@@ -47,6 +73,7 @@ void BM_SerialExchange(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(reply);
   }
+  cpu.Report(state, state.iterations());
   state.SetItemsProcessed(state.iterations());
   port.CloseSerialPort();
 }
@@ -79,12 +106,14 @@ void BM_LinkExchange(benchmark::State& state) {
   const std::string command = StatusCommand();
   char reply[4096];
   std::size_t received = 0;
+  const CpuPerItem cpu;
   for (auto _ : state) {
     if (link.QueryCommand(command, reply, sizeof reply, &received) != 0) {
       state.SkipWithError("exchange failed");
       break;
     }
   }
+  cpu.Report(state, state.iterations());
   state.SetItemsProcessed(state.iterations());
   link.Port().CloseSerialPort();
 }
@@ -97,6 +126,7 @@ void BM_ReadProgramArea(benchmark::State& state) {
   DeviceLink link;
   if (!OpenLink(unit, link, state)) return;
   std::uint8_t image[sim::kProgramSize];
+  const CpuPerItem cpu;
   for (auto _ : state) {
     for (std::size_t i = 0; i < sim::kProgramSize; ++i) {
       const auto address = static_cast<std::uint16_t>(kProgramImageAddress + i);
@@ -107,7 +137,9 @@ void BM_ReadProgramArea(benchmark::State& state) {
     }
     benchmark::DoNotOptimize(image);
   }
-  state.SetItemsProcessed(state.iterations() * static_cast<std::int64_t>(sim::kProgramSize));
+  const std::int64_t bytes = state.iterations() * static_cast<std::int64_t>(sim::kProgramSize);
+  cpu.Report(state, bytes);
+  state.SetItemsProcessed(bytes);
   link.Port().CloseSerialPort();
 }
 BENCHMARK(BM_ReadProgramArea)->UseRealTime()->Unit(benchmark::kMillisecond);
