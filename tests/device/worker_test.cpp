@@ -1,0 +1,316 @@
+#include "device/device_worker.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdint>
+#include <cstdlib>
+#include <fstream>
+#include <span>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "device/device_commands.h"
+#include "protocol/number_text.h"
+#include "tests/device/worker_fixture.h"
+
+namespace stravon::worker_test {
+namespace {
+
+using namespace std::chrono_literals;
+using sim::CommandKind;
+using sim::Fault;
+using Clock = std::chrono::steady_clock;
+
+const char* const kNotProgrammedMessage =
+    "It Appears that the\nStravon hardware settings\nHave Not Been Programmed\n\n"
+    "Please see user manual for Instructions\nOn Hardware Programming\n";
+
+// Passes of a held jog and of the position poll after it repeat as long as
+// the code stays, so their number depends on timing: each run of equal
+// passes (a block of one to three commands that starts with the Limits
+// command) is kept once.
+// A command as the unit receives it, without its terminator.
+std::string Wire(std::string command) {
+  if (command.ends_with('\r')) command.pop_back();
+  return command;
+}
+
+std::vector<std::string> FoldRepeatedPasses(std::vector<std::string> lines) {
+  std::vector<std::string> folded;
+  for (const std::string& line : lines) {
+    folded.push_back(line);
+    for (std::size_t length = 1; length <= 3; ++length) {
+      const std::size_t n = folded.size();
+      if (n < 2 * length) continue;
+      const auto block = folded.begin() + static_cast<std::ptrdiff_t>(n - length);
+      const auto before = block - static_cast<std::ptrdiff_t>(length);
+      if (!before->starts_with(Wire(LimitsOffCommand()).substr(0, 2))) continue;
+      if (std::equal(before, block, block)) {
+        folded.resize(n - length);
+        break;
+      }
+    }
+  }
+  return folded;
+}
+
+TEST_F(WorkerTest, ConnectsIdentifiesAndReadsTheSettings) {
+  Connect();
+  EXPECT_TRUE(front_end_.WaitForOutput("Stravon Model P1-1\n"));
+  EXPECT_EQ(front_end_.Output(),
+            "\nSIMULATED CONTROL UNIT\t\nSW#74050 REV 4.1\tREADY\nSoftware Version 1.53\n"
+            "Stravon Model P1-1\n");
+  EXPECT_TRUE(document_->HardwareSettingsRead());
+  EXPECT_EQ(document_->CurrentSettings(), FactorySettings());
+  EXPECT_EQ(document_->SeriesIndex(), 0);
+  EXPECT_TRUE(document_->Detected());
+  EXPECT_TRUE(document_->CommandEnabled(kCommandProgramDevice));
+  EXPECT_TRUE(document_->CommandEnabled(kCommandFileOpen));
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 8);
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 64);
+  // The status query after connecting shows the offset: (630 + 0 - 315) * 0.003175.
+  EXPECT_TRUE(front_end_.WaitFor([&] { return front_end_.OffsetField() == "1.00"; }));
+  EXPECT_EQ(front_end_.CountCalls("settings"), 1);
+  EXPECT_TRUE(front_end_.Boxes().empty());
+}
+
+TEST_F(WorkerTest, AnIdleConnectedWorkerLeavesTheUnitAlone) {
+  Connect();
+  ASSERT_TRUE(front_end_.WaitFor([&] { return !front_end_.OffsetField().empty(); }));
+  const int before = unit_->TotalCommands();
+  std::this_thread::sleep_for(1500ms);  // spans a connection check
+  EXPECT_EQ(unit_->TotalCommands(), before);
+  EXPECT_TRUE(document_->Connected());
+}
+
+TEST_F(WorkerTest, AnUnprogrammedUnitBringsTheMessageAndChangesNothing) {
+  sim::UnitOptions options;
+  options.unprogrammed = true;
+  Connect(options);
+  ASSERT_TRUE(front_end_.WaitFor([&] { return !front_end_.Boxes().empty(); }));
+  const auto boxes = front_end_.Boxes();
+  ASSERT_EQ(boxes.size(), 1u);
+  EXPECT_EQ(boxes[0].kind, FrontEnd::MessageKind::kError);
+  EXPECT_EQ(boxes[0].text, kNotProgrammedMessage);
+  EXPECT_FALSE(document_->HardwareSettingsRead());
+  EXPECT_EQ(document_->CurrentSettings(), HardwareSettings{});
+  EXPECT_EQ(front_end_.Output().find("Stravon Model"), std::string::npos);
+
+  // Read Device does nothing at all while the settings are unread.
+  unit_->ClearTranscript();
+  front_end_.Clear();
+  Run([&] { document_->RequestReadDevice(); });
+  EXPECT_EQ(unit_->TotalCommands(), 0);
+  EXPECT_TRUE(front_end_.Calls().empty());
+}
+
+TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRead) {
+  // The first settings read stops at byte 16: the block is refused, not
+  // taken with zeros in place of the unread bytes.
+  sim::UnitOptions options;
+  StartUnit(options);
+  unit_->InjectFault(Fault::Silence().For(CommandKind::kReadByte).Skip(16));
+  OpenDocument();
+  ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
+  EXPECT_TRUE(front_end_.WaitForOutput("\nReading Hardware Settings... Failure\n"));
+  EXPECT_FALSE(document_->HardwareSettingsRead());
+  EXPECT_EQ(document_->CurrentSettings(), HardwareSettings{});
+  EXPECT_TRUE(front_end_.Boxes().empty());
+
+  const auto unplugged = Clock::now();
+  Unplug();
+  ASSERT_TRUE(document_->WaitUntilConnected(false, kWait));
+  EXPECT_LT(Clock::now() - unplugged, 2500ms);
+  EXPECT_TRUE(front_end_.WaitFor([&] { return front_end_.Calls().back() == "clear"; }));
+  EXPECT_EQ(front_end_.Output(), "");
+  EXPECT_FALSE(document_->CommandEnabled(kCommandReadDevice));
+  EXPECT_FALSE(document_->Detected());
+
+  unit_->ClearTranscript();
+  ASSERT_EQ(unit_->Reconnect(), 0);
+  PlugIn();
+  ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
+  // A new terminal: the old port was closed, or this one would not be opened.
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 8);
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 64);
+  EXPECT_TRUE(front_end_.WaitForOutput("Stravon Model P1-1\n"));
+  EXPECT_TRUE(document_->HardwareSettingsRead());
+  EXPECT_EQ(document_->CurrentSettings(), FactorySettings());
+}
+
+TEST_F(WorkerTest, JogSendsLimitsOnEveryPassAndPollsAfterRelease) {
+  Connect();
+  ASSERT_TRUE(front_end_.WaitFor([&] { return !front_end_.OffsetField().empty(); }));
+  unit_->ClearTranscript();
+  ASSERT_TRUE(document_->PressJog(true));
+  ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kLimits) >= 3; }));
+  ASSERT_TRUE(document_->ReleaseJog());
+  ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kQueryH) >= 3; }));
+  document_->SetPendingOperation(kOperationNone);
+  ASSERT_TRUE(document_->WaitUntilIdle(kWait));
+  std::this_thread::sleep_for(2 * kRepeatInterval);  // let a pass in progress end
+
+  const std::string limits_on = Wire(LimitsOnCommand(-415, 2052));
+  const std::vector<std::string> expected = {
+      limits_on,
+      Wire(DirectionCommand(1)),
+      Wire(SpeedCommand(JogSpeedValue(-5))),
+      Wire(GoCommand()),
+      limits_on,  // the repeated passes of the held button, folded
+      Wire(StopCommand()),
+      Wire(StatusCommand()),
+      Wire(LimitsOffCommand()),
+      Wire(QueryHCommand()),
+      Wire(StatusCommand()),
+  };
+  EXPECT_EQ(FoldRepeatedPasses(Commands(*unit_)), expected);
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kStop), 1);
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kGo), 1);
+}
+
+TEST_F(WorkerTest, MoveWaitsForTheTargetOrForAUnitThatStoppedShort) {
+  struct Case {
+    const char* name;
+    std::int32_t start;
+    std::int32_t target;
+    bool stops_short;
+    int status_queries;  // 0: at least two, depending on how fast the unit is
+  };
+  const Case cases[] = {
+      {"already at the target", 250, 250, false, 2},
+      {"the target is reached", 0, 400, false, 0},
+      {"five equal readings end the wait", 0, 500, true, 7},
+  };
+  sim::UnitOptions options;
+  options.motion_speed = 5.0;  // 400 steps in 40 ms
+  Connect(options);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_TRUE(document_->WaitUntilIdle(kWait));
+    unit_->SetPosition(c.start);
+    if (c.stops_short)
+      unit_->InjectFault(Fault::Reply("100\r").For(CommandKind::kStatus).Times(-1));
+    unit_->ClearTranscript();
+    Run([&] { document_->RequestMove(c.target); });
+    unit_->ClearFaults();
+    const auto commands = Commands(*unit_);
+    ASSERT_FALSE(commands.empty());
+    EXPECT_EQ(commands.front(), Wire(MoveCommand(c.target)));
+    const int statuses = unit_->CommandCount(CommandKind::kStatus);
+    EXPECT_EQ(statuses + 1, static_cast<int>(commands.size()));
+    if (c.status_queries > 0) {
+      EXPECT_EQ(statuses, c.status_queries);
+    } else {
+      EXPECT_GE(statuses, 2);
+    }
+    if (!c.stops_short) {
+      EXPECT_EQ(unit_->Position(), c.target);
+      EXPECT_EQ(front_end_.OffsetField(), FormatFixed(FactorySettings().OffsetShown(c.target), 2));
+    }
+  }
+}
+
+TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
+  Connect();
+  ASSERT_TRUE(front_end_.WaitFor([&] { return front_end_.OffsetField() == "1.00"; }));
+  HardwareSettings settings = FactorySettings();
+  settings.OffsetPosition = 800;
+  settings.ModelNumber = 6;
+  settings.SeriesName = {'R', 0, 0, 0};
+
+  // A time-out half-way changes nothing.
+  unit_->InjectFault(Fault::Silence().For(CommandKind::kPageLoad).Skip(5));
+  unit_->ClearTranscript();
+  front_end_.Clear();
+  Run([&] { document_->RequestProgramHardwareSettings(settings); });
+  unit_->ClearFaults();
+  // After the port's own time-out message.
+  EXPECT_TRUE(front_end_.Output().ends_with("\nProgramming Hardware Settings... Failure\n"))
+      << front_end_.Output();
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kPageLoad), 6);
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kPageCommit), 0);
+  EXPECT_EQ(document_->CurrentSettings(), FactorySettings());
+  EXPECT_EQ(front_end_.OffsetField(), "1.00");
+  EXPECT_EQ(front_end_.CountCalls("settings"), 0);
+
+  unit_->ClearTranscript();
+  front_end_.Clear();
+  Run([&] { document_->RequestProgramHardwareSettings(settings); });
+  EXPECT_EQ(front_end_.Output(), "\nProgramming Hardware Settings... Success\n");
+  const SettingsBlock block = EncodeSettingsBlock(settings);
+  std::vector<std::string> expected;
+  for (int offset = 0; offset < 64; offset += 4) {
+    expected.push_back(
+        Wire(PageLoadCommand(offset, std::span<const std::uint8_t, 4>(block.data() + offset, 4))));
+  }
+  expected.push_back(Wire(PageCommitCommand(0x7380)));
+  expected.push_back(Wire(StatusCommand()));
+  EXPECT_EQ(Commands(*unit_), expected);
+  const auto memory = unit_->ReadMemory(0x7380, 64);
+  EXPECT_TRUE(std::equal(memory.begin(), memory.end(), block.begin()));
+  EXPECT_EQ(document_->CurrentSettings(), settings);
+  // The series index follows only a read.
+  EXPECT_EQ(document_->SeriesIndex(), 0);
+  EXPECT_EQ(front_end_.CountCalls("settings"), 1);
+  // (800 + 0 - 315) * 0.003175
+  EXPECT_EQ(front_end_.OffsetField(), "1.54");
+}
+
+// Where the expected transcript lives; set STRAVON_UPDATE_GOLDEN=1 to write
+// it from the current run instead of comparing (then review the diff).
+std::string GoldenPath() { return std::string(STRAVON_TEST_DATA_DIR) + "/worker_session.txt"; }
+
+std::string Escape(const std::string& text) {
+  std::string escaped;
+  for (char c : text) escaped += c == '\r' ? std::string("\\r") : std::string(1, c);
+  return escaped;
+}
+
+TEST_F(WorkerTest, AWholeSessionSendsWhatTheGoldenTranscriptHolds) {
+  sim::UnitOptions options;
+  options.motion_speed = 1e6;  // motions end at once, so positions do not depend on timing
+  Connect(options);
+  ASSERT_TRUE(front_end_.WaitForOutput("Stravon Model"));
+
+  CommitOnProgram(SampleProtocol());
+  Run([&] { document_->RequestProgramDevice(); });
+  Run([&] { document_->RequestReadDevice(); });
+  HardwareSettings settings = FactorySettings();
+  settings.OffsetPosition = 640;
+  settings.ModelNumber = 2;
+  Run([&] { document_->RequestProgramHardwareSettings(settings); });
+
+  ASSERT_TRUE(document_->PressJog(false));
+  ASSERT_TRUE(front_end_.WaitFor([&] {
+    return unit_->CommandCount(CommandKind::kGo) == 1 &&
+           unit_->CommandCount(CommandKind::kLimits) >= 2;
+  }));
+  ASSERT_TRUE(document_->ReleaseJog());
+  ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kQueryH) >= 2; }));
+  Run([&] { document_->RequestMove(100); });
+  document_.reset();
+
+  std::ostringstream text;
+  std::vector<std::string> lines;
+  for (const sim::Exchange& exchange : unit_->Transcript()) {
+    lines.push_back(exchange.command + " -> " + Escape(exchange.reply));
+  }
+  for (const std::string& line : FoldRepeatedPasses(lines)) text << line << '\n';
+
+  if (std::getenv("STRAVON_UPDATE_GOLDEN") != nullptr) {
+    std::ofstream(GoldenPath(), std::ios::binary) << text.str();
+    GTEST_SKIP() << "wrote " << GoldenPath();
+  }
+  std::ifstream in(GoldenPath(), std::ios::binary);
+  ASSERT_TRUE(in) << GoldenPath();
+  std::ostringstream expected;
+  expected << in.rdbuf();
+  EXPECT_EQ(text.str(), expected.str());
+}
+
+}  // namespace
+}  // namespace stravon::worker_test

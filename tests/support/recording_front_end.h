@@ -1,0 +1,92 @@
+#pragma once
+
+#include <chrono>
+#include <condition_variable>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "protocol/front_end.h"
+
+namespace stravon::test_support {
+
+// A front end that records what the core asks of it, for tests. Safe to call
+// from the device worker while the test thread reads it; the test waits for
+// the worker with WaitFor.
+class RecordingFrontEnd : public FrontEnd {
+ public:
+  struct Box {
+    MessageKind kind;
+    std::string caption;
+    std::string text;
+  };
+  // One progress window, from creation to destruction.
+  struct Progress {
+    std::string text;
+    int lower = 0;
+    int upper = 100;
+    int step = 1;
+    int bounds_calls = 0;
+    int advances = 0;
+    int pumps = 0;
+    bool cancelled = false;
+    bool destroyed = false;
+  };
+
+  MessageButton ShowMessageBox(MessageKind kind, const std::string& caption,
+                               const std::string& text) override;
+  void AppendOutput(const std::string& text) override;
+  void ClearOutput() override;
+  int CommitSequence() override;
+  void RefreshFromDocument() override;
+  void RefreshSettings() override;
+  void WriteOffsetField(const std::string& text) override;
+  std::unique_ptr<ProgressWindow> CreateProgressWindow(const std::string& text) override;
+
+  // What CommitSequence does; by default it returns 1 and changes nothing.
+  void SetCommitHandler(std::function<int()> handler);
+  // Progress windows created from now on report a cancel once they have
+  // advanced this often (never when negative).
+  void CancelProgressAfter(int advances);
+
+  // The output pane's text since it was last cleared.
+  std::string Output() const;
+  // Every call in order, one line each: "append <text>", "clear",
+  // "box <text>", "commit", "refresh", "settings", "offset <text>",
+  // "progress <text>", "progress end".
+  std::vector<std::string> Calls() const;
+  int CountCalls(std::string_view prefix) const;
+  std::vector<Box> Boxes() const;
+  std::vector<Progress> ProgressWindows() const;
+  std::string OffsetField() const;
+  void Clear();
+
+  // Waits until `condition` holds; it is checked after every call the front
+  // end receives and every few milliseconds. False when `timeout` passes first.
+  bool WaitFor(const std::function<bool()>& condition,
+               std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
+  bool WaitForOutput(std::string_view text,
+                     std::chrono::milliseconds timeout = std::chrono::milliseconds(5000)) const;
+
+ private:
+  class Window;
+  void Record(std::string call);
+  void Changed();
+
+  mutable std::mutex mutex_;
+  mutable std::condition_variable changed_;
+  std::uint64_t changes_ = 0;
+  std::string output_;
+  std::vector<std::string> calls_;
+  std::vector<Box> boxes_;
+  std::vector<Progress> windows_;
+  std::string offset_;
+  std::function<int()> commit_;
+  int cancel_after_ = -1;
+};
+
+}  // namespace stravon::test_support
