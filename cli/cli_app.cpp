@@ -1,0 +1,174 @@
+#include "cli/cli_app.h"
+
+#include <exception>
+#include <sstream>
+#include <string>
+
+#include <CLI/CLI.hpp>
+
+#include "cli/commands.h"
+#include "cli/console.h"
+#include "cli/exit_status.h"
+
+namespace stravon::cli {
+namespace {
+
+constexpr const char* kDescription =
+    "stravon-cli: program, read and move the stretching device's control unit, and check, "
+    "compile and decode protocols, from the command line.\n"
+    "Exit status: 0 done, 1 failed (the reason on standard error), 2 bad usage.";
+
+void AddSettingsOptions(CLI::App* command, GivenSettings& given, bool required) {
+  CLI::Option* pitch = command->add_option("--pitch", given.pitch, "motor pitch, mm per step")
+                           ->check(CLI::PositiveNumber);
+  CLI::Option* soft_limit =
+      command->add_option("--soft-limit", given.soft_limit, "travel soft limit, mm");
+  command->add_option("--min-size", given.min_size, "minimum specimen size, mm (default 0)");
+  if (required) {
+    pitch->required();
+    soft_limit->required();
+  }
+}
+
+}  // namespace
+
+int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
+  CLI::App app{kDescription, "stravon-cli"};
+  app.require_subcommand(1);
+  app.fallthrough();
+  app.set_version_flag("--version", "stravon-cli 0.1.0");
+
+  GlobalOptions options;
+  bool quiet = false;
+  bool verbose = false;
+  app.add_option("--port", options.port, "use this port (tty name or path) instead of detection");
+  app.add_option("--timeout", options.timeout_ms, "per-byte reply time-out in ms (default 20000)")
+      ->check(CLI::Range(1, 600000));
+  CLI::Option* quiet_flag = app.add_flag("-q,--quiet", quiet, "only errors and results");
+  app.add_flag("-v,--verbose", verbose, "also what the unit and the core report on the way")
+      ->excludes(quiet_flag);
+
+  bool json = false;
+
+  CLI::App* ports = app.add_subcommand("ports", "list the serial ports, the detected unit marked");
+  ports->add_flag("--json", json, "as JSON");
+
+  std::string file;
+  GivenSettings given;
+  CLI::App* check = app.add_subcommand(
+      "check", "show a protocol's rows, totals and checks; exit 1 when anything is refused");
+  check->add_option("FILE", file, "protocol file (.tmt)")->required();
+  AddSettingsOptions(check, given, false);
+  check->add_flag("--json", json, "as JSON");
+
+  std::string output;
+  CLI::App* compile =
+      app.add_subcommand("compile", "check a protocol and write the unit's 1408-byte image");
+  compile->add_option("FILE", file, "protocol file (.tmt)")->required();
+  AddSettingsOptions(compile, given, false);
+  compile->add_option("-o,--output", output, "image file to write")->required();
+
+  std::string image;
+  std::optional<std::string> optional_output;
+  CLI::App* decode = app.add_subcommand("decode", "turn a 1408-byte image back into a protocol");
+  decode->add_option("IMAGE", image, "image file")->required();
+  double decode_pitch = 0.0;
+  std::optional<double> decode_min_size;
+  decode->add_option("--pitch", decode_pitch, "motor pitch, mm per step")
+      ->required()
+      ->check(CLI::PositiveNumber);
+  decode->add_option("--min-size", decode_min_size, "minimum specimen size, mm (default 0)");
+  decode->add_option("-o,--output", optional_output, "protocol file to write (default: stdout)");
+
+  CLI::App* info = app.add_subcommand(
+      "info", "the unit's identification, firmware, software number and hardware settings");
+  info->add_flag("--json", json, "as JSON");
+
+  bool verify = false;
+  CLI::App* program = app.add_subcommand("program", "program a protocol into the unit");
+  program->add_option("FILE", file, "protocol file (.tmt)")->required();
+  program->add_flag("--verify", verify, "read the program area back and compare it byte for byte");
+
+  CLI::App* read = app.add_subcommand("read", "read the protocol stored in the unit");
+  read->add_option("-o,--output", optional_output, "protocol file to write (default: stdout)");
+
+  CLI::App* settings =
+      app.add_subcommand("settings", "show or change the unit's hardware settings");
+  settings->add_flag("--json", json, "as JSON");
+  SettingsProgramOptions program_options;
+  CLI::App* settings_program =
+      settings->add_subcommand("program", "program the hardware settings, as the dialog does");
+  settings_program->add_option("--offset", program_options.offset, "offset, mm");
+  settings_program->add_option("--soft-limit", program_options.soft_limit,
+                               "actuator travel soft limit, mm");
+  settings_program->add_flag("--restore-defaults", program_options.restore_defaults,
+                             "start from the defaults of the unit's series");
+  CLI::Option* factory = settings_program->add_flag(
+      "--factory", program_options.factory, "factory access: series, model, stroke and pitch");
+  settings_program->add_option("--series", program_options.series, "series name")->needs(factory);
+  settings_program->add_option("--model", program_options.model, "model number")->needs(factory);
+  settings_program->add_option("--stroke", program_options.stroke, "actuator stroke, mm")
+      ->needs(factory);
+  settings_program->add_option("--pitch", program_options.pitch, "motor pitch, mm per step")
+      ->needs(factory);
+  CLI::App* settings_backup = settings->add_subcommand(
+      "backup", "save the 64-byte settings block with a readable description");
+  settings_backup->add_option("FILE", file, "backup file")->required();
+  CLI::App* settings_restore =
+      settings->add_subcommand("restore", "program a saved settings block back into the unit");
+  settings_restore->add_option("FILE", file, "backup file")->required();
+
+  CLI::App* status = app.add_subcommand("status", "the offset for the unit's current position");
+  status->add_flag("--json", json, "as JSON");
+
+  std::string size;
+  CLI::App* move = app.add_subcommand("move", "move the actuator to a specimen size");
+  move->add_option("SIZE_MM", size, "new specimen size, mm")->required();
+
+  std::string direction;
+  double seconds = 0.0;
+  CLI::App* jog = app.add_subcommand("jog", "jog the actuator for a while");
+  jog->add_option("DIRECTION", direction, "+ (stretch) or - (relax)")
+      ->required()
+      ->check(CLI::IsMember({"+", "-", "plus", "minus"}));
+  jog->add_option("--for", seconds, "seconds to jog")->required()->check(CLI::Range(0.0, 3600.0));
+
+  try {
+    app.parse(argc, argv);
+  } catch (const CLI::ParseError& error) {
+    std::ostringstream out_text;
+    std::ostringstream err_text;
+    const int code = app.exit(error, out_text, err_text);
+    Console console(out, err, Verbosity::kNormal);
+    console.Result(out_text.str());
+    if (!err_text.str().empty()) console.Error(err_text.str());
+    return code == 0 ? kExitDone : kExitUsage;
+  }
+
+  Console console(out, err,
+                  quiet     ? Verbosity::kQuiet
+                  : verbose ? Verbosity::kVerbose
+                            : Verbosity::kNormal);
+  try {
+    if (*ports) return RunPorts(console, json);
+    if (*check) return RunCheck(options, console, file, given, json);
+    if (*compile) return RunCompile(options, console, file, given, output);
+    if (*decode) return RunDecode(console, image, decode_pitch, decode_min_size, optional_output);
+    if (*info) return RunInfo(options, console, json);
+    if (*program) return RunProgram(options, console, file, verify);
+    if (*read) return RunRead(options, console, optional_output);
+    if (*settings_program) return RunSettingsProgram(options, console, program_options);
+    if (*settings_backup) return RunSettingsBackup(options, console, file);
+    if (*settings_restore) return RunSettingsRestore(options, console, file);
+    if (*settings) return RunSettingsShow(options, console, json);
+    if (*status) return RunStatus(options, console, json);
+    if (*move) return RunMove(options, console, size);
+    if (*jog) return RunJog(options, console, direction == "+" || direction == "plus", seconds);
+  } catch (const std::exception& exception) {
+    console.Error(ErrorText(exception.what()));
+    return kExitFailed;
+  }
+  return kExitUsage;
+}
+
+}  // namespace stravon::cli

@@ -1,0 +1,159 @@
+// check, compile and decode: protocol work that needs the unit only for its
+// hardware settings, and not at all when they are given.
+#include <cmath>
+#include <sstream>
+#include <string>
+#include <string_view>
+
+#include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/protocol_report.h"
+#include "cli/unit_session.h"
+#include "device/program_image.h"
+#include "protocol/file_io.h"
+#include "protocol/protocol_file.h"
+#include "protocol/ui/field_text.h"
+
+namespace stravon::cli {
+namespace {
+
+bool Finite(const std::optional<double>& value) { return !value || std::isfinite(*value); }
+
+// The settings to check or compile with: those given, and for the rest the
+// attached unit's. False after the reason was reported.
+bool ResolveSettings(const GlobalOptions& options, Console& console, const GivenSettings& given,
+                     HardwareSettings* settings, std::string* source) {
+  if (!Finite(given.pitch) || !Finite(given.soft_limit) || !Finite(given.min_size)) {
+    console.Error("Error:  --pitch, --soft-limit and --min-size take finite numbers.");
+    return false;
+  }
+  if (given.pitch && given.soft_limit) {
+    *source = "given";
+  } else {
+    UnitSession session(options, console);
+    if (!session.Connect(true)) return false;
+    *settings = session.Doc().CurrentSettings();
+    *source = "unit on " + session.PortName();
+    if (given.pitch || given.soft_limit || given.min_size) *source += ", some given";
+  }
+  if (given.pitch) settings->MotorPitch = NarrowToFloat(*given.pitch);
+  if (given.soft_limit) settings->TravelSoftLimit = NarrowToFloat(*given.soft_limit);
+  if (given.min_size) settings->MinimumSpecimenSize = NarrowToFloat(*given.min_size);
+  return true;
+}
+
+std::string Joined(const std::vector<std::string>& lines) {
+  std::string text;
+  for (const std::string& line : lines) text += line + "\n";
+  return text;
+}
+
+// Loads, lints and checks a protocol; false after the reason was reported.
+bool LoadAndCheck(const GlobalOptions& options, Console& console, const std::string& file,
+                  const GivenSettings& given, TestSequence* sequence, HardwareSettings* settings,
+                  std::string* source, ProtocolReport* report) {
+  std::string error;
+  if (!LoadProtocolFile(file, *sequence, &error)) {
+    console.Error(ErrorText(error));
+    return false;
+  }
+  if (!ResolveSettings(options, console, given, settings, source)) return false;
+  *report = CheckProtocol(*sequence, *settings);
+  return true;
+}
+
+}  // namespace
+
+int RunCheck(const GlobalOptions& options, Console& console, const std::string& file,
+             const GivenSettings& given, bool json) {
+  TestSequence sequence;
+  HardwareSettings settings;
+  std::string source;
+  ProtocolReport report;
+  if (!LoadAndCheck(options, console, file, given, &sequence, &settings, &source, &report)) {
+    return kExitFailed;
+  }
+  if (json) {
+    console.Result(ReportJson(report, settings, source).dump(2) + "\n");
+  } else if (!console.Quiet()) {
+    console.Result(ReportText(report, settings, source));
+  }
+  if (!report.Accepted()) {
+    console.Error(Joined(report.Refusals()));
+    return kExitFailed;
+  }
+  return kExitDone;
+}
+
+int RunCompile(const GlobalOptions& options, Console& console, const std::string& file,
+               const GivenSettings& given, const std::string& output) {
+  TestSequence sequence;
+  HardwareSettings settings;
+  std::string source;
+  ProtocolReport report;
+  if (!LoadAndCheck(options, console, file, given, &sequence, &settings, &source, &report)) {
+    return kExitFailed;
+  }
+  if (!report.Accepted()) {
+    console.Error(Joined(report.Refusals()));
+    return kExitFailed;
+  }
+  DeviceSetTable table{};
+  const std::int32_t count = CompileProtocol(sequence, settings, table);
+  const ProgramImage image = EncodeProgramImage(table, count);
+  std::string error;
+  const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
+  if (!ReplaceFileAtomically(output, bytes, &error)) {
+    console.Error(ErrorText(error));
+    return kExitFailed;
+  }
+  console.Note("Compiled " + std::to_string(count) + (count == 1 ? " set" : " sets") + " into " +
+               output + " (" + std::to_string(image.size()) + " bytes, " + report.used_memory_text +
+               " % used)\n");
+  return kExitDone;
+}
+
+int RunDecode(Console& console, const std::string& image_file, double pitch,
+              std::optional<double> min_size, const std::optional<std::string>& output) {
+  if (!std::isfinite(pitch) || !Finite(min_size)) {
+    console.Error("Error:  --pitch and --min-size take finite numbers.");
+    return kExitFailed;
+  }
+  std::string contents;
+  std::string error;
+  if (!ReadWholeFile(image_file, &contents, &error)) {
+    console.Error(ErrorText(error));
+    return kExitFailed;
+  }
+  if (contents.size() != kProgramImageSize) {
+    console.Error(ErrorText(image_file + " holds " + std::to_string(contents.size()) +
+                            " bytes; a program image has " + std::to_string(kProgramImageSize) +
+                            "."));
+    return kExitFailed;
+  }
+  ProgramImage image{};
+  for (std::size_t i = 0; i < image.size(); ++i) image[i] = static_cast<std::uint8_t>(contents[i]);
+
+  HardwareSettings settings;
+  settings.MotorPitch = NarrowToFloat(pitch);
+  settings.MinimumSpecimenSize = NarrowToFloat(min_size.value_or(0.0));
+  DeviceSetTable table{};
+  const std::int32_t count = DecodeProgramImage(image, table);
+  TestSequence sequence;
+  DeviceSetsToProtocol(table, count, settings, sequence);
+
+  if (output) {
+    if (!WriteProtocolFile(*output, sequence, &error)) {
+      console.Error(ErrorText(error));
+      return kExitFailed;
+    }
+  } else {
+    std::ostringstream text;
+    sequence.WriteProtocol(text);
+    console.Result(text.str());
+  }
+  console.Note("Decoded " + std::to_string(count) + (count == 1 ? " set" : " sets") + "\n");
+  return kExitDone;
+}
+
+}  // namespace stravon::cli

@@ -1,0 +1,56 @@
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "device/hardware_settings.h"
+#include "protocol/test_sequence.h"
+#include "protocol/ui/stage_model.h"
+
+namespace stravon::cli {
+
+// Reads a protocol file for a command: the file must read as it looks (see
+// LintProtocolText). On failure returns false with the message in `error`.
+bool LoadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error);
+
+// The verdict of the set editor's checks on one set, as if it had been opened
+// and accepted unchanged.
+struct SetVerdict {
+  bool accepted = true;
+  std::string message;  // the editor's texts, one "Error:  " line each
+};
+
+// What the stage shows for a protocol, and whether it would be committed and
+// every set accepted by the editor, with the given hardware settings.
+struct ProtocolReport {
+  std::vector<RowTexts> rows;
+  std::int32_t total_seconds = 0;
+  std::string total_time;
+  double used_memory = 0.0;
+  std::string used_memory_text;
+  bool sequence_accepted = false;
+  std::string sequence_message;  // the commit's message when refused
+  std::vector<SetVerdict> sets;
+
+  bool Accepted() const;
+  // The refusals, one text per finding: "Set 2: Error:  ...".
+  std::vector<std::string> Refusals() const;
+};
+
+ProtocolReport CheckProtocol(const TestSequence& sequence, const HardwareSettings& settings);
+
+// The report as a table for a terminal, and as JSON.
+std::string ReportText(const ProtocolReport& report, const HardwareSettings& settings,
+                       const std::string& settings_source);
+nlohmann::json ReportJson(const ProtocolReport& report, const HardwareSettings& settings,
+                          const std::string& settings_source);
+
+// A single-precision value as short as it reads back exactly (0.003175, not
+// 0.00317499996), as text and as a JSON number.
+std::string ShortText(float value);
+nlohmann::json ShortNumber(float value);
+
+}  // namespace stravon::cli

@@ -1,0 +1,96 @@
+#include "cli/terminal_progress.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <utility>
+
+#include "cli/interrupt.h"
+
+namespace stravon::cli {
+namespace {
+
+constexpr int kBarWidth = 30;
+// Redraws for the time estimate alone are spaced out; a new percentage is
+// drawn at once.
+constexpr std::chrono::milliseconds kRedrawInterval{250};
+// Below this share done there are too few steps for an estimate.
+constexpr double kEstimateThreshold = 0.02;
+
+const char* Plural(int n) { return n == 1 ? "" : "s"; }
+
+}  // namespace
+
+std::string TimeRemainingText(double seconds) {
+  const int secs = static_cast<int>(std::fmod(seconds, 60.0));
+  char text[96];
+  if (seconds >= 60.0) {
+    const int minutes = static_cast<int>(seconds / 60.0);
+    std::snprintf(text, sizeof text, "%d minute%s, %d second%s remaining", minutes, Plural(minutes),
+                  secs, Plural(secs));
+  } else if (secs >= 1) {
+    std::snprintf(text, sizeof text, "%d second%s remaining", secs, Plural(secs));
+  } else {
+    return "Less than a second";
+  }
+  return text;
+}
+
+TerminalProgress::TerminalProgress(std::string text, Console& console, bool draw)
+    : text_(std::move(text)), console_(console), draw_(draw) {
+  Draw(true);
+}
+
+TerminalProgress::~TerminalProgress() {
+  // "\r" then erase to the end of the line.
+  if (drawn_) console_.Note("\r\x1b[K");
+}
+
+void TerminalProgress::SetBounds(int lower, int upper) {
+  lower_ = lower;
+  upper_ = upper;
+}
+
+void TerminalProgress::SetStepSize(int step) { step_ = step; }
+
+void TerminalProgress::Advance() {
+  position_ += step_;
+  Draw(false);
+}
+
+void TerminalProgress::PumpPendingMessages() {}
+
+bool TerminalProgress::IsCancelled() const { return Interrupted(); }
+
+std::string TerminalProgress::Line(Clock::time_point now) const {
+  const int span = upper_ - lower_;
+  const double fraction =
+      span > 0 ? std::clamp(static_cast<double>(position_ - lower_) / span, 0.0, 1.0) : 0.0;
+  const int percent = static_cast<int>(fraction * 100.0 + 0.5);
+  const int filled = static_cast<int>(fraction * kBarWidth);
+  std::string line = text_ + " [" + std::string(static_cast<std::size_t>(filled), '#') +
+                     std::string(static_cast<std::size_t>(kBarWidth - filled), ' ') + "] ";
+  char number[16];
+  std::snprintf(number, sizeof number, "%3d%%", percent);
+  line += number;
+  // A linear estimate: the remaining steps take as long each as those so far.
+  if (fraction > kEstimateThreshold) {
+    const double elapsed = std::chrono::duration<double>(now - start_).count();
+    line += "  " + TimeRemainingText(elapsed / fraction * (1.0 - fraction));
+  }
+  return line;
+}
+
+void TerminalProgress::Draw(bool force) {
+  if (!draw_) return;
+  const Clock::time_point now = Clock::now();
+  const int span = upper_ - lower_;
+  const int percent = span > 0 ? (position_ - lower_) * 100 / span : 0;
+  if (!force && percent == percent_shown_ && now - last_draw_ < kRedrawInterval) return;
+  percent_shown_ = percent;
+  last_draw_ = now;
+  console_.Note("\r" + Line(now) + "\x1b[K");
+  drawn_ = true;
+}
+
+}  // namespace stravon::cli

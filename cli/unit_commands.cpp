@@ -1,0 +1,428 @@
+// The commands that talk to the unit. Each asks the document for the same
+// operations the desktop program's menus and dialogs ask for, and reports
+// what the core showed while carrying them out.
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <nlohmann/json.hpp>
+
+#include "cli/commands.h"
+#include "cli/exit_status.h"
+#include "cli/interrupt.h"
+#include "cli/protocol_report.h"
+#include "cli/settings_backup.h"
+#include "cli/unit_session.h"
+#include "device/device_worker.h"
+#include "device/program_image.h"
+#include "protocol/file_io.h"
+#include "protocol/number_text.h"
+#include "protocol/protocol_file.h"
+#include "protocol/ui/hardware_dialog.h"
+#include "protocol/ui/move_to_size.h"
+#include "protocol/ui/settings_store.h"
+
+namespace stravon::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+std::string SeriesText(const HardwareSettings& settings) {
+  std::string name;
+  for (char c : settings.SeriesName) {
+    if (c == '\0') break;
+    name += c;
+  }
+  return name;
+}
+
+std::string ModelText(const HardwareSettings& settings) {
+  return SeriesText(settings) + "-" + std::to_string(settings.ModelNumber);
+}
+
+nlohmann::json SettingsJson(const HardwareSettings& settings) {
+  return {{"series_name", SeriesText(settings)},
+          {"model_number", settings.ModelNumber},
+          {"motor_pitch_mm", ShortNumber(settings.MotorPitch)},
+          {"minimum_specimen_size_mm", ShortNumber(settings.MinimumSpecimenSize)},
+          {"travel_soft_limit_mm", ShortNumber(settings.TravelSoftLimit)},
+          {"stroke_steps", settings.Stroke},
+          {"actuator_stroke_mm", ShortNumber(settings.ActuatorStroke())},
+          {"offset_position_steps", settings.OffsetPosition},
+          {"offset_mm", ShortNumber(settings.Offset())},
+          {"initial_specimen_size_mm", ShortNumber(settings.InitialSpecimenSize())}};
+}
+
+// How an operation that reports "<operation>... Success" in the output pane
+// ended: 0 when it did, else 1 after the reason was reported.
+int OperationOutcome(UnitSession& session, Console& console, const std::string& operation) {
+  TerminalFrontEnd& front_end = session.FrontEnd();
+  const std::string pane = front_end.PaneText();
+  if (pane.find(operation + "... Success") != std::string::npos) {
+    console.Note(operation + "... Success\n");
+    return kExitDone;
+  }
+  // A refused commit, or a unit that went away, shows a message box.
+  if (session.ReportMessages()) return kExitFailed;
+  std::string line = LastLine(pane);
+  if (line.empty()) {
+    line = "Error:  " + operation + " did not run: the unit's port is not open.";
+  } else if (Interrupted()) {
+    line += " (interrupted)";
+  }
+  const std::string cause = front_end.LastLog();
+  if (!Interrupted() && !cause.empty()) line += "\n" + cause;
+  console.Error(line);
+  return kExitFailed;
+}
+
+bool WriteBytes(Console& console, const std::string& path, std::string_view bytes) {
+  std::string error;
+  if (ReplaceFileAtomically(path, bytes, &error)) return true;
+  console.Error(ErrorText(error));
+  return false;
+}
+
+// Sends a protocol to standard output or to a file.
+bool OutputProtocol(Console& console, TestSequence sequence,
+                    const std::optional<std::string>& output) {
+  if (output) {
+    std::string error;
+    if (WriteProtocolFile(*output, sequence, &error)) return true;
+    console.Error(ErrorText(error));
+    return false;
+  }
+  std::ostringstream text;
+  sequence.WriteProtocol(text);
+  console.Result(text.str());
+  return true;
+}
+
+std::string FirmwareText(std::int32_t revision) { return FormatGeneral(revision / 1000.0); }
+
+// Programs `settings` through the worker and reports the outcome.
+int ProgramSettings(UnitSession& session, Console& console, const HardwareSettings& settings) {
+  session.RunOperation([&] { session.Doc().RequestProgramHardwareSettings(settings); });
+  const int status = OperationOutcome(session, console, "Programming Hardware Settings");
+  if (status == kExitDone && !console.Quiet()) {
+    console.Result(SettingsDescription(session.Doc().CurrentSettings()));
+  }
+  return status;
+}
+
+}  // namespace
+
+int RunInfo(const GlobalOptions& options, Console& console, bool json) {
+  UnitSession session(options, console);
+  if (!session.Connect(false)) return kExitFailed;
+  session.StopWorker();
+  Document& document = session.Doc();
+  const DeviceLink& link = document.Link();
+  const bool settings_read = document.HardwareSettingsRead();
+  const HardwareSettings settings = document.CurrentSettings();
+
+  if (json) {
+    nlohmann::json info = {{"port", session.PortName()},
+                           {"identification", link.Identification()},
+                           {"firmware_revision", FirmwareText(link.FirmwareRevision())},
+                           {"software_number", link.SoftwareNumber()},
+                           {"settings", settings_read ? SettingsJson(settings) : nullptr}};
+    console.Result(info.dump(2) + "\n");
+  } else {
+    std::string text = "port                   " + session.PortName() + "\n";
+    for (std::size_t i = 0; i < link.Identification().size(); ++i) {
+      text += "identification " + std::to_string(i) + "       " + link.Identification()[i] + "\n";
+    }
+    text += "firmware revision      " + FirmwareText(link.FirmwareRevision()) + "\n";
+    text += "software number        " + std::to_string(link.SoftwareNumber()) + "\n";
+    text += settings_read ? SettingsDescription(settings)
+                          : std::string("hardware settings      not programmed\n");
+    console.Result(text);
+  }
+  if (!settings_read) {
+    console.Error(
+        "Error:  The unit's hardware settings have not been programmed (see \"stravon-cli "
+        "settings restore\" or \"settings program --factory\").");
+    return kExitFailed;
+  }
+  return kExitDone;
+}
+
+int RunSettingsShow(const GlobalOptions& options, Console& console, bool json) {
+  UnitSession session(options, console);
+  if (!session.Connect(true)) return kExitFailed;
+  const HardwareSettings settings = session.Doc().CurrentSettings();
+  console.Result(json ? SettingsJson(settings).dump(2) + "\n" : SettingsDescription(settings));
+  return kExitDone;
+}
+
+int RunProgram(const GlobalOptions& options, Console& console, const std::string& file,
+               bool verify) {
+  // A file that does not read as it looks fails before the unit is touched.
+  TestSequence sequence;
+  std::string error;
+  if (!LoadProtocolFile(file, sequence, &error)) {
+    console.Error(ErrorText(error));
+    return kExitFailed;
+  }
+  UnitSession session(options, console);
+  if (!session.Connect(true)) return kExitFailed;
+  Document& document = session.Doc();
+
+  // The sets come from a file, not from the set editor, so they pass the
+  // editor's checks here; the commit's own checks follow in the worker.
+  const ProtocolReport report = CheckProtocol(sequence, document.CurrentSettings());
+  if (!report.Accepted()) {
+    std::string text;
+    for (const std::string& refusal : report.Refusals()) text += refusal + "\n";
+    console.Error(text);
+    return kExitFailed;
+  }
+
+  session.FrontEnd().LoadWorkingSequence(sequence);
+  session.RunOperation([&] { document.RequestProgramDevice(); });
+  if (const int status = OperationOutcome(session, console, "Programming Device");
+      status != kExitDone) {
+    return status;
+  }
+  if (!verify) return kExitDone;
+
+  // What the worker wrote: the committed protocol compiled with the unit's
+  // settings.
+  DeviceSetTable table{};
+  const std::int32_t count =
+      CompileProtocol(document.Protocol(), document.CurrentSettings(), table);
+  const ProgramImage written = EncodeProgramImage(table, count);
+  session.RunOperation([&] { document.RequestReadDevice(); });
+  if (const int status = OperationOutcome(session, console, "Reading Device");
+      status != kExitDone) {
+    return status;
+  }
+  session.StopWorker();
+  const ProgramImage& read_back = document.ProgramBytes();
+  const auto difference = std::mismatch(written.begin(), written.end(), read_back.begin());
+  if (difference.first != written.end()) {
+    const auto offset = static_cast<std::size_t>(difference.first - written.begin());
+    char text[200];
+    std::snprintf(text, sizeof text,
+                  "Error:  Verification failed: the unit holds 0x%02X at address 0x%04zX where "
+                  "0x%02X was written.",
+                  *difference.second, kProgramImageAddress + offset, *difference.first);
+    console.Error(text);
+    return kExitFailed;
+  }
+  console.Note("Verified: the unit holds the " + std::to_string(written.size()) +
+               " bytes written.\n");
+  return kExitDone;
+}
+
+int RunRead(const GlobalOptions& options, Console& console,
+            const std::optional<std::string>& output) {
+  UnitSession session(options, console);
+  if (!session.Connect(true)) return kExitFailed;
+  session.RunOperation([&] { session.Doc().RequestReadDevice(); });
+  if (const int status = OperationOutcome(session, console, "Reading Device");
+      status != kExitDone) {
+    return status;
+  }
+  return OutputProtocol(console, session.Doc().Protocol(), output) ? kExitDone : kExitFailed;
+}
+
+int RunSettingsProgram(const GlobalOptions& options, Console& console,
+                       const SettingsProgramOptions& program) {
+  UnitSession session(options, console);
+  if (!session.Connect(true)) return kExitFailed;
+
+  MemorySettingsStore store;
+  store.WriteInteger(kSettingsSection, kFactoryAccessValue, program.factory ? 1 : 0);
+  HardwareDialog dialog(session.Doc().CurrentSettings(), store);
+  HardwareDialogFields fields =
+      program.restore_defaults ? dialog.RestoreDefaults() : dialog.Fields();
+  if (program.offset) fields.offset = *program.offset;
+  if (program.soft_limit) fields.travel_soft_limit = *program.soft_limit;
+  if (program.series) fields.series_name = *program.series;
+  if (program.model) fields.model_number = *program.model;
+  if (program.stroke) fields.actuator_stroke = *program.stroke;
+  if (program.pitch) fields.motor_pitch = *program.pitch;
+
+  const HardwareProgramResult result = dialog.Program(fields);
+  switch (result.outcome) {
+    case HardwareProgramResult::Outcome::kFieldError: {
+      static constexpr const char* kOptions[] = {"--series",     "--model",  "--offset",
+                                                 "--soft-limit", "--stroke", "--pitch"};
+      console.Error(
+          ErrorText(std::string(kOptions[static_cast<int>(result.field)]) + ": " + result.message));
+      return kExitUsage;
+    }
+    case HardwareProgramResult::Outcome::kRefused:
+      console.Error(result.message);
+      return kExitFailed;
+    case HardwareProgramResult::Outcome::kPost:
+      break;
+  }
+  return ProgramSettings(session, console, result.settings);
+}
+
+int RunSettingsBackup(const GlobalOptions& options, Console& console, const std::string& file) {
+  UnitSession session(options, console);
+  if (!session.Connect(true)) return kExitFailed;
+  session.StopWorker();
+  const HardwareSettings settings = session.Doc().CurrentSettings();
+  std::string origin = "Stravon Model " + ModelText(settings) + " on " + session.PortName();
+  const auto& identification = session.Doc().Link().Identification();
+  if (identification.size() > 2) origin += " (" + identification[2] + ")";
+  if (!WriteBytes(console, file, BackupText(EncodeSettingsBlock(settings), origin))) {
+    return kExitFailed;
+  }
+  console.Note("Saved the hardware settings of Stravon Model " + ModelText(settings) + " to " +
+               file + "\n");
+  return kExitDone;
+}
+
+int RunSettingsRestore(const GlobalOptions& options, Console& console, const std::string& file) {
+  std::string contents;
+  std::string error;
+  if (!ReadWholeFile(file, &contents, &error)) {
+    console.Error(ErrorText(error));
+    return kExitFailed;
+  }
+  SettingsBlock block{};
+  if (!ParseBackup(contents, &block, &error)) {
+    console.Error(ErrorText(file + ": " + error));
+    return kExitFailed;
+  }
+  const HardwareSettings settings = DecodeSettingsBlock(block);
+  // The checks of the settings dialog with factory access (all fields
+  // editable), on the backup's own values; then the unit's own test, which
+  // would otherwise refuse the block at the next connection.
+  MemorySettingsStore store;
+  store.WriteInteger(kSettingsSection, kFactoryAccessValue, 1);
+  HardwareDialog dialog(settings, store);
+  const HardwareProgramResult checked = dialog.Program(dialog.Fields());
+  if (checked.outcome != HardwareProgramResult::Outcome::kPost) {
+    console.Error(ErrorText(file + ": " + checked.message));
+    return kExitFailed;
+  }
+  if (!SettingsAreValid(settings)) {
+    console.Error(ErrorText(file + ": the block holds settings that a unit does not accept."));
+    return kExitFailed;
+  }
+
+  // A unit whose settings were lost is what a backup is for: connecting
+  // does not require them.
+  UnitSession session(options, console);
+  if (!session.Connect(false)) return kExitFailed;
+  return ProgramSettings(session, console, settings);
+}
+
+int RunStatus(const GlobalOptions& options, Console& console, bool json) {
+  UnitSession session(options, console);
+  if (!session.Connect(true)) return kExitFailed;
+  TerminalFrontEnd& front_end = session.FrontEnd();
+  if (front_end.OffsetWrites() == 0) {
+    console.Error(ErrorText("The unit did not report its position." +
+                            (front_end.LastLog().empty() ? "" : "\n" + front_end.LastLog())));
+    return kExitFailed;
+  }
+  const HardwareSettings settings = session.Doc().CurrentSettings();
+  if (json) {
+    nlohmann::json status = {{"port", session.PortName()},
+                             {"model", ModelText(settings)},
+                             {"offset_mm", session.Doc().CurrentOffset()}};
+    console.Result(status.dump(2) + "\n");
+  } else {
+    console.Result("Stravon Model " + ModelText(settings) + " on " + session.PortName() +
+                   "\nOffset (mm) " + front_end.OffsetText() + "\n");
+  }
+  return kExitDone;
+}
+
+int RunMove(const GlobalOptions& options, Console& console, const std::string& size) {
+  UnitSession session(options, console);
+  if (!session.Connect(true)) return kExitFailed;
+  Document& document = session.Doc();
+  const HardwareSettings settings = document.CurrentSettings();
+  MoveToSizeFields fields = OpenMoveToSize(document.CurrentOffset(), settings);
+  fields.new_size = size;
+  const MoveToSizeResult result = AcceptMoveToSize(fields, settings);
+  switch (result.outcome) {
+    case MoveToSizeResult::Outcome::kFieldError:
+      console.Error(ErrorText("SIZE_MM: " + result.message));
+      return kExitUsage;
+    case MoveToSizeResult::Outcome::kRefused:
+      console.Error(result.message + "\tMinimum Size = " + fields.minimum_size +
+                    "\n\tMaximum Size = " + fields.maximum_size + "\n");
+      return kExitFailed;
+    case MoveToSizeResult::Outcome::kMove:
+      break;
+  }
+
+  if (!session.RunOperation([&] { document.RequestMove(result.target); })) {
+    // The worker waits for the unit, which would go on to the target on its
+    // own: end the wait, then tell the unit to stop.
+    session.StopMotion();
+    console.Error("Error:  Interrupted; the unit was told to stop where it is.");
+    return kExitFailed;
+  }
+  const std::string reached = session.FrontEnd().OffsetText();
+  const std::string wanted = FormatFixed(settings.OffsetShown(result.target), 2);
+  if (reached != wanted) {
+    console.Error(ErrorText("The unit stopped at an offset of " + reached + " mm, short of " +
+                            wanted + " mm."));
+    return kExitFailed;
+  }
+  console.Note("Offset (mm) " + reached + "\n");
+  return kExitDone;
+}
+
+int RunJog(const GlobalOptions& options, Console& console, bool plus, double seconds) {
+  UnitSession session(options, console);
+  if (!session.Connect(true)) return kExitFailed;
+  Document& document = session.Doc();
+  TerminalFrontEnd& front_end = session.FrontEnd();
+
+  const std::uint64_t logged = front_end.LogCount();
+  if (!document.PressJog(plus)) {
+    console.Error(kDeviceNotDetectedMessage);
+    return kExitFailed;
+  }
+  // Ended by the time, an interrupt, the unit going away, or a failed
+  // exchange (which the serial port logs).
+  std::string problem;
+  const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
+                                                   std::chrono::duration<double>(seconds));
+  while (Clock::now() < end) {
+    if (Interrupted()) {
+      problem = "Error:  Interrupted; the jog was stopped early.";
+      break;
+    }
+    if (!document.Connected()) {
+      problem = "Error:  The unit went away during the jog.";
+      break;
+    }
+    if (front_end.LogCount() != logged) {
+      problem = ErrorText("The jog was stopped after a failed exchange: " + front_end.LastLog());
+      break;
+    }
+    std::this_thread::sleep_for(
+        std::min<Clock::duration>(std::chrono::milliseconds(20), end - Clock::now()));
+  }
+  const bool stopped = session.StopJog();
+  if (!stopped) {
+    console.Error(
+        "Error:  The unit did not confirm that the jog stopped; check it before going on.");
+    return kExitFailed;
+  }
+  if (!problem.empty()) {
+    console.Error(problem);
+    return kExitFailed;
+  }
+  console.Note("Offset (mm) " + front_end.OffsetText() + "\n");
+  return kExitDone;
+}
+
+}  // namespace stravon::cli

@@ -1,0 +1,205 @@
+#include "cli/unit_session.h"
+
+#include <grp.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "cli/interrupt.h"
+#include "device/device_commands.h"
+#include "device/device_worker.h"
+#include "device/ports/port_list.h"
+
+namespace stravon::cli {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+constexpr std::chrono::milliseconds kPoll{50};
+// The worker checks the ports at once when it starts; if it has not seen the
+// unit by then, the unit went away after this program found it.
+constexpr std::chrono::milliseconds kDetectionGrace{3000};
+
+std::string GroupOf(const std::string& path) {
+  struct stat status {};
+  if (stat(path.c_str(), &status) == 0) {
+    if (const group* entry = getgrgid(status.st_gid)) return entry->gr_name;
+  }
+  return "dialout";
+}
+
+// "VID_0403" -> "0403"; empty when the hardware id has no such part.
+std::string IdPart(const std::string& hardware_id, const std::string& key) {
+  const std::size_t at = hardware_id.find(key);
+  if (at == std::string::npos || at + key.size() + 4 > hardware_id.size()) return "";
+  std::string id = hardware_id.substr(at + key.size(), 4);
+  for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
+  return id;
+}
+
+std::string PermissionAdvice(const std::string& path, const PortRecord* record) {
+  const std::string group = GroupOf(path);
+  std::string text = "Error:  No permission to open the unit's port " + path +
+                     ".\nAdd your user to the group that owns it: sudo usermod -aG " + group +
+                     " \"$USER\" (then log out and in again),\nor give it to your user with a "
+                     "udev rule, for example in /etc/udev/rules.d/70-stravon.rules:\n  "
+                     "SUBSYSTEM==\"tty\"";
+  const std::string vendor = record ? IdPart(record->hardware_id, "VID_") : "";
+  const std::string product = record ? IdPart(record->hardware_id, "PID_") : "";
+  if (!vendor.empty() && !product.empty()) {
+    text += ", ATTRS{idVendor}==\"" + vendor + "\", ATTRS{idProduct}==\"" + product + "\"";
+  }
+  text += ", TAG+=\"uaccess\"\n(then: sudo udevadm control --reload && sudo udevadm trigger)";
+  return text;
+}
+
+}  // namespace
+
+std::string LastLine(const std::string& text) {
+  std::size_t end = text.find_last_not_of("\r\n\t ");
+  if (end == std::string::npos) return "";
+  const std::size_t begin = text.rfind('\n', end);
+  return text.substr(begin == std::string::npos ? 0 : begin + 1,
+                     end + 1 - (begin == std::string::npos ? 0 : begin + 1));
+}
+
+UnitSession::UnitSession(const GlobalOptions& options, Console& console)
+    : options_(options), console_(console), front_end_(console) {}
+
+UnitSession::~UnitSession() {
+  if (!document_) return;
+  const std::int32_t code = document_->PendingOperation();
+  if (code == kOperationJogPlus || code == kOperationJogMinus) StopJog();
+  document_->StopWorker();
+}
+
+std::chrono::milliseconds UnitSession::ExchangeAllowance(int exchanges) const {
+  return std::chrono::milliseconds(2000) +
+         exchanges * std::chrono::milliseconds(options_.timeout_ms);
+}
+
+bool UnitSession::PortAccessible(const std::string& path) {
+  return access(path.c_str(), R_OK | W_OK) == 0 || errno != EACCES;
+}
+
+bool UnitSession::Connect(bool require_settings) {
+  const PortRoots roots = PortRootsFromEnvironment();
+  std::vector<PortRecord> ports;
+  std::string detected;
+  const bool found = DetectController(&ports, &detected, roots);
+  if (!options_.port.empty()) {
+    // The worker opens whatever detection picks; another port cannot be
+    // handed to it yet, so a --port that names a different one is refused
+    // rather than quietly ignored.
+    std::string wanted = options_.port;
+    const std::string dev_prefix = roots.dev + "/";
+    if (wanted.rfind(dev_prefix, 0) == 0) wanted = wanted.substr(dev_prefix.size());
+    if (!found || wanted != detected) {
+      console_.Error(ErrorText("--port " + options_.port +
+                               ": only the port detection picks can be used" +
+                               (found ? " (" + detected + ")" : " (none found)")));
+      return false;
+    }
+  }
+  if (!found) {
+    console_.Error(kDeviceNotDetectedMessage);
+    return false;
+  }
+  port_name_ = detected;
+  const std::string path = roots.dev + "/" + detected;
+  if (!PortAccessible(path)) {
+    const PortRecord* record = FindControllerPort(ports);
+    console_.Error(PermissionAdvice(path, record));
+    return false;
+  }
+  console_.Detail("Unit found on " + detected + "\n");
+
+  DocumentOptions document_options;
+  document_options.roots = roots;
+  document_options.read_timeout_ms = options_.timeout_ms;
+  document_ = std::make_unique<Document>(&front_end_, document_options);
+  front_end_.AttachDocument(document_.get());
+  document_->StartWorker();
+
+  const Clock::time_point started = Clock::now();
+  while (!document_->WaitUntilConnected(true, kPoll)) {
+    if (Interrupted()) {
+      console_.Error("Error:  Interrupted while connecting to the unit.");
+      return false;
+    }
+    if (!document_->Detected() && Clock::now() - started > kDetectionGrace) {
+      console_.Error(kDeviceNotDetectedMessage);
+      return false;
+    }
+  }
+
+  // Connecting shows message boxes for a firmware too old and for a unit
+  // whose settings were never programmed; both end the command, except that
+  // the second is what restoring a settings backup is for.
+  if (document_->HardwareSettingsRead() || !require_settings) {
+    if (document_->HardwareSettingsRead() && ReportMessages()) return false;
+    if (!document_->HardwareSettingsRead()) {
+      for (const TerminalFrontEnd::Message& message : front_end_.TakeMessages()) {
+        console_.Note(message.text);
+      }
+    }
+    return true;
+  }
+  if (ReportMessages()) return false;
+  // No message box: the port could not be opened, or the block could not be
+  // read; the pane or the log says which.
+  std::string cause = LastLine(front_end_.PaneText());
+  if (cause.empty()) cause = front_end_.LastLog();
+  console_.Error(ErrorText("Cannot read the unit's hardware settings on " + detected +
+                           (cause.empty() ? "." : ": " + cause)));
+  return false;
+}
+
+bool UnitSession::RunOperation(const std::function<void()>& request) {
+  request();
+  const std::int32_t code = document_->PendingOperation();
+  const bool transfer = code == kOperationReadDevice || code == kOperationProgramDevice;
+  while (!document_->WaitUntilIdle(kPoll)) {
+    if (Interrupted() && !transfer) return false;
+  }
+  return true;
+}
+
+bool UnitSession::StopJog() {
+  const std::uint64_t writes = front_end_.OffsetWrites();
+  if (!document_->ReleaseJog()) return true;
+  // A pass of jog stop ends with a status query; if a jog was running its
+  // stop brings one more. Two writes of the offset after the release mean
+  // that at least one whole pass has gone out.
+  const bool stopped =
+      front_end_.WaitForOffsetWrites(writes + 2, Clock::now() + ExchangeAllowance(8));
+  document_->SetPendingOperation(kOperationNone);
+  return stopped;
+}
+
+void UnitSession::StopWorker() {
+  if (document_) document_->StopWorker();
+}
+
+void UnitSession::StopMotion() {
+  if (!document_) return;
+  document_->StopWorker();
+  document_->Link().SendCommand(StopCommand());
+}
+
+bool UnitSession::ReportMessages() {
+  const std::vector<TerminalFrontEnd::Message> messages = front_end_.TakeMessages();
+  if (messages.empty()) return false;
+  std::string text;
+  for (const TerminalFrontEnd::Message& message : messages) {
+    if (!text.empty() && text.back() != '\n') text += '\n';
+    text += message.text;
+  }
+  console_.Error(text);
+  return true;
+}
+
+}  // namespace stravon::cli
