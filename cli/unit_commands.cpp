@@ -22,6 +22,7 @@
 #include "protocol/file_io.h"
 #include "protocol/number_text.h"
 #include "protocol/protocol_file.h"
+#include "protocol/ui/field_text.h"
 #include "protocol/ui/hardware_dialog.h"
 #include "protocol/ui/move_to_size.h"
 #include "protocol/ui/settings_store.h"
@@ -342,6 +343,12 @@ int RunStatus(const GlobalOptions& options, Console& console, bool json) {
 }
 
 int RunMove(const GlobalOptions& options, Console& console, const std::string& size) {
+  // A size that is no number is a mistake on the command line; it need not
+  // wait for the unit.
+  if (float number = 0.0f; !ParseFloatField(size, number)) {
+    console.Error(ErrorText("SIZE_MM: " + std::string(kEnterNumber)));
+    return kExitUsage;
+  }
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
   Document& document = session.Doc();

@@ -1,0 +1,480 @@
+#include <fcntl.h>
+#include <signal.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <chrono>
+#include <fstream>
+#include <iterator>
+#include <memory>
+#include <ostream>
+#include <sstream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "cli/terminal_progress.h"
+#include "device/device_commands.h"
+#include "device/hardware_settings.h"
+#include "protocol/protocol_file.h"
+#include "sim/fixture_tree.h"
+#include "sim/simulated_unit.h"
+
+extern char** environ;
+
+namespace stravon {
+namespace {
+
+using namespace std::chrono_literals;
+using Clock = std::chrono::steady_clock;
+
+// Short enough that a silent unit costs little, long enough for a loaded machine.
+constexpr const char* kTimeoutMs = "300";
+
+struct Outcome {
+  std::string out;
+  std::string err;
+  int exit_status = -1;
+};
+
+std::string ReadAll(int fd) {
+  std::string text;
+  char buffer[4096];
+  for (;;) {
+    const ssize_t n = ::read(fd, buffer, sizeof buffer);
+    if (n > 0) {
+      text.append(buffer, static_cast<std::size_t>(n));
+    } else if (n == 0 || errno != EINTR) {
+      return text;
+    }
+  }
+}
+
+// The built stravon-cli, running with a fixture tree's roots.
+class Process {
+ public:
+  Process(const std::vector<std::string>& args, const sim::FixtureTree& tree) {
+    std::vector<std::string> env_text;
+    for (char** e = environ; *e != nullptr; ++e) {
+      const std::string entry = *e;
+      if (entry.rfind("STRAVON_", 0) != 0) env_text.push_back(entry);
+    }
+    env_text.push_back("STRAVON_SYSFS_ROOT=" + tree.SysfsRoot());
+    env_text.push_back("STRAVON_DEV_ROOT=" + tree.DevRoot());
+    std::vector<char*> env;
+    for (std::string& entry : env_text) env.push_back(entry.data());
+    env.push_back(nullptr);
+    std::vector<std::string> argv_text = {STRAVON_CLI_PATH};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<char*> argv;
+    for (std::string& arg : argv_text) argv.push_back(arg.data());
+    argv.push_back(nullptr);
+
+    int out_pipe[2];
+    int err_pipe[2];
+    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) return;
+    pid_ = ::fork();
+    if (pid_ == 0) {
+      ::dup2(out_pipe[1], 1);
+      ::dup2(err_pipe[1], 2);
+      ::execve(argv[0], argv.data(), env.data());
+      ::_exit(127);
+    }
+    ::close(out_pipe[1]);
+    ::close(err_pipe[1]);
+    out_fd_ = out_pipe[0];
+    err_fd_ = err_pipe[0];
+  }
+
+  void Signal(int signal) const { ::kill(pid_, signal); }
+
+  Outcome Wait() {
+    Outcome outcome;
+    if (pid_ <= 0) return outcome;
+    outcome.out = ReadAll(out_fd_);
+    outcome.err = ReadAll(err_fd_);
+    ::close(out_fd_);
+    ::close(err_fd_);
+    int status = 0;
+    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
+    }
+    if (WIFEXITED(status)) outcome.exit_status = WEXITSTATUS(status);
+    pid_ = -1;
+    return outcome;
+  }
+
+  ~Process() {
+    if (pid_ > 0) {
+      ::kill(pid_, SIGKILL);
+      Wait();
+    }
+  }
+
+ private:
+  pid_t pid_ = -1;
+  int out_fd_ = -1;
+  int err_fd_ = -1;
+};
+
+std::string ReadFile(const std::string& path) {
+  std::ifstream in(path, std::ios::binary);
+  return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+void WriteFile(const std::string& path, const std::string& text) {
+  std::ofstream(path, std::ios::binary) << text;
+}
+
+// Two sets as the set editor makes them.
+const char* const kProtocol =
+    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\tHoldTimeSec\t"
+    "RestTimeSec\tNumReps\tTimeUnits\t\r\n"
+    "Ramp\tmm\t2.5\t1\t1\t0.5\t2\t100\tSeconds\t\r\n"
+    "Sinusoid\tmm\t1\t0.5\t0.5\t0\t0\t60\tMinutes\t\r\n";
+
+class CliTest : public testing::Test {
+ protected:
+  void SetUp() override { ASSERT_TRUE(tree_.ok()); }
+
+  void AttachUnit(sim::UnitOptions options = {}) {
+    unit_ = std::make_unique<sim::SimulatedUnit>(options);
+    ASSERT_EQ(unit_->Start(), 0);
+    ASSERT_FALSE(tree_.AddUsbPort(sim::UnitIdentity(), unit_->SlavePath()).empty());
+  }
+
+  std::vector<std::string> Args(std::vector<std::string> args) const {
+    args.insert(args.begin(), {"--timeout", kTimeoutMs});
+    return args;
+  }
+  Outcome Run(const std::vector<std::string>& args) { return Process(Args(args), tree_).Wait(); }
+
+  std::string Path(const std::string& name) const { return tree_.Root() + "/" + name; }
+  std::string ProtocolFile(const std::string& text = kProtocol) {
+    const std::string path = Path("protocol" + std::to_string(++files_) + ".tmt");
+    WriteFile(path, text);
+    return path;
+  }
+  std::string Memory(std::uint16_t address, std::size_t count) const {
+    const std::vector<std::uint8_t> bytes = unit_->ReadMemory(address, count);
+    return std::string(bytes.begin(), bytes.end());
+  }
+  // Waits until the unit has received `count` commands of a kind.
+  bool AwaitCommands(sim::CommandKind kind, int count) const {
+    const Clock::time_point end = Clock::now() + 10s;
+    while (unit_->CommandCount(kind) < count) {
+      if (Clock::now() > end) return false;
+      std::this_thread::sleep_for(5ms);
+    }
+    return true;
+  }
+  // The commands the unit received, in order, as sent (with their terminator).
+  std::vector<std::string> Commands() const {
+    std::vector<std::string> commands;
+    for (const sim::Exchange& exchange : unit_->Transcript()) {
+      commands.push_back(exchange.command + "\r");
+    }
+    return commands;
+  }
+
+  sim::FixtureTree tree_ = sim::FixtureTree::Temporary();
+  std::unique_ptr<sim::SimulatedUnit> unit_;
+  int files_ = 0;
+};
+
+TEST_F(CliTest, ProgramThenReadGivesTheSameProtocol) {
+  AttachUnit();
+  const std::string file = ProtocolFile();
+  const Outcome programmed = Run({"program", file});
+  ASSERT_EQ(programmed.exit_status, 0) << programmed.err;
+  EXPECT_EQ(programmed.err, "Programming Device... Success\n");
+
+  const Outcome read = Run({"read"});
+  ASSERT_EQ(read.exit_status, 0) << read.err;
+  EXPECT_EQ(read.out, kProtocol);
+
+  const Outcome to_file = Run({"-q", "read", "-o", Path("read.tmt")});
+  ASSERT_EQ(to_file.exit_status, 0) << to_file.err;
+  EXPECT_EQ(to_file.out + to_file.err, "");
+  EXPECT_EQ(ReadFile(Path("read.tmt")), kProtocol);
+}
+
+TEST_F(CliTest, CompileWritesWhatProgramStoresAndDecodeReadsItBack) {
+  AttachUnit();
+  const std::string file = ProtocolFile();
+  ASSERT_EQ(Run({"program", file}).exit_status, 0);
+  const std::string image = Path("image.bin");
+  // The simulated unit's factory settings: pitch 0.003175 mm, soft limit 7.2 mm.
+  const Outcome compiled =
+      Run({"compile", file, "--pitch", "0.003175", "--soft-limit", "7.2", "-o", image});
+  ASSERT_EQ(compiled.exit_status, 0) << compiled.err;
+  EXPECT_EQ(ReadFile(image), Memory(sim::kProgramAddress, sim::kProgramSize));
+
+  const Outcome decoded = Run({"decode", image, "--pitch", "0.003175"});
+  ASSERT_EQ(decoded.exit_status, 0) << decoded.err;
+  EXPECT_EQ(decoded.out, kProtocol);
+}
+
+TEST_F(CliTest, VerifyFindsAByteTheUnitDoesNotHold) {
+  AttachUnit();
+  const std::string file = ProtocolFile();
+  ASSERT_EQ(Run({"program", "--verify", file}).exit_status, 0);
+
+  // Connecting reads the 64 settings bytes; the read-back's eleventh byte
+  // then comes back wrong.
+  unit_->InjectFault(sim::Fault::Reply("5A\r").For(sim::CommandKind::kReadByte).Skip(64 + 10));
+  const Outcome outcome = Run({"program", "--verify", file});
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_NE(outcome.err.find("Verification failed: the unit holds 0x5A at address 0x6E0A"),
+            std::string::npos)
+      << outcome.err;
+}
+
+TEST_F(CliTest, SettingsBackupRestoresTheSameBlockEvenIntoAnUnprogrammedUnit) {
+  AttachUnit();
+  const std::string original = Memory(sim::kSettingsAddress, sim::kSettingsSize);
+  const std::string backup = Path("unit.settings");
+  const Outcome saved = Run({"settings", "backup", backup});
+  ASSERT_EQ(saved.exit_status, 0) << saved.err;
+  EXPECT_NE(ReadFile(backup).find("travel soft limit      7.2 mm"), std::string::npos);
+
+  // The unit loses its settings: it now looks unprogrammed.
+  const std::vector<std::uint8_t> zeros(sim::kSettingsSize, 0);
+  ASSERT_TRUE(unit_->WriteMemory(sim::kSettingsAddress, zeros));
+  const Outcome unprogrammed = Run({"info"});
+  EXPECT_EQ(unprogrammed.exit_status, 1);
+  EXPECT_NE(unprogrammed.err.find("not been programmed"), std::string::npos) << unprogrammed.err;
+
+  const Outcome restored = Run({"settings", "restore", backup});
+  ASSERT_EQ(restored.exit_status, 0) << restored.err;
+  EXPECT_EQ(Memory(sim::kSettingsAddress, sim::kSettingsSize), original);
+  EXPECT_EQ(Run({"info"}).exit_status, 0);
+}
+
+TEST_F(CliTest, RestoreRefusesADamagedBackup) {
+  AttachUnit();
+  const std::string backup = Path("unit.settings");
+  ASSERT_EQ(Run({"settings", "backup", backup}).exit_status, 0);
+  std::string text = ReadFile(backup);
+  text.erase(text.rfind("block 30"));
+  WriteFile(backup, text);
+  unit_->ClearTranscript();
+  const Outcome outcome = Run({"settings", "restore", backup});
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_NE(outcome.err.find("the settings block ends after 48 bytes"), std::string::npos);
+  EXPECT_EQ(unit_->TotalCommands(), 0) << "nothing is sent for a damaged backup";
+}
+
+TEST_F(CliTest, SettingsProgramUsesTheDialogsChecks) {
+  AttachUnit();
+  const Outcome refused = Run({"settings", "program", "--soft-limit", "43.01"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_EQ(refused.err,
+            "Error:  Maximum Travel Upper Limit Exceeded.\n\tMaximum Travel = 43.000000\n");
+  EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kPageCommit), 0);
+
+  const Outcome programmed = Run({"settings", "program", "--soft-limit", "25", "--offset", "1"});
+  ASSERT_EQ(programmed.exit_status, 0) << programmed.err;
+  const HardwareSettings settings = DecodeSettingsBlock([&] {
+    SettingsBlock block{};
+    const std::vector<std::uint8_t> bytes =
+        unit_->ReadMemory(sim::kSettingsAddress, sim::kSettingsSize);
+    std::copy(bytes.begin(), bytes.end(), block.begin());
+    return block;
+  }());
+  EXPECT_EQ(settings.TravelSoftLimit, 25.0f);
+  EXPECT_EQ(settings.OffsetPosition, 629);  // floor(1 / 0.003175 + 315)
+
+  EXPECT_EQ(Run({"settings", "program", "--offset", "one"}).exit_status, 2);
+}
+
+struct RefusalCase {
+  const char* name;
+  const char* protocol;  // empty: the file does not exist
+  const char* message;   // expected in standard error
+};
+
+void PrintTo(const RefusalCase& c, std::ostream* os) { *os << c.name; }
+
+class CliRefusalTest : public CliTest, public testing::WithParamInterface<RefusalCase> {};
+
+// Offline, and again for program, which must send nothing.
+TEST_P(CliRefusalTest, ExitsOneWithAClearMessage) {
+  const RefusalCase& c = GetParam();
+  const std::string file = *c.protocol != '\0' ? ProtocolFile(c.protocol) : Path("missing.tmt");
+  const Outcome checked = Run({"check", file, "--pitch", "0.003175", "--soft-limit", "7.2"});
+  EXPECT_EQ(checked.exit_status, 1);
+  EXPECT_NE(checked.err.find(c.message), std::string::npos) << checked.err;
+
+  AttachUnit();
+  const Outcome programmed = Run({"program", file});
+  EXPECT_EQ(programmed.exit_status, 1);
+  EXPECT_NE(programmed.err.find(c.message), std::string::npos) << programmed.err;
+  EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kPageLoad), 0);
+}
+
+constexpr const char* kHeader =
+    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\tHoldTimeSec\t"
+    "RestTimeSec\tNumReps\tTimeUnits\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliRefusalTest,
+    testing::Values(
+        RefusalCase{"MissingFile", "", "missing.tmt"},
+        RefusalCase{"EmptyFile", " \n", "the file holds no protocol"},
+        RefusalCase{"MissingValue", "XFunction\tXMagnitude\tNumReps\nRamp\t2\nRamp\t2\t3\n",
+                    "line 2: 2 values for 3 columns"},
+        RefusalCase{"NotANumber", "XFunction\tXMagnitude\tNumReps\nRamp\t2mm\t1\n",
+                    "line 2: \"2mm\" is not a valid XMagnitude"},
+        RefusalCase{"UnknownColumn", "XFunction\tMagnitude\nRamp\t2\n",
+                    "line 1: unknown column \"Magnitude\""},
+        RefusalCase{"UnknownFunction", "XFunction\tNumReps\nRamps\t1\n",
+                    "\"Ramps\" is not a valid XFunction"},
+        // Well formed, but the set editor refuses: 7 mm in 0.01 s is too fast.
+        RefusalCase{"TooFast",
+                    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tNumReps\n"
+                    "Ramp\tmm\t7\t0.01\t1\n",
+                    "Set 1: Error:  Maximum Stretch Velocity Exceeded."},
+        // The commit refuses: two sets that only stretch reach 12 mm.
+        RefusalCase{"BeyondSoftLimit",
+                    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
+                    "NumReps\nRamp\tmm\t3\t1\t0\t2\nRamp\tmm\t3\t1\t0\t2\n",
+                    "Error:  Maximum Stretch Position\nAcross All Sets Must Be Less Than 7.2mm"},
+        RefusalCase{"NoSets", kHeader, "Please Specify a Test Sequence Before Executing"}),
+    [](const testing::TestParamInfo<RefusalCase>& param) { return std::string(param.param.name); });
+
+TEST_F(CliTest, CheckReportsRowsTotalsAndVerdicts) {
+  const Outcome outcome =
+      Run({"check", ProtocolFile(), "--pitch", "0.003175", "--soft-limit", "7.2", "--json"});
+  ASSERT_EQ(outcome.exit_status, 0) << outcome.err;
+  for (const char* expected :
+       {"\"Magnitude\": \"Sinusoid 1.0 (mm)\"", "\"total_time\": \"01:07:30\"",
+        "\"used_memory_percent\": 14.8", "\"accepted\": true"}) {
+    EXPECT_NE(outcome.out.find(expected), std::string::npos) << expected << "\n" << outcome.out;
+  }
+}
+
+struct UsageCase {
+  const char* name;
+  std::vector<std::string> args;
+};
+
+void PrintTo(const UsageCase& c, std::ostream* os) { *os << c.name; }
+
+class CliUsageTest : public CliTest, public testing::WithParamInterface<UsageCase> {};
+
+TEST_P(CliUsageTest, ExitsTwo) {
+  const Outcome outcome = Run(GetParam().args);
+  EXPECT_EQ(outcome.exit_status, 2);
+  EXPECT_FALSE(outcome.err.empty());
+  EXPECT_EQ(outcome.out, "");
+}
+
+INSTANTIATE_TEST_SUITE_P(Cli, CliUsageTest,
+                         testing::Values(UsageCase{"UnknownOption", {"info", "--bogus"}},
+                                         UsageCase{"UnknownCommand", {"frobnicate"}},
+                                         UsageCase{"NoCommand", {}},
+                                         UsageCase{"MissingArgument", {"program"}},
+                                         UsageCase{"CompileWithoutOutput", {"compile", "x.tmt"}},
+                                         UsageCase{"FactoryOptionWithoutFactory",
+                                                   {"settings", "program", "--pitch", "1"}},
+                                         UsageCase{"BadJogDirection", {"jog", "up", "--for", "1"}},
+                                         UsageCase{"MoveToNoNumber", {"move", "abc"}}),
+                         [](const testing::TestParamInfo<UsageCase>& param) {
+                           return std::string(param.param.name);
+                         });
+
+TEST_F(CliTest, MissingUnitFailsQuickly) {
+  const Clock::time_point start = Clock::now();
+  const Outcome outcome = Run({"info"});
+  EXPECT_LT(Clock::now() - start, 1s);
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_EQ(outcome.err,
+            "Stravon Device Not Detected.\nPlease ensure that the device is powered on and all "
+            "cables are properly connected\n");
+}
+
+TEST_F(CliTest, InterruptCancelsProgrammingAsTheCancelButtonDoes) {
+  // Slow enough that the transfer is still running when the signal comes.
+  sim::UnitOptions options;
+  options.pacing_baud = 9600;
+  AttachUnit(options);
+  Process process(Args({"program", ProtocolFile()}), tree_);
+  ASSERT_TRUE(AwaitCommands(sim::CommandKind::kPageLoad, 3));
+  process.Signal(SIGINT);
+  const Clock::time_point signalled = Clock::now();
+  const Outcome outcome = process.Wait();
+  EXPECT_LT(Clock::now() - signalled, 2s);
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_EQ(outcome.err, "Programming Device... Cancelled (interrupted)\n");
+  // The transfer stops at the next page; the unit holds the pages written.
+  EXPECT_LT(unit_->CommandCount(sim::CommandKind::kPageCommit), 22);
+}
+
+// The jog ends with a stop and the limits off, whether its time is up or it
+// is interrupted.
+TEST_F(CliTest, JogStopsAndSwitchesTheLimitsOff) {
+  AttachUnit();
+  const Outcome timed = Run({"jog", "+", "--for", "0.3"});
+  ASSERT_EQ(timed.exit_status, 0) << timed.err;
+
+  for (const bool interrupted : {false, true}) {
+    SCOPED_TRACE(interrupted ? "interrupted" : "time up");
+    unit_->ClearTranscript();
+    Outcome outcome;
+    if (interrupted) {
+      Process process(Args({"jog", "-", "--for", "60"}), tree_);
+      ASSERT_TRUE(AwaitCommands(sim::CommandKind::kGo, 1));
+      process.Signal(SIGINT);
+      outcome = process.Wait();
+      EXPECT_EQ(outcome.exit_status, 1);
+      EXPECT_EQ(outcome.err, "Error:  Interrupted; the jog was stopped early.\n");
+    } else {
+      outcome = Run({"jog", "-", "--for", "0.3"});
+      EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
+    }
+    const std::vector<std::string> commands = Commands();
+    const auto go = std::find(commands.begin(), commands.end(), GoCommand());
+    ASSERT_NE(go, commands.end());
+    const auto stop = std::find(go, commands.end(), StopCommand());
+    ASSERT_NE(stop, commands.end()) << "stopped";
+    EXPECT_NE(std::find(stop, commands.end(), LimitsOffCommand()), commands.end())
+        << "limits off after the stop";
+    EXPECT_FALSE(unit_->IsMoving());
+  }
+}
+
+TEST_F(CliTest, MoveReachesTheSizeAndRefusesOneOutOfRange) {
+  sim::UnitOptions options;
+  options.motion_speed = 100.0;
+  AttachUnit(options);
+  const Outcome refused = Run({"move", "7.21"});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("Error:  New Size Outside of Valid Range"), std::string::npos);
+
+  const Outcome moved = Run({"move", "5"});
+  ASSERT_EQ(moved.exit_status, 0) << moved.err;
+  EXPECT_EQ(unit_->Position(), 1259);  // floor((5 - 1.000125) / 0.003175)
+  const Outcome status = Run({"status"});
+  EXPECT_NE(status.out.find("Offset (mm) 5.00"), std::string::npos) << status.out;
+}
+
+TEST(TimeRemainingText, WordsTheEstimateAsTheProgressWindowDoes) {
+  const std::pair<double, const char*> cases[] = {
+      {0.4, "Less than a second"},
+      {1.7, "1 second remaining"},
+      {59.9, "59 seconds remaining"},
+      {60.0, "1 minute, 0 seconds remaining"},
+      {125.5, "2 minutes, 5 seconds remaining"},
+      {3661.0, "61 minutes, 1 second remaining"},
+  };
+  for (const auto& [seconds, text] : cases) {
+    EXPECT_EQ(cli::TimeRemainingText(seconds), text) << seconds;
+  }
+}
+
+}  // namespace
+}  // namespace stravon
