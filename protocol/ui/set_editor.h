@@ -1,0 +1,85 @@
+#pragma once
+
+#include <array>
+#include <string>
+#include <string_view>
+
+#include "protocol/test_set.h"
+
+namespace stravon {
+
+// The entries of the editor's two lists, in the order shown. mSeconds and
+// dSeconds cannot be chosen here.
+inline constexpr std::array<std::string_view, 2> kSetEditorFunctions = {"Ramp", "Sinusoid"};
+inline constexpr std::array<std::string_view, 4> kSetEditorTimeUnits = {"Seconds", "Minutes",
+                                                                        "Hours", "Days"};
+inline constexpr int kNoSelection = -1;
+
+// The set editor's fields as typed. Number fields are texts so that a field
+// holding no number can be told apart; the phase lengths are in the selected
+// time unit. A ticked check box disables its length box, which then holds 0.
+struct SetEditorFields {
+  int function = kNoSelection;  // index into kSetEditorFunctions
+  std::string magnitude;        // mm
+  std::string stretch;
+  std::string hold;
+  std::string recovery;
+  std::string rest;
+  std::string repetitions;
+  int time_unit = kNoSelection;  // index into kSetEditorTimeUnits
+  bool do_not_stretch = false;
+  bool do_not_recover = false;
+
+  bool operator==(const SetEditorFields&) const = default;
+};
+
+// Identifies the field a prompt is about, so the front end can focus it.
+enum class SetEditorField {
+  Function,
+  Magnitude,
+  TimeUnit,
+  Stretch,
+  Hold,
+  Recovery,
+  Rest,
+  Repetitions,
+};
+
+// The hardware values the checks use, taken from the current hardware
+// settings when the editor opens; later changes do not affect an open editor.
+struct SetEditorLimits {
+  double travel_soft_limit = 0.0;  // mm
+  double motor_pitch = 0.0;        // mm per motor step
+};
+
+struct SetEditorResult {
+  enum class Outcome {
+    kFieldError,  // `field` holds no valid entry; `message` is its prompt
+    kRefused,     // `message` holds every failed check, in order
+    kAccepted,    // `set` is the edited set
+  };
+  Outcome outcome = Outcome::kRefused;
+  SetEditorField field = SetEditorField::Magnitude;
+  std::string message;
+  TestSet set;
+};
+
+// The fields for a set. A function or time unit the lists do not offer opens
+// with no entry selected; a stretch or recovery of 0 or less opens ticked.
+SetEditorFields OpenSetEditor(const TestSet& set);
+
+// A click on "Do Not Stretch" / "Do Not Recover": ticking sets the length to 0;
+// clearing leaves it at 0 for the operator to fill in.
+void SetDoNotStretch(SetEditorFields& fields, bool ticked);
+void SetDoNotRecover(SetEditorFields& fields, bool ticked);
+
+// OK. The first field that holds no valid entry stops everything, in the order
+// the fields are read: magnitude, recovery, repetitions, rest, hold, stretch,
+// function, time unit. Otherwise every check runs and either all the messages
+// of those that failed come back, or `set` with the edited members written
+// (the lengths and magnitude as their single-precision values) and the others
+// as they were.
+SetEditorResult AcceptSetEditor(const SetEditorFields& typed, const TestSet& set,
+                                const SetEditorLimits& limits);
+
+}  // namespace stravon
