@@ -1,5 +1,5 @@
-// All terminal, ioctl and lock handling of the suite lives in this file, so the
-// rest of the code sees only the portable Serial interface and its codes.
+// The serial line over POSIX. Every termios, ioctl and lock call of the port
+// lives in this file; the rest of the code sees the portable Serial interface.
 #include "device/serial/serial.h"
 
 #include <fcntl.h>
