@@ -1,6 +1,7 @@
 #include "device/device_worker.h"
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdint>
 #include <cstdlib>
@@ -76,6 +77,37 @@ TEST_F(WorkerTest, ConnectsIdentifiesAndReadsTheSettings) {
   EXPECT_TRUE(front_end_.WaitFor([&] { return front_end_.OffsetField() == "1.00"; }));
   EXPECT_EQ(front_end_.CountCalls("settings"), 1);
   EXPECT_TRUE(front_end_.Boxes().empty());
+}
+
+TEST_F(WorkerTest, TheSeriesNameGivesTheModelLineAndTheSeriesIndex) {
+  struct Case {
+    std::array<char, 4> series;
+    std::int32_t model;
+    const char* line;
+    int index;
+  };
+  const Case cases[] = {
+      {{'R', 0, 0, 0}, 6, "Stravon Model R-6\n", 1},
+      {{'W', '2', 0, 0}, 3, "Stravon Model W2-3\n", 2},
+      // Any other first letter keeps the index; four letters have no zero after them.
+      {{'X', 'Y', 'Z', 'Q'}, 1, "Stravon Model XYZQ-1\n", 0},
+  };
+  StartUnit();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.line);
+    HardwareSettings settings = FactorySettings();
+    settings.SeriesName = c.series;
+    settings.ModelNumber = c.model;
+    const SettingsBlock block = EncodeSettingsBlock(settings);
+    ASSERT_TRUE(unit_->WriteMemory(kSettingsBlockAddress, block));
+    front_end_.Clear();
+    OpenDocument();
+    ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
+    EXPECT_TRUE(front_end_.Output().ends_with(std::string("\n") + c.line)) << front_end_.Output();
+    EXPECT_EQ(document_->SeriesIndex(), c.index);
+    EXPECT_EQ(document_->CurrentSettings(), settings);
+    document_.reset();
+  }
 }
 
 TEST_F(WorkerTest, AnIdleConnectedWorkerLeavesTheUnitAlone) {
