@@ -145,9 +145,9 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
     console.Result(text);
   }
   if (!settings_read) {
-    console.Error(
-        "Error:  The unit's hardware settings have not been programmed (see \"stravon-cli "
-        "settings restore\" or \"settings program --factory\").");
+    if (!session.ReportMessages()) {
+      console.Error("Error:  Cannot read the unit's hardware settings.");
+    }
     return kExitFailed;
   }
   return kExitDone;
@@ -317,6 +317,7 @@ int RunSettingsRestore(const GlobalOptions& options, Console& console, const std
   // does not require them.
   UnitSession session(options, console);
   if (!session.Connect(false)) return kExitFailed;
+  session.FrontEnd().TakeMessages();
   return ProgramSettings(session, console, settings);
 }
 

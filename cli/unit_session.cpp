@@ -23,12 +23,14 @@ constexpr std::chrono::milliseconds kPoll{50};
 // unit by then, the unit went away after this program found it.
 constexpr std::chrono::milliseconds kDetectionGrace{3000};
 
-std::string GroupOf(const std::string& path) {
+// The group that may read and write the node, when there is one to join.
+std::string AccessGroup(const std::string& path) {
   struct stat status {};
-  if (stat(path.c_str(), &status) == 0) {
-    if (const group* entry = getgrgid(status.st_gid)) return entry->gr_name;
-  }
-  return "dialout";
+  if (stat(path.c_str(), &status) != 0 || status.st_gid == 0) return "";
+  const mode_t group_rw = S_IRGRP | S_IWGRP;
+  if ((status.st_mode & group_rw) != group_rw) return "";
+  const group* entry = getgrgid(status.st_gid);
+  return entry != nullptr ? entry->gr_name : "";
 }
 
 // "VID_0403" -> "0403"; empty when the hardware id has no such part.
@@ -41,18 +43,23 @@ std::string IdPart(const std::string& hardware_id, const std::string& key) {
 }
 
 std::string PermissionAdvice(const std::string& path, const PortRecord* record) {
-  const std::string group = GroupOf(path);
-  std::string text = "Error:  No permission to open the unit's port " + path +
-                     ".\nAdd your user to the group that owns it: sudo usermod -aG " + group +
-                     " \"$USER\" (then log out and in again),\nor give it to your user with a "
-                     "udev rule, for example in /etc/udev/rules.d/70-stravon.rules:\n  "
-                     "SUBSYSTEM==\"tty\"";
+  std::string text = "Error:  No permission to open the unit's port " + path + ".\n";
+  const std::string group = AccessGroup(path);
+  if (!group.empty()) {
+    text += "Add your user to the group that owns it: sudo usermod -aG " + group +
+            " \"$USER\" (then log out and in again),\nor give";
+  } else {
+    text += "Give";
+  }
+  text +=
+      " the port to your user with a udev rule, for example in\n"
+      "/etc/udev/rules.d/70-stravon.rules:\n  SUBSYSTEM==\"tty\"";
   const std::string vendor = record ? IdPart(record->hardware_id, "VID_") : "";
   const std::string product = record ? IdPart(record->hardware_id, "PID_") : "";
   if (!vendor.empty() && !product.empty()) {
     text += ", ATTRS{idVendor}==\"" + vendor + "\", ATTRS{idProduct}==\"" + product + "\"";
   }
-  text += ", TAG+=\"uaccess\"\n(then: sudo udevadm control --reload && sudo udevadm trigger)";
+  text += ", TAG+=\"uaccess\"\nthen: sudo udevadm control --reload && sudo udevadm trigger";
   return text;
 }
 
@@ -137,17 +144,11 @@ bool UnitSession::Connect(bool require_settings) {
   }
 
   // Connecting shows message boxes for a firmware too old and for a unit
-  // whose settings were never programmed; both end the command, except that
-  // the second is what restoring a settings backup is for.
-  if (document_->HardwareSettingsRead() || !require_settings) {
-    if (document_->HardwareSettingsRead() && ReportMessages()) return false;
-    if (!document_->HardwareSettingsRead()) {
-      for (const TerminalFrontEnd::Message& message : front_end_.TakeMessages()) {
-        console_.Note(message.text);
-      }
-    }
-    return true;
-  }
+  // whose settings were never programmed. Both end the command, except that
+  // a command that does not need the settings (restoring them, for one)
+  // goes on and finds the second still in the front end.
+  if (document_->HardwareSettingsRead()) return !ReportMessages();
+  if (!require_settings) return true;
   if (ReportMessages()) return false;
   // No message box: the port could not be opened, or the block could not be
   // read; the pane or the log says which.

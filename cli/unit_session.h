@@ -27,7 +27,8 @@ class UnitSession {
 
   // Finds the unit, starts the worker and waits until it has connected.
   // With `require_settings` a unit whose settings block was not accepted is
-  // a failure. False after the reason was reported.
+  // a failure; without, its message box is left for the command to take.
+  // False after the reason was reported.
   bool Connect(bool require_settings);
 
   Document& Doc() { return *document_; }

@@ -1,5 +1,7 @@
 #include <fcntl.h>
+#include <grp.h>
 #include <signal.h>
+#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
@@ -32,6 +34,8 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
+constexpr uid_t kNobody = 65534;
+
 // Short enough that a silent unit costs little, long enough for a loaded machine.
 constexpr const char* kTimeoutMs = "300";
 
@@ -57,7 +61,9 @@ std::string ReadAll(int fd) {
 // The built stravon-cli, running with a fixture tree's roots.
 class Process {
  public:
-  Process(const std::vector<std::string>& args, const sim::FixtureTree& tree) {
+  // `as_nobody`: run without privileges (for a test run as root).
+  Process(const std::vector<std::string>& args, const sim::FixtureTree& tree,
+          bool as_nobody = false) {
     std::vector<std::string> env_text;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string entry = *e;
@@ -81,6 +87,10 @@ class Process {
     if (pid_ == 0) {
       ::dup2(out_pipe[1], 1);
       ::dup2(err_pipe[1], 2);
+      if (as_nobody &&
+          (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
+        ::_exit(126);
+      }
       ::execve(argv[0], argv.data(), env.data());
       ::_exit(127);
     }
@@ -246,7 +256,8 @@ TEST_F(CliTest, SettingsBackupRestoresTheSameBlockEvenIntoAnUnprogrammedUnit) {
   ASSERT_TRUE(unit_->WriteMemory(sim::kSettingsAddress, zeros));
   const Outcome unprogrammed = Run({"info"});
   EXPECT_EQ(unprogrammed.exit_status, 1);
-  EXPECT_NE(unprogrammed.err.find("not been programmed"), std::string::npos) << unprogrammed.err;
+  EXPECT_NE(unprogrammed.err.find("Have Not Been Programmed"), std::string::npos)
+      << unprogrammed.err;
 
   const Outcome restored = Run({"settings", "restore", backup});
   ASSERT_EQ(restored.exit_status, 0) << restored.err;
@@ -395,6 +406,25 @@ TEST_F(CliTest, MissingUnitFailsQuickly) {
   EXPECT_EQ(outcome.err,
             "Stravon Device Not Detected.\nPlease ensure that the device is powered on and all "
             "cables are properly connected\n");
+}
+
+// What to do about it, instead of an error number.
+TEST_F(CliTest, PortWithoutPermissionSaysWhatToDo) {
+  const std::string node = Path("locked-node");
+  WriteFile(node, "");
+  ASSERT_FALSE(tree_.AddUsbPort(sim::UnitIdentity(), node).empty());
+  const bool root = ::geteuid() == 0;
+  if (root) {
+    ASSERT_EQ(::chmod(tree_.Root().c_str(), 0755), 0);
+    ASSERT_EQ(::chmod(node.c_str(), 0600), 0);
+  } else {
+    ASSERT_EQ(::chmod(node.c_str(), 0), 0);
+  }
+  const Outcome outcome = Process(Args({"info"}), tree_, root).Wait();
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_NE(outcome.err.find("Error:  No permission to open the unit's port"), std::string::npos)
+      << outcome.err;
+  EXPECT_NE(outcome.err.find("udev rule"), std::string::npos) << outcome.err;
 }
 
 TEST_F(CliTest, InterruptCancelsProgrammingAsTheCancelButtonDoes) {
