@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 #include <numbers>
+#include <optional>
 #include <vector>
 
 #include "device/saturating_cast.h"
@@ -51,6 +52,27 @@ class RampSumTable {
  private:
   std::array<std::size_t, kLastRampEntry> row_start_{};
   std::vector<double> sums_;
+};
+
+// RampLength of every period that has a ramp, so that the period search does
+// not pay a table search per probe.
+class RampLengthTable {
+ public:
+  RampLengthTable() {
+    const RampTableArray& table = RampTable();
+    std::uint16_t entries = kRampTableSize - 1;  // period 0: every entry is at or above it
+    for (std::uint32_t period = 0; period <= kSlowestRampPeriod; ++period) {
+      while (entries > 0 && table[entries] < period) --entries;
+      lengths_[period] = static_cast<std::uint16_t>(2 * entries);
+    }
+  }
+
+  std::uint32_t Length(std::uint32_t period) const {
+    return period > kSlowestRampPeriod ? 0 : lengths_[period];
+  }
+
+ private:
+  std::array<std::uint16_t, kSlowestRampPeriod + 1> lengths_{};
 };
 
 const RampSumTable& RampSums() {
@@ -136,53 +158,72 @@ class PeriodSearch {
   // Walks up from `period`.
   std::uint32_t Slower(std::uint32_t period, bool& limited) const {
     const RampTableArray& table = RampTable();
-    for (;;) {
+    for (bool first_run = true;; first_run = false) {
       const std::uint32_t entries = RampLength(period) / 2;
       const std::uint32_t run_end = entries == 0 ? kSlowestPeriod : table[entries];
-      const Probe end = At(run_end);
-      if (!Stops(end)) {
-        period = run_end + 1;
-        continue;
-      }
-      if (end.inner) return Result(At(period), limited);
-      std::uint32_t low = period;
-      std::uint32_t high = run_end;
-      while (low < high) {
-        const std::uint32_t mid = low + (high - low) / 2;
-        if (Stops(At(mid))) {
-          high = mid;
-        } else {
-          low = mid + 1;
-        }
-      }
-      return Result(At(low), limited);
+      if (const auto stop = StopInRun(period, run_end, first_run)) return Result(*stop, limited);
+      period = run_end + 1;
     }
   }
 
   // Walks down from `period`.
   std::uint32_t Faster(std::uint32_t period, bool& limited) const {
     const RampTableArray& table = RampTable();
-    for (;;) {
+    for (bool first_run = true;; first_run = false) {
       const std::uint32_t entries = RampLength(period) / 2;
       const std::uint32_t run_end = std::max(table[entries + 1] + 1, kFastestSolvedPeriod);
-      const Probe end = At(run_end);
-      if (!Stops(end)) {
-        period = run_end - 1;
-        continue;
-      }
-      if (end.inner) return Result(At(period), limited);
-      std::uint32_t low = run_end;
-      std::uint32_t high = period;
-      while (low < high) {
-        const std::uint32_t mid = low + (high - low + 1) / 2;
-        if (Stops(At(mid))) {
-          low = mid;
-        } else {
-          high = mid - 1;
-        }
-      }
-      return Result(At(low), limited);
+      if (const auto stop = StopInRun(period, run_end, first_run)) return Result(*stop, limited);
+      period = run_end - 1;
     }
+  }
+
+  // Where the walk stops between `from` and `to`, the rest of one run in
+  // walking order, if it does. Searching out from `from` (0, 1, 3, 7, ...
+  // ticks) finds a stop near the start quickly, which is where the walk's
+  // first run usually stops; later runs are crossed with one probe at their
+  // far end. Whether a call is limited is the same throughout the run, so the
+  // first probe finds that.
+  std::optional<Probe> StopInRun(std::uint32_t from, std::uint32_t to, bool search_near) const {
+    const bool up = to >= from;
+    const auto period_at = [&](std::uint64_t distance) {
+      return static_cast<std::uint32_t>(up ? from + distance : from - distance);
+    };
+    const std::uint64_t span = up ? std::uint64_t{to} - from : std::uint64_t{from} - to;
+    // The stop lies at a distance in [low, high] from `from`.
+    std::uint64_t low = 0;
+    std::uint64_t high = span;
+    std::optional<Probe> at_high;
+    if (!search_near) {
+      const Probe end = At(to);
+      if (!Stops(end)) return std::nullopt;
+      if (end.inner) return At(from);
+      at_high = end;
+    }
+    for (std::uint64_t distance = 0; distance < high; distance = 2 * distance + 1) {
+      const Probe probe = At(period_at(distance));
+      if (Stops(probe)) {
+        high = distance;
+        at_high = probe;
+        break;
+      }
+      low = distance + 1;
+    }
+    if (!at_high) {
+      const Probe end = At(to);
+      if (!Stops(end)) return std::nullopt;
+      at_high = end;
+    }
+    while (low < high) {
+      const std::uint64_t mid = low + (high - low) / 2;
+      const Probe probe = At(period_at(mid));
+      if (Stops(probe)) {
+        high = mid;
+        at_high = probe;
+      } else {
+        low = mid + 1;
+      }
+    }
+    return at_high;
   }
 
   std::int32_t steps_;
@@ -240,12 +281,8 @@ const RampTableArray& RampTable() {
 }
 
 std::uint32_t RampLength(std::uint32_t period) {
-  // Entries 1 ... 411 never rise, so those at or above the period lead.
-  const RampTableArray& table = RampTable();
-  const auto first = table.begin() + 1;
-  const auto end =
-      std::partition_point(first, table.end(), [period](std::uint32_t e) { return e >= period; });
-  return 2 * static_cast<std::uint32_t>(end - first);
+  static const RampLengthTable lengths;
+  return lengths.Length(period);
 }
 
 double RampSum(std::uint32_t k, std::uint32_t m) { return RampSums().Sum(k, m); }
