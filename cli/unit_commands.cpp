@@ -235,6 +235,13 @@ int RunRead(const GlobalOptions& options, Console& console,
 
 int RunSettingsProgram(const GlobalOptions& options, Console& console,
                        const SettingsProgramOptions& program) {
+  if (!program.offset && !program.soft_limit && !program.restore_defaults && !program.series &&
+      !program.model && !program.stroke && !program.pitch) {
+    console.Error(
+        "Error:  Nothing to program: give --offset, --soft-limit, --restore-defaults or, with "
+        "--factory, --series, --model, --stroke or --pitch.");
+    return kExitUsage;
+  }
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
 

@@ -392,6 +392,7 @@ INSTANTIATE_TEST_SUITE_P(Cli, CliUsageTest,
                                          UsageCase{"CompileWithoutOutput", {"compile", "x.tmt"}},
                                          UsageCase{"FactoryOptionWithoutFactory",
                                                    {"settings", "program", "--pitch", "1"}},
+                                         UsageCase{"NothingToProgram", {"settings", "program"}},
                                          UsageCase{"BadJogDirection", {"jog", "up", "--for", "1"}},
                                          UsageCase{"MoveToNoNumber", {"move", "abc"}}),
                          [](const testing::TestParamInfo<UsageCase>& param) {
