@@ -31,7 +31,10 @@ bool ResolveSettings(const GlobalOptions& options, Console& console, const Given
     *source = "given";
   } else {
     UnitSession session(options, console);
-    if (!session.Connect(true)) return false;
+    if (!session.Connect(true)) {
+      console.Note("Without a unit, give --pitch and --soft-limit.\n");
+      return false;
+    }
     *settings = session.Doc().CurrentSettings();
     *source = "unit on " + session.PortName();
     if (given.pitch || given.soft_limit || given.min_size) *source += ", some given";
@@ -74,7 +77,7 @@ int RunCheck(const GlobalOptions& options, Console& console, const std::string& 
     return kExitFailed;
   }
   if (json) {
-    console.Result(ReportJson(report, settings, source).dump(2) + "\n");
+    console.Result(JsonText(ReportJson(report, settings, source)));
   } else if (!console.Quiet()) {
     console.Result(ReportText(report, settings, source));
   }

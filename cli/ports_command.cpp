@@ -6,6 +6,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/protocol_report.h"
 #include "device/ports/port_list.h"
 
 namespace stravon::cli {
@@ -33,7 +34,7 @@ int RunPorts(Console& console, bool json) {
                       {"fallback_name", port.fallback_name},
                       {"unit", &port == unit}});
     }
-    console.Result(list.dump(2) + "\n");
+    console.Result(JsonText(list));
     return kExitDone;
   }
 

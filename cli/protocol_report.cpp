@@ -134,6 +134,10 @@ ProtocolReport CheckProtocol(const TestSequence& sequence, const HardwareSetting
   return report;
 }
 
+std::string JsonText(const nlohmann::json& json) {
+  return json.dump(2, ' ', false, nlohmann::json::error_handler_t::replace) + "\n";
+}
+
 std::string ShortText(float value) {
   char text[32];
   const auto result = std::to_chars(text, text + sizeof text, value);

@@ -48,6 +48,10 @@ std::string ReportText(const ProtocolReport& report, const HardwareSettings& set
 nlohmann::json ReportJson(const ProtocolReport& report, const HardwareSettings& settings,
                           const std::string& settings_source);
 
+// Indented JSON and a line break. Texts from the unit need not be UTF-8;
+// bytes that are not are replaced rather than thrown over.
+std::string JsonText(const nlohmann::json& json);
+
 // A single-precision value as short as it reads back exactly (0.003175, not
 // 0.00317499996), as text and as a JSON number.
 std::string ShortText(float value);

@@ -132,7 +132,7 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
                            {"firmware_revision", FirmwareText(link.FirmwareRevision())},
                            {"software_number", link.SoftwareNumber()},
                            {"settings", settings_read ? SettingsJson(settings) : nullptr}};
-    console.Result(info.dump(2) + "\n");
+    console.Result(JsonText(info));
   } else {
     std::string text = "port                   " + session.PortName() + "\n";
     for (std::size_t i = 0; i < link.Identification().size(); ++i) {
@@ -157,7 +157,7 @@ int RunSettingsShow(const GlobalOptions& options, Console& console, bool json) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
   const HardwareSettings settings = session.Doc().CurrentSettings();
-  console.Result(json ? SettingsJson(settings).dump(2) + "\n" : SettingsDescription(settings));
+  console.Result(json ? JsonText(SettingsJson(settings)) : SettingsDescription(settings));
   return kExitDone;
 }
 
@@ -342,7 +342,7 @@ int RunStatus(const GlobalOptions& options, Console& console, bool json) {
     nlohmann::json status = {{"port", session.PortName()},
                              {"model", ModelText(settings)},
                              {"offset_mm", session.Doc().CurrentOffset()}};
-    console.Result(status.dump(2) + "\n");
+    console.Result(JsonText(status));
   } else {
     console.Result("Stravon Model " + ModelText(settings) + " on " + session.PortName() +
                    "\nOffset (mm) " + front_end.OffsetText() + "\n");
