@@ -96,27 +96,27 @@ bool UnitSession::Connect(bool require_settings) {
   const PortRoots roots = PortRootsFromEnvironment();
   std::vector<PortRecord> ports;
   std::string detected;
-  const bool found = DetectController(&ports, &detected, roots);
-  if (!options_.port.empty()) {
-    // The worker opens whatever detection picks; another port cannot be
-    // handed to it yet, so a --port that names a different one is refused
-    // rather than quietly ignored.
-    std::string wanted = options_.port;
-    const std::string dev_prefix = roots.dev + "/";
-    if (wanted.rfind(dev_prefix, 0) == 0) wanted = wanted.substr(dev_prefix.size());
-    if (!found || wanted != detected) {
-      console_.Error(ErrorText("--port " + options_.port +
-                               ": only the port detection picks can be used" +
-                               (found ? " (" + detected + ")" : " (none found)")));
+  bool found = false;
+  std::string path;
+  if (options_.port.empty()) {
+    found = DetectController(&ports, &detected, roots);
+    path = roots.dev + "/" + detected;
+  } else {
+    // The operator's port replaces detection; the worker is told the same.
+    detected = options_.port;
+    path = detected.front() == '/' ? detected : roots.dev + "/" + detected;
+    found = access(path.c_str(), F_OK) == 0;
+    if (!found) {
+      console_.Error(ErrorText("--port " + options_.port + ": no such port (" + path + ")"));
       return false;
     }
+    RefreshPortList(&ports, OpenTest::kNone, roots);
   }
   if (!found) {
     console_.Error(kDeviceNotDetectedMessage);
     return false;
   }
   port_name_ = detected;
-  const std::string path = roots.dev + "/" + detected;
   if (!PortAccessible(path)) {
     const PortRecord* record = FindControllerPort(ports);
     console_.Error(PermissionAdvice(path, record));
@@ -127,6 +127,7 @@ bool UnitSession::Connect(bool require_settings) {
   DocumentOptions document_options;
   document_options.roots = roots;
   document_options.read_timeout_ms = options_.timeout_ms;
+  document_options.port_override = options_.port;
   document_ = std::make_unique<Document>(&front_end_, document_options);
   front_end_.AttachDocument(document_.get());
   document_->StartWorker();

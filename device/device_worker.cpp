@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cmath>
 #include <cstddef>
+#include <filesystem>
+#include <string>
 #include <string_view>
 
 #include "device/device_commands.h"
@@ -31,7 +33,18 @@ bool IsRepeating(std::int32_t code) {
 // Detection gives a kernel tty name; the port is opened under the document's
 // own dev root, which need not be the one of the environment.
 std::string PortPath(const PortRoots& roots, const std::string& port_name) {
+  if (!port_name.empty() && port_name.front() == '/') return port_name;
   return roots.dev + "/" + port_name;
+}
+
+// Detection, or the operator's own port when one was given.
+bool DetectPort(Document& document, std::string* port_name) {
+  const std::string& chosen = document.Options().port_override;
+  if (chosen.empty()) return DetectController(&document.PortList(), port_name, document.Roots());
+  std::error_code error;
+  if (!std::filesystem::exists(PortPath(document.Roots(), chosen), error)) return false;
+  *port_name = chosen;
+  return true;
 }
 
 void Jog(Document& document, std::int32_t speed_code) {
@@ -85,7 +98,7 @@ void Move(Document& document, std::int32_t target) {
 void CheckConnection(Document& document) {
   DeviceLink& link = document.Link();
   std::string port_name;
-  const bool detected = DetectController(&document.PortList(), &port_name, document.Roots());
+  const bool detected = DetectPort(document, &port_name);
   document.SetDetected(detected);
   if (detected && !document.Connected()) {
     link.SetPortName(PortPath(document.Roots(), port_name));

@@ -48,6 +48,10 @@ struct DocumentOptions {
   // Per-byte reply time-out of the serial port. The unit's protocol allows
   // 20 s; tests and the simulator use short ones.
   int read_timeout_ms = 20000;
+  // A port chosen by the operator (a tty name under the dev root, or a path)
+  // instead of detection. The unit then counts as present while that node
+  // exists, so unplugging it is still noticed.
+  std::string port_override;
 };
 
 // Everything of one document window that is not a widget: the protocol, the
@@ -134,6 +138,7 @@ class Document {
   DeviceLink& Link() { return link_; }                        // worker
   std::vector<PortRecord>& PortList() { return port_list_; }  // worker
   const PortRoots& Roots() const { return options_.roots; }
+  const DocumentOptions& Options() const { return options_; }
   SetTable& Sets() { return set_table_; }                       // worker
   Image& ProgramBytes() { return program_image_; }              // worker
   std::int32_t SetCount() const { return set_count_; }          // worker

@@ -409,6 +409,21 @@ TEST_F(CliTest, MissingUnitFailsQuickly) {
             "cables are properly connected\n");
 }
 
+// A unit that detection does not see (no port record at all) is reached
+// through the port the operator names; a port that does not exist is refused.
+TEST_F(CliTest, PortOptionReplacesDetection) {
+  sim::SimulatedUnit unit;
+  ASSERT_EQ(unit.Start(), 0);
+  const Outcome outcome = Run({"--port", unit.SlavePath(), "info"});
+  EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
+  EXPECT_NE(outcome.out.find("P1"), std::string::npos) << outcome.out;
+  EXPECT_GT(unit.CommandCount(sim::CommandKind::kReadByte), 0);
+
+  const Outcome missing = Run({"--port", "ttyUSB99", "info"});
+  EXPECT_EQ(missing.exit_status, 1);
+  EXPECT_NE(missing.err.find("no such port"), std::string::npos) << missing.err;
+}
+
 // What to do about it, instead of an error number.
 TEST_F(CliTest, PortWithoutPermissionSaysWhatToDo) {
   const std::string node = Path("locked-node");
