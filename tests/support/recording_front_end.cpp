@@ -179,6 +179,40 @@ void RecordingFrontEnd::Clear() {
   output_.clear();
   calls_.clear();
   boxes_.clear();
+  dialogs_.clear();
+}
+
+std::optional<std::string> RecordingFrontEnd::ChooseProtocolFile(FileDialogKind kind,
+                                                                 const std::string& initial_path) {
+  std::optional<std::string> answer;
+  {
+    std::lock_guard lock(mutex_);
+    dialogs_.push_back({kind, initial_path});
+    calls_.push_back("file dialog");
+    if (!file_answers_.empty()) {
+      answer = std::move(file_answers_.front());
+      file_answers_.pop_front();
+    }
+  }
+  Changed();
+  return answer;
+}
+
+void RecordingFrontEnd::QueueFileAnswer(std::optional<std::string> path) {
+  std::lock_guard lock(mutex_);
+  file_answers_.push_back(std::move(path));
+}
+
+std::vector<RecordingFrontEnd::Dialog> RecordingFrontEnd::Dialogs() const {
+  std::lock_guard lock(mutex_);
+  return dialogs_;
+}
+
+std::vector<std::string> RecordingFrontEnd::BoxTexts() const {
+  std::lock_guard lock(mutex_);
+  std::vector<std::string> texts;
+  for (const Box& box : boxes_) texts.push_back(box.text);
+  return texts;
 }
 
 bool RecordingFrontEnd::WaitFor(const std::function<bool()>& condition,

@@ -3,9 +3,11 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <string_view>
 #include <vector>
@@ -46,6 +48,17 @@ class RecordingFrontEnd : public FrontEnd {
   void RefreshSettings() override;
   void WriteOffsetField(const std::string& text) override;
   std::unique_ptr<ProgressWindow> CreateProgressWindow(const std::string& text) override;
+  // Answers from the queue of file answers; an empty queue answers Cancel.
+  std::optional<std::string> ChooseProtocolFile(FileDialogKind kind,
+                                                const std::string& initial_path) override;
+
+  struct Dialog {
+    FileDialogKind kind;
+    std::string initial_path;
+  };
+  // The answer of the next file dialog (nullopt: Cancel).
+  void QueueFileAnswer(std::optional<std::string> path);
+  std::vector<Dialog> Dialogs() const;
 
   // What CommitSequence does; by default it returns 1 and changes nothing.
   void SetCommitHandler(std::function<int()> handler);
@@ -57,10 +70,11 @@ class RecordingFrontEnd : public FrontEnd {
   std::string Output() const;
   // Every call in order, one line each: "append <text>", "clear",
   // "box <text>", "commit", "refresh", "settings", "offset <text>",
-  // "progress <text>", "progress end".
+  // "progress <text>", "progress end", "file dialog".
   std::vector<std::string> Calls() const;
   int CountCalls(std::string_view prefix) const;
   std::vector<Box> Boxes() const;
+  std::vector<std::string> BoxTexts() const;
   std::vector<Progress> ProgressWindows() const;
   std::string OffsetField() const;
   void Clear();
@@ -85,6 +99,8 @@ class RecordingFrontEnd : public FrontEnd {
   std::vector<Box> boxes_;
   std::vector<Progress> windows_;
   std::string offset_;
+  std::vector<Dialog> dialogs_;
+  std::deque<std::optional<std::string>> file_answers_;
   std::function<int()> commit_;
   int cancel_after_ = -1;
 };

@@ -15,13 +15,13 @@
 #include "protocol/test_sequence.h"
 #include "protocol/ui/settings_store.h"
 #include "protocol/ui/stage_model.h"
-#include "tests/protocol/ui/recording_front_end.h"
+#include "tests/support/recording_front_end.h"
 
 namespace stravon {
 namespace {
 
 namespace fs = std::filesystem;
-using testing::RecordingFrontEnd;
+using test_support::RecordingFrontEnd;
 
 constexpr const char* kProgram = "/opt/lab/bin/stravon";
 constexpr float kSoftLimit = 40.0f;
@@ -102,11 +102,11 @@ class FileCommandsTest : public ::testing::Test {
 
 TEST_F(FileCommandsTest, NothingHappensBeforeTheSettingsAreRead) {
   stage_.RefreshFromDocument(TwoSets());
-  front_end_.file_answers = {(folder_ / "x.tmt").string()};
+  front_end_.QueueFileAnswer((folder_ / "x.tmt").string());
   EXPECT_EQ(commands_.Open(false, protocol_, stage_), FileCommandResult::kNotReady);
   EXPECT_EQ(commands_.Save(false, kSoftLimit, protocol_, stage_), FileCommandResult::kNotReady);
-  EXPECT_TRUE(front_end_.dialogs.empty());
-  EXPECT_TRUE(front_end_.boxes.empty());
+  EXPECT_TRUE(front_end_.Dialogs().empty());
+  EXPECT_TRUE(front_end_.Boxes().empty());
   EXPECT_TRUE(protocol_.sets.empty());
   EXPECT_EQ(Stored(), "<none>");
 }
@@ -117,28 +117,28 @@ TEST_F(FileCommandsTest, CancelChangesNothingButTheCommit) {
   EXPECT_EQ(stage_.WorkingSequence(), TwoSets());
   EXPECT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kCancelled);
   EXPECT_EQ(protocol_, TwoSets());  // committed before the dialog
-  ASSERT_EQ(front_end_.dialogs.size(), 2u);
-  EXPECT_EQ(front_end_.dialogs[0].kind, FrontEnd::FileDialogKind::kOpen);
-  EXPECT_EQ(front_end_.dialogs[1].kind, FrontEnd::FileDialogKind::kSave);
-  EXPECT_EQ(front_end_.dialogs[1].initial_path, "/opt/lab/Templates");
+  ASSERT_EQ(front_end_.Dialogs().size(), 2u);
+  EXPECT_EQ(front_end_.Dialogs()[0].kind, FrontEnd::FileDialogKind::kOpen);
+  EXPECT_EQ(front_end_.Dialogs()[1].kind, FrontEnd::FileDialogKind::kSave);
+  EXPECT_EQ(front_end_.Dialogs()[1].initial_path, "/opt/lab/Templates");
   EXPECT_EQ(Stored(), "<none>");
-  EXPECT_TRUE(front_end_.output.empty());
+  EXPECT_TRUE(front_end_.Output().empty());
 }
 
 TEST_F(FileCommandsTest, SaveWithoutSetsShowsOnlyTheCommitMessage) {
   EXPECT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kRefused);
   EXPECT_EQ(front_end_.BoxTexts(),
             std::vector<std::string>{"Please Specify a Test Sequence Before Executing"});
-  EXPECT_TRUE(front_end_.dialogs.empty());
+  EXPECT_TRUE(front_end_.Dialogs().empty());
 }
 
 TEST_F(FileCommandsTest, SaveThenOpenRoundTrips) {
   const fs::path path = folder_ / "x.tmt";
   stage_.RefreshFromDocument(TwoSets());
-  front_end_.output = "earlier text\n";
-  front_end_.file_answers = {path.string()};
+  front_end_.AppendOutput("earlier text\n");
+  front_end_.QueueFileAnswer(path.string());
   ASSERT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kDone);
-  EXPECT_EQ(front_end_.output, "Protocol File Successfully Saved\n");
+  EXPECT_EQ(front_end_.Output(), "Protocol File Successfully Saved\n");
   EXPECT_EQ(Stored(), folder_.string() + "/");
   EXPECT_EQ(protocol_.columns.size(), 9u);  // the writer's columns
 
@@ -147,41 +147,41 @@ TEST_F(FileCommandsTest, SaveThenOpenRoundTrips) {
   document.sets.resize(3);
   StageModel other_stage(front_end_);
   other_stage.RefreshFromDocument(document);
-  front_end_.file_answers = {path.string()};
+  front_end_.QueueFileAnswer(path.string());
   ASSERT_EQ(commands_.Open(true, document, other_stage), FileCommandResult::kDone);
-  EXPECT_EQ(front_end_.dialogs.back().initial_path, folder_.string() + "/");
+  EXPECT_EQ(front_end_.Dialogs().back().initial_path, folder_.string() + "/");
   EXPECT_EQ(document.sets, TwoSets().sets);
   EXPECT_EQ(other_stage.WorkingSequence(), document);
   EXPECT_EQ(other_stage.RowCount(), 2);
-  EXPECT_EQ(front_end_.output, "Protocol File Successfully Opened\n");
-  EXPECT_TRUE(front_end_.boxes.empty());
+  EXPECT_EQ(front_end_.Output(), "Protocol File Successfully Opened\n");
+  EXPECT_TRUE(front_end_.Boxes().empty());
 }
 
 TEST_F(FileCommandsTest, FileThatCannotBeReadChangesNothing) {
   stage_.RefreshFromDocument(TwoSets());
   protocol_ = TwoSets();
-  front_end_.output = "earlier text\n";
-  front_end_.file_answers = {(folder_ / "sub" / "missing.tmt").string()};
+  front_end_.AppendOutput("earlier text\n");
+  front_end_.QueueFileAnswer((folder_ / "sub" / "missing.tmt").string());
   EXPECT_EQ(commands_.Open(true, protocol_, stage_), FileCommandResult::kFailed);
   EXPECT_EQ(protocol_, TwoSets());
   EXPECT_EQ(stage_.RowCount(), 2);
-  EXPECT_TRUE(front_end_.boxes.empty());
-  EXPECT_EQ(front_end_.output, "earlier text\n");
+  EXPECT_TRUE(front_end_.Boxes().empty());
+  EXPECT_EQ(front_end_.Output(), "earlier text\n");
   EXPECT_EQ(Stored(), (folder_ / "sub").string() + "/");
 }
 
 TEST_F(FileCommandsTest, FailedSaveIsReportedNotShownAsSuccess) {
   stage_.RefreshFromDocument(TwoSets());
-  front_end_.output = "earlier text\n";
+  front_end_.AppendOutput("earlier text\n");
   const fs::path path = folder_ / "no-such-folder" / "x.tmt";
-  front_end_.file_answers = {path.string()};
+  front_end_.QueueFileAnswer(path.string());
   EXPECT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kFailed);
-  ASSERT_EQ(front_end_.boxes.size(), 1u);
-  const std::string& text = front_end_.boxes[0].text;
+  ASSERT_EQ(front_end_.Boxes().size(), 1u);
+  const std::string text = front_end_.Boxes()[0].text;
   EXPECT_EQ(text.rfind("Error:  ", 0), 0u) << text;
   EXPECT_NE(text.find(path.string()), std::string::npos) << text;
   EXPECT_EQ(text.back(), '\n');
-  EXPECT_EQ(front_end_.output, "earlier text\n");
+  EXPECT_EQ(front_end_.Output(), "earlier text\n");
   // The folder is remembered even though the file could not be created.
   EXPECT_EQ(Stored(), (folder_ / "no-such-folder").string() + "/");
   EXPECT_FALSE(fs::exists(path));

@@ -14,12 +14,12 @@
 #include "protocol/enumerations.h"
 #include "protocol/test_sequence.h"
 #include "protocol/test_set.h"
-#include "tests/protocol/ui/recording_front_end.h"
+#include "tests/support/recording_front_end.h"
 
 namespace stravon {
 namespace {
 
-using testing::RecordingFrontEnd;
+using test_support::RecordingFrontEnd;
 
 constexpr StageUnitState kReadUnit{true, 0, 40.0f};
 
@@ -241,7 +241,7 @@ TEST_F(StageModelTest, InsertionsTakeTheirNeighbourAsTemplate) {
   EXPECT_EQ(model_.RowCount(), 11);
   EXPECT_EQ(model_.Row(10)[0], "Ramp 7.0 (mm)");
   EXPECT_EQ(model_.UsedMemoryText(), "25.0");
-  EXPECT_TRUE(front_end_.boxes.empty());
+  EXPECT_TRUE(front_end_.Boxes().empty());
 }
 
 TEST_F(StageModelTest, InsertedSetIsInMmAndWithinTheSoftLimit) {
@@ -283,7 +283,7 @@ TEST_F(StageModelTest, InsertionIsRefusedWhenTheUnitOrListCannotTakeIt) {
   EXPECT_EQ(model_.InsertBelow({}, StageUnitState{false, 0, 40.0f}), std::nullopt);
   EXPECT_EQ(model_.InsertAbove({}, StageUnitState{false, 0, 40.0f}), std::nullopt);
   EXPECT_EQ(model_.RowCount(), 0);
-  EXPECT_TRUE(front_end_.boxes.empty());
+  EXPECT_TRUE(front_end_.Boxes().empty());
 
   const std::string kNoMemory = "Not Enough Memory Available\nTo Insert Another Set";
   const struct {
@@ -298,16 +298,16 @@ TEST_F(StageModelTest, InsertionIsRefusedWhenTheUnitOrListCannotTakeIt) {
       {std::vector<TestSet>(60, MmSet(1.0)), std::nullopt, "Maximum Sets Limit Reached"},
   };
   for (const auto& c : cases) {
-    front_end_.boxes.clear();
+    front_end_.Clear();
     model_.RefreshFromDocument(SequenceOf(c.sets));
     EXPECT_EQ(model_.InsertBelow({}, kReadUnit), c.result) << c.sets.size();
     EXPECT_EQ(model_.RowCount(), static_cast<int>(c.sets.size()) + (c.result ? 1 : 0));
     if (c.message) {
-      ASSERT_EQ(front_end_.boxes.size(), 1u);
-      EXPECT_EQ(front_end_.boxes[0].text, c.message);
-      EXPECT_EQ(front_end_.boxes[0].kind, FrontEnd::MessageKind::kWarning);
+      ASSERT_EQ(front_end_.Boxes().size(), 1u);
+      EXPECT_EQ(front_end_.Boxes()[0].text, c.message);
+      EXPECT_EQ(front_end_.Boxes()[0].kind, FrontEnd::MessageKind::kWarning);
     } else {
-      EXPECT_TRUE(front_end_.boxes.empty());
+      EXPECT_TRUE(front_end_.Boxes().empty());
     }
   }
 }
@@ -396,12 +396,12 @@ TEST_P(CommitSequenceTest, ChecksInOrder) {
   const int result = model.CommitSequence(c.soft_limit, document);
   if (c.message == nullptr) {
     EXPECT_EQ(result, 1);
-    EXPECT_TRUE(front_end.boxes.empty());
+    EXPECT_TRUE(front_end.Boxes().empty());
     EXPECT_EQ(document, model.WorkingSequence());
   } else {
     EXPECT_EQ(result, -1);
     EXPECT_EQ(front_end.BoxTexts(), std::vector<std::string>{c.message});
-    EXPECT_EQ(front_end.boxes[0].kind, FrontEnd::MessageKind::kWarning);
+    EXPECT_EQ(front_end.Boxes()[0].kind, FrontEnd::MessageKind::kWarning);
     EXPECT_EQ(document, before);
   }
 }
