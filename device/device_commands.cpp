@@ -1,7 +1,10 @@
 #include "device/device_commands.h"
 
+#include <algorithm>
+#include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <limits>
 
 #include "protocol/number_text.h"
 
@@ -16,6 +19,10 @@ std::string Format(const char* format, Args... args) {
 }
 
 constexpr int kAddress = 0;
+
+bool IsHexDigit(char c) {
+  return (c >= '0' && c <= '9') || (c >= 'A' && c <= 'F') || (c >= 'a' && c <= 'f');
+}
 
 }  // namespace
 
@@ -69,6 +76,27 @@ std::uint8_t ReplyByte(std::string_view reply) {
   const std::string head(reply.substr(0, 2));
   const long value = std::strtol(head.c_str(), nullptr, 16);
   return static_cast<std::uint8_t>(static_cast<unsigned long>(value) & 0xFFu);
+}
+
+bool IsByteReply(std::string_view reply) {
+  return reply.size() >= 2 && IsHexDigit(reply[0]) && IsHexDigit(reply[1]);
+}
+
+std::int32_t IdentificationNumber(std::string_view entry, std::string_view tag, std::size_t width,
+                                  double scale, std::int32_t fallback) {
+  std::string upper(entry);
+  for (char& c : upper) {
+    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
+  }
+  const std::size_t at = upper.find(tag);
+  if (at == std::string::npos) return fallback;
+  const double value = std::floor(
+      ParseLeadingDouble(std::string_view(upper).substr(at + tag.size(), width)) * scale);
+  // A garbled identification must not turn into undefined behaviour.
+  if (std::isnan(value)) return 0;
+  return static_cast<std::int32_t>(
+      std::clamp(value, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
+                 static_cast<double>(std::numeric_limits<std::int32_t>::max())));
 }
 
 }  // namespace stravon

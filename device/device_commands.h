@@ -43,5 +43,16 @@ int ErrorNumber(std::string_view reply);
 // The byte in a Read byte reply: its first two characters read as a
 // hexadecimal number, the low 8 bits kept; 0 when they are not hexadecimal.
 std::uint8_t ReplyByte(std::string_view reply);
+// Whether a Read byte reply carries a byte at all: two hexadecimal digits.
+// ReplyByte turns anything into some byte, so a garbled reply has to be
+// refused before it is read.
+bool IsByteReply(std::string_view reply);
+
+// The number in an identification entry after `tag` (upper case; the entry's
+// ASCII letters are compared in upper case): at most `width` characters read
+// as a decimal floating-point number, times `scale`, rounded down and kept in
+// the 32-bit range. `fallback` when the tag is missing.
+std::int32_t IdentificationNumber(std::string_view entry, std::string_view tag, std::size_t width,
+                                  double scale, std::int32_t fallback);
 
 }  // namespace stravon

@@ -1,8 +1,5 @@
 #include "device/device_link.h"
 
-#include <algorithm>
-#include <cmath>
-#include <limits>
 #include <string_view>
 
 #include "device/device_commands.h"
@@ -18,28 +15,6 @@ constexpr std::size_t kIdentificationBufferSize = 512;
 constexpr int kIdentificationEntries = 4;
 
 void Log(const std::string& text) { MessageLog::Obtain().Log(text); }
-
-std::string UpperAscii(std::string text) {
-  for (char& c : text) {
-    if (c >= 'a' && c <= 'z') c = static_cast<char>(c - 'a' + 'A');
-  }
-  return text;
-}
-
-// The number read from at most `width` characters after `tag` in `text`,
-// times `scale` and rounded down; `fallback` when the tag is missing.
-std::int32_t NumberAfter(const std::string& text, std::string_view tag, std::size_t width,
-                         double scale, std::int32_t fallback) {
-  const std::size_t at = text.find(tag);
-  if (at == std::string::npos) return fallback;
-  const double value =
-      std::floor(ParseLeadingDouble(std::string_view(text).substr(at + tag.size(), width)) * scale);
-  // A garbled identification must not turn into undefined behaviour.
-  if (std::isnan(value)) return 0;
-  return static_cast<std::int32_t>(
-      std::clamp(value, static_cast<double>(std::numeric_limits<std::int32_t>::min()),
-                 static_cast<double>(std::numeric_limits<std::int32_t>::max())));
-}
 
 }  // namespace
 
@@ -107,9 +82,9 @@ void DeviceLink::ReadIdentification() {
   firmware_revision_ = kDefaultFirmwareRevision;
   software_number_ = kDefaultSoftwareNumber;
   if (identification_.size() >= 3) {
-    const std::string entry = UpperAscii(identification_[2]);
-    firmware_revision_ = NumberAfter(entry, "REV", 9, 1000.0, kDefaultFirmwareRevision);
-    software_number_ = NumberAfter(entry, "SW#", 8, 1.0, kDefaultSoftwareNumber);
+    const std::string& entry = identification_[2];
+    firmware_revision_ = IdentificationNumber(entry, "REV", 9, 1000.0, kDefaultFirmwareRevision);
+    software_number_ = IdentificationNumber(entry, "SW#", 8, 1.0, kDefaultSoftwareNumber);
   }
 }
 
@@ -201,8 +176,12 @@ int DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
 int DeviceLink::ReadByte(std::uint16_t address, std::uint8_t* byte) {
   char reply[kQueryBufferSize];
   std::size_t received = 0;
-  const int result = QueryCommand(ReadByteCommand(address), reply, sizeof reply, &received);
-  *byte = result == 0 ? ReplyByte(std::string_view(reply, received)) : 0;
+  int result = QueryCommand(ReadByteCommand(address), reply, sizeof reply, &received);
+  const std::string_view text(reply, received);
+  // A garbled reply would otherwise read as some byte and a Read Device or a
+  // settings read would finish with wrong data; it fails like a lost one.
+  if (result == 0 && !IsByteReply(text)) result = kPortFailure;
+  *byte = result == 0 ? ReplyByte(text) : 0;
   return result;
 }
 

@@ -82,6 +82,7 @@ class DeviceLink {
   // failed or cancelled. A tail shorter than a page is not written.
   int WriteProgramImage(std::span<const std::uint8_t> image);
   // The byte at a unit address; returns the exchange's code (byte 0 unless 0).
+  // A reply that is not a byte (see IsByteReply) fails like the port, with 1.
   int ReadByte(std::uint16_t address, std::uint8_t* byte);
 
  private:

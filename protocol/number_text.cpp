@@ -91,11 +91,12 @@ double ParseLeadingDouble(std::string_view text) {
   double value = 0.0;
   if (number.size() >= 2 && number[0] == '0' && (number[1] == 'x' || number[1] == 'X')) {
     const std::string_view hex = number.substr(2);
-    // "0x" without a hexadecimal mantissa reads as the "0" alone.
-    if (hex.empty() || hex[0] == '+' || hex[0] == '-' ||
-        !FromChars(hex, std::chars_format::hex, value)) {
-      value = 0.0;
-    }
+    // "0x" without a hexadecimal mantissa reads as the "0" alone. from_chars
+    // would also take a sign, "inf" or "nan" there; atof does not.
+    const bool mantissa =
+        !hex.empty() &&
+        (DigitValue(hex[0]) >= 0 || (hex[0] == '.' && hex.size() > 1 && DigitValue(hex[1]) >= 0));
+    if (!mantissa || !FromChars(hex, std::chars_format::hex, value)) value = 0.0;
   } else if (!FromChars(number, std::chars_format::general, value)) {
     return 0.0;
   }

@@ -277,9 +277,10 @@ TEST_F(DeviceLinkTest, ProgramImageStopsOnCancelOrFailure) {
 
 TEST_F(DeviceLinkTest, ByteReadOfAGarbledReply) {
   Connect();
+  // Read as a byte it would be 0 and pass unnoticed into an image.
   unit_.InjectFault(Fault::Reply("XY\r").For(CommandKind::kReadByte));
   std::uint8_t byte = 0xEE;
-  EXPECT_EQ(link_.ReadByte(sim::kProgramAddress, &byte), 0);
+  EXPECT_EQ(link_.ReadByte(sim::kProgramAddress, &byte), DeviceLink::kPortFailure);
   EXPECT_EQ(byte, 0);
   unit_.InjectFault(Fault::Silence().For(CommandKind::kReadByte));
   EXPECT_EQ(link_.ReadByte(sim::kProgramAddress, &byte), DeviceLink::kPortFailure);

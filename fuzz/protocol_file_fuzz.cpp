@@ -1,0 +1,97 @@
+// The protocol file reader on any bytes, then everything the program does
+// with what it read: the stage view's rows and totals, its commit checks and,
+// when they pass, the compile for the unit; and saving. Saving what was read
+// and reading that again must give the same file once more.
+#include <cstddef>
+#include <cstdint>
+#include <locale>
+#include <sstream>
+#include <string>
+
+#include "device/hardware_settings.h"
+#include "device/program_image.h"
+#include "fuzz/fuzz_check.h"
+#include "protocol/front_end.h"
+#include "protocol/protocol_file.h"
+#include "protocol/test_sequence.h"
+#include "protocol/ui/stage_model.h"
+
+namespace {
+
+using stravon::fuzz::Check;
+
+class SilentFrontEnd : public stravon::FrontEnd {
+ public:
+  MessageButton ShowMessageBox(MessageKind, const std::string&, const std::string&) override {
+    return MessageButton::kOk;
+  }
+};
+
+stravon::TestSequence Read(const std::string& bytes) {
+  std::istringstream in(bytes);
+  in.imbue(std::locale::classic());
+  stravon::TestSequence sequence;
+  stravon::ReadProtocol(in, sequence);
+  return sequence;
+}
+
+std::string Write(stravon::TestSequence sequence) {
+  std::ostringstream out;
+  out.imbue(std::locale::classic());
+  sequence.WriteProtocol(out);
+  return out.str();
+}
+
+// A unit's factory calibration, so that the compile sees realistic numbers.
+stravon::HardwareSettings Settings() {
+  stravon::HardwareSettings settings;
+  settings.MotorPitch = 0.003175f;
+  settings.MinimumSpecimenSize = 5.0f;
+  settings.TravelSoftLimit = 7.2f;
+  settings.Stroke = -5000;
+  settings.OffsetPosition = 630;
+  settings.SeriesName = {'P', '1', '\0', '\0'};
+  settings.ModelNumber = 1;
+  return settings;
+}
+
+}  // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
+  const std::string bytes(reinterpret_cast<const char*>(data), size);
+  const stravon::TestSequence sequence = Read(bytes);
+
+  const int count = static_cast<int>(sequence.sets.size());
+  std::size_t text_bytes = 0;
+  for (int i = -1; i <= count; ++i) {
+    text_bytes += sequence.FunctionMagnitudeText(i).size() +
+                  sequence.StretchDurationText(i).size() + sequence.HoldDurationText(i).size() +
+                  sequence.RecoveryDurationText(i).size() + sequence.RestDurationText(i).size();
+    static_cast<void>(sequence.Repetitions(i));
+    static_cast<void>(sequence.PreloadAllowance(i));
+  }
+  Check(text_bytes > 0, "every set index has its texts");
+
+  // Opened in a window, then Program Device: the commit checks decide what
+  // the compile ever sees.
+  const stravon::HardwareSettings settings = Settings();
+  SilentFrontEnd front_end;
+  stravon::StageModel stage(front_end);
+  stage.InitialUpdate(sequence);
+  stage.RefreshSettings(settings);
+  Check(stage.RowCount() == count, "one row per set shown");
+  stravon::TestSequence committed;
+  if (stage.CommitSequence(settings.TravelSoftLimit, committed) == 1) {
+    stravon::DeviceSetTable table{};
+    const std::int32_t compiled = stravon::CompileProtocol(committed, settings, table);
+    Check(compiled == static_cast<std::int32_t>(committed.sets.size()),
+          "every set of a committed protocol is compiled");
+    static_cast<void>(stravon::EncodeProgramImage(table, compiled));
+  }
+
+  const std::string written = Write(sequence);
+  const stravon::TestSequence again = Read(written);
+  Check(again.sets.size() == sequence.sets.size(), "a saved protocol reads back with its sets");
+  Check(Write(again) == written, "a saved protocol saves again to the same file");
+  return 0;
+}
