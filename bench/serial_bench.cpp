@@ -10,6 +10,7 @@
 
 #include "device/device_commands.h"
 #include "device/device_link.h"
+#include "device/program_image.h"
 #include "device/serial/serial.h"
 #include "sim/simulated_unit.h"
 

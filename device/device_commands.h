@@ -12,7 +12,6 @@ namespace stravon {
 // command is one line ending in a carriage return and starts with the unit
 // address, which is always 0.
 
-inline constexpr std::uint16_t kProgramImageAddress = 0x6E00;
 inline constexpr std::size_t kUnitPageSize = 64;
 inline constexpr std::size_t kPageLoadSize = 4;
 

@@ -3,6 +3,7 @@
 #include <string_view>
 
 #include "device/device_commands.h"
+#include "device/program_image.h"
 #include "protocol/message_log.h"
 #include "protocol/number_text.h"
 
@@ -155,7 +156,7 @@ int DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
   if (pages <= 0) return 1;
   char reply[kQueryBufferSize];
   std::size_t received = 0;
-  std::uint16_t address = kProgramImageAddress;
+  auto address = static_cast<std::uint16_t>(kProgramImageAddress);
   for (int page = 0; page < pages; ++page) {
     const auto page_bytes =
         image.subspan(static_cast<std::size_t>(page) * kUnitPageSize, kUnitPageSize);

@@ -1,6 +1,5 @@
 #include "protocol/ui/document.h"
 
-#include <type_traits>
 #include <utility>
 
 #include "device/device_worker.h"
@@ -8,11 +7,6 @@
 #include "protocol/message_log.h"
 
 namespace stravon {
-
-// The document keeps its own names for these so that its header stays light;
-// they must stay the codec's types.
-static_assert(std::is_same_v<Document::SetTable, DeviceSetTable>);
-static_assert(std::is_same_v<Document::Image, ProgramImage>);
 
 namespace {
 

@@ -15,6 +15,7 @@
 #include "device/hardware_settings.h"
 #include "device/motion_timing.h"
 #include "device/ports/port_list.h"
+#include "device/program_image.h"
 #include "protocol/front_end.h"
 #include "protocol/test_sequence.h"
 
@@ -70,10 +71,8 @@ class Document {
  public:
   using Clock = std::chrono::steady_clock;
   static constexpr std::int32_t kLimitMargin = 100;  // steps beyond each jog limit
-  static constexpr std::size_t kSetTableEntries = 60;
-  static constexpr std::size_t kProgramImageBytes = 1408;
-  using SetTable = std::array<DeviceSet, kSetTableEntries>;
-  using Image = std::array<std::uint8_t, kProgramImageBytes>;
+  using SetTable = DeviceSetTable;
+  using Image = ProgramImage;
 
   explicit Document(FrontEnd* front_end = nullptr, DocumentOptions options = {});
   // Stops and joins the worker and removes the document as the log's sink
