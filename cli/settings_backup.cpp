@@ -11,15 +11,6 @@ namespace {
 
 constexpr std::size_t kBytesPerLine = 16;
 
-std::string Series(const HardwareSettings& settings) {
-  std::string name;
-  for (char c : settings.SeriesName) {
-    if (c == '\0') break;
-    name += c;
-  }
-  return name;
-}
-
 int HexDigit(char c) {
   if (c >= '0' && c <= '9') return c - '0';
   if (c >= 'a' && c <= 'f') return c - 'a' + 10;
@@ -40,7 +31,7 @@ bool HexByte(std::string_view token, int* value) {
 
 std::string SettingsDescription(const HardwareSettings& settings) {
   std::ostringstream out;
-  out << "series name            " << Series(settings) << "\n"
+  out << "series name            " << settings.SeriesText() << "\n"
       << "model number           " << settings.ModelNumber << "\n"
       << "motor pitch            " << ShortText(settings.MotorPitch) << " mm per step\n"
       << "minimum specimen size  " << ShortText(settings.MinimumSpecimenSize) << " mm\n"

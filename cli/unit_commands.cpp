@@ -32,21 +32,12 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
-std::string SeriesText(const HardwareSettings& settings) {
-  std::string name;
-  for (char c : settings.SeriesName) {
-    if (c == '\0') break;
-    name += c;
-  }
-  return name;
-}
-
 std::string ModelText(const HardwareSettings& settings) {
-  return SeriesText(settings) + "-" + std::to_string(settings.ModelNumber);
+  return settings.SeriesText() + "-" + std::to_string(settings.ModelNumber);
 }
 
 nlohmann::json SettingsJson(const HardwareSettings& settings) {
-  return {{"series_name", SeriesText(settings)},
+  return {{"series_name", settings.SeriesText()},
           {"model_number", settings.ModelNumber},
           {"motor_pitch_mm", ShortNumber(settings.MotorPitch)},
           {"minimum_specimen_size_mm", ShortNumber(settings.MinimumSpecimenSize)},

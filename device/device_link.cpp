@@ -14,6 +14,10 @@ constexpr std::size_t kSendBufferSize = 1024;
 constexpr std::size_t kQueryBufferSize = 4096;
 constexpr std::size_t kIdentificationBufferSize = 512;
 constexpr int kIdentificationEntries = 4;
+// After an over-long reply: wait for the line to stay quiet this long, but
+// never longer than the limit in all.
+constexpr int kQuietMs = 50;
+constexpr int kDrainLimitMs = 2000;
 
 void Log(const std::string& text) { MessageLog::Obtain().Log(text); }
 
@@ -31,7 +35,13 @@ int DeviceLink::QueryCommand(const std::string& command, char* reply, std::size_
     // reply would shift every later reply by one.
     port_.DiscardInput();
     if (port_.WriteSerialPort(command.data(), command.size()) != kSerialOk) return kPortFailure;
-    if (port_.ReadSerialPort(reply, reply_size, received) != kSerialOk) return kPortFailure;
+    const int read = port_.ReadSerialPort(reply, reply_size, received);
+    if (read == kSerialBufferFull) {
+      // The unit is likely still sending the rest of that line; let it finish
+      // so that its tail is not read as the next command's reply.
+      port_.DiscardInputUntilQuiet(kQuietMs, kDrainLimitMs);
+    }
+    if (read != kSerialOk) return kPortFailure;
     const std::string_view text(reply, *received);
     if (!IsErrorReply(text)) return 0;
     error = ErrorNumber(text);

@@ -52,6 +52,15 @@ float HardwareSettings::Offset() const {
 
 float HardwareSettings::InitialSpecimenSize() const { return Offset() + MinimumSpecimenSize; }
 
+std::string HardwareSettings::SeriesText() const {
+  std::string text;
+  for (char c : SeriesName) {
+    if (c == '\0') break;
+    text += c;
+  }
+  return text;
+}
+
 std::int32_t HardwareSettings::UnitPosition(float size) const {
   return TruncToInt32(std::floor((size - InitialSpecimenSize()) / MotorPitch));
 }

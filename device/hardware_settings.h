@@ -3,6 +3,7 @@
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <string>
 
 namespace stravon {
 
@@ -35,6 +36,9 @@ struct HardwareSettings {
   std::int32_t UnitPosition(float size) const;
   // The offset displayed while the unit reports `position`.
   double OffsetShown(std::int32_t position) const;
+  // The series name as text: up to the first zero byte, at most four
+  // characters (a block read from the unit need not hold the zero).
+  std::string SeriesText() const;
 
   bool operator==(const HardwareSettings&) const = default;
 };

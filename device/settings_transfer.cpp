@@ -22,17 +22,6 @@ void ShowError(Document& document, const std::string& text) {
   }
 }
 
-// The series name as text: its characters up to the first zero byte, at most
-// four (a block from the unit need not hold the zero).
-std::string SeriesText(const HardwareSettings& settings) {
-  std::string text;
-  for (char c : settings.SeriesName) {
-    if (c == '\0') break;
-    text += c;
-  }
-  return text;
-}
-
 }  // namespace
 
 int ReadHardwareSettings(Document& document) {
@@ -60,7 +49,7 @@ int ReadHardwareSettings(Document& document) {
     return -1;
   }
   document.SetCurrentSettings(settings, SeriesIndex(settings, document.SeriesIndex()));
-  Append(document, "Stravon Model " + SeriesText(settings) + "-" +
+  Append(document, "Stravon Model " + settings.SeriesText() + "-" +
                        std::to_string(settings.ModelNumber) + "\n");
   document.SetHardwareSettingsRead(true);
   if (FrontEnd* front_end = document.GetFrontEnd()) front_end->RefreshSettings();

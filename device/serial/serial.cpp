@@ -10,6 +10,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -261,6 +262,23 @@ int Serial::ReadSerialPort(char* buffer, std::size_t buffer_size, std::size_t* r
 void Serial::DiscardInput() {
   input_begin_ = input_end_ = 0;
   if (open_) tcflush(fd_, TCIFLUSH);
+}
+
+void Serial::DiscardInputUntilQuiet(int quiet_ms, int limit_ms) {
+  DiscardInput();
+  if (!open_) return;
+  const auto end = std::chrono::steady_clock::now() + std::chrono::milliseconds(limit_ms);
+  char scratch[512];
+  for (;;) {
+    const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+        end - std::chrono::steady_clock::now());
+    if (left.count() <= 0) return;
+    pollfd pfd{fd_, POLLIN, 0};
+    const int ready = poll(&pfd, 1, static_cast<int>(std::min<long long>(quiet_ms, left.count())));
+    if (ready < 0 && errno == EINTR) continue;
+    if (ready <= 0 || (pfd.revents & POLLIN) == 0) return;  // quiet, or the line is gone
+    if (read(fd_, scratch, sizeof scratch) <= 0 && errno != EINTR && errno != EAGAIN) return;
+  }
 }
 
 int Serial::CloseSerialPort() {

@@ -62,6 +62,9 @@ class Serial {
   int CloseSerialPort();
   // Drops input that has arrived but not been read yet, here or in the driver.
   void DiscardInput();
+  // Reads and drops input until none has arrived for `quiet_ms`, for at most
+  // `limit_ms`: the rest of a reply that is still on its way.
+  void DiscardInputUntilQuiet(int quiet_ms, int limit_ms);
 
   bool IsOpen() const { return open_; }
 

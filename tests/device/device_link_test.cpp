@@ -13,30 +13,17 @@
 #include "protocol/front_end.h"
 #include "protocol/message_log.h"
 #include "sim/simulated_unit.h"
+#include "tests/support/recording_front_end.h"
 
 namespace stravon {
 namespace {
 
 using sim::CommandKind;
 using sim::Fault;
+using test_support::RecordingFrontEnd;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kTimeoutMs = 300;
-
-class RecordingFrontEnd : public FrontEnd {
- public:
-  struct Box {
-    MessageKind kind;
-    std::string caption;
-    std::string text;
-  };
-  MessageButton ShowMessageBox(MessageKind kind, const std::string& caption,
-                               const std::string& text) override {
-    boxes.push_back({kind, caption, text});
-    return MessageButton::kOk;
-  }
-  std::vector<Box> boxes;
-};
 
 // Everything the link and its port write to the message log.
 class LogCapture {
@@ -317,13 +304,13 @@ TEST_P(IdentificationTest, SetsRevisionAndSoftwareAndWarnsAboutOldFirmware) {
   const auto& id = link.Identification();
   EXPECT_EQ(log.text(), "\n" + id[0] + "\t\n" + id[2] + "\t" + id[3] + "\nSoftware Version 1.53\n");
   if (c.warning == nullptr) {
-    EXPECT_TRUE(front_end.boxes.empty());
+    EXPECT_TRUE(front_end.Boxes().empty());
   } else {
-    ASSERT_EQ(front_end.boxes.size(), 1u);
-    EXPECT_EQ(front_end.boxes[0].kind, FrontEnd::MessageKind::kError);
-    EXPECT_EQ(front_end.boxes[0].caption, "Error");
+    ASSERT_EQ(front_end.Boxes().size(), 1u);
+    EXPECT_EQ(front_end.Boxes()[0].kind, FrontEnd::MessageKind::kError);
+    EXPECT_EQ(front_end.Boxes()[0].caption, "Error");
     EXPECT_EQ(
-        front_end.boxes[0].text,
+        front_end.Boxes()[0].text,
         std::string("This Software requires firmware Rev ") + c.warning +
             " or higher\nPlease exit this software\nand update firmware before continuing.\n");
   }
