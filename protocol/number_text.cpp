@@ -64,6 +64,31 @@ bool IsOverflow(std::string_view number, bool hexadecimal) {
   return magnitude + exponent > 0;
 }
 
+// The length of the hexadecimal number (after its "0x") at the start of
+// `hex` as strtod takes it: digits with at most one point, then a binary
+// exponent only where a digit follows 'p' and its sign. from_chars of
+// libstdc++ 12 also reads "p+-3" as an exponent.
+std::size_t HexNumberLength(std::string_view hex) {
+  std::size_t k = 0;
+  bool point = false;
+  for (; k < hex.size(); ++k) {
+    if (hex[k] == '.' && !point) {
+      point = true;
+    } else if (DigitValue(hex[k]) < 0) {
+      break;
+    }
+  }
+  if (k < hex.size() && (hex[k] == 'p' || hex[k] == 'P')) {
+    std::size_t e = k + 1;
+    if (e < hex.size() && (hex[e] == '+' || hex[e] == '-')) ++e;
+    if (e < hex.size() && hex[e] >= '0' && hex[e] <= '9') {
+      while (e < hex.size() && hex[e] >= '0' && hex[e] <= '9') ++e;
+      k = e;
+    }
+  }
+  return k;
+}
+
 // Reads the number at the start of `number`; false when there is none.
 bool FromChars(std::string_view number, std::chars_format format, double& value) {
   const auto result = std::from_chars(number.data(), number.data() + number.size(), value, format);
@@ -96,7 +121,10 @@ double ParseLeadingDouble(std::string_view text) {
     const bool mantissa =
         !hex.empty() &&
         (DigitValue(hex[0]) >= 0 || (hex[0] == '.' && hex.size() > 1 && DigitValue(hex[1]) >= 0));
-    if (!mantissa || !FromChars(hex, std::chars_format::hex, value)) value = 0.0;
+    if (!mantissa ||
+        !FromChars(hex.substr(0, HexNumberLength(hex)), std::chars_format::hex, value)) {
+      value = 0.0;
+    }
   } else if (!FromChars(number, std::chars_format::general, value)) {
     return 0.0;
   }
