@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <filesystem>
 #include <fstream>
 #include <iterator>
 #include <memory>
@@ -63,7 +64,7 @@ class Process {
  public:
   // `as_nobody`: run without privileges (for a test run as root).
   Process(const std::vector<std::string>& args, const sim::FixtureTree& tree,
-          bool as_nobody = false) {
+          bool as_nobody = false, const std::string& program = STRAVON_CLI_PATH) {
     std::vector<std::string> env_text;
     for (char** e = environ; *e != nullptr; ++e) {
       const std::string entry = *e;
@@ -74,7 +75,7 @@ class Process {
     std::vector<char*> env;
     for (std::string& entry : env_text) env.push_back(entry.data());
     env.push_back(nullptr);
-    std::vector<std::string> argv_text = {STRAVON_CLI_PATH};
+    std::vector<std::string> argv_text = {program};
     argv_text.insert(argv_text.end(), args.begin(), args.end());
     std::vector<char*> argv;
     for (std::string& arg : argv_text) argv.push_back(arg.data());
@@ -430,13 +431,20 @@ TEST_F(CliTest, PortWithoutPermissionSaysWhatToDo) {
   WriteFile(node, "");
   ASSERT_FALSE(tree_.AddUsbPort(sim::UnitIdentity(), node).empty());
   const bool root = ::geteuid() == 0;
+  std::string program = STRAVON_CLI_PATH;
   if (root) {
     ASSERT_EQ(::chmod(tree_.Root().c_str(), 0755), 0);
     ASSERT_EQ(::chmod(node.c_str(), 0600), 0);
+    // The build folder need not be open to other users; run a copy from the
+    // fixture tree, which is.
+    program = Path("stravon-cli");
+    std::error_code error;
+    ASSERT_TRUE(std::filesystem::copy_file(STRAVON_CLI_PATH, program, error)) << error.message();
+    ASSERT_EQ(::chmod(program.c_str(), 0755), 0);
   } else {
     ASSERT_EQ(::chmod(node.c_str(), 0), 0);
   }
-  const Outcome outcome = Process(Args({"info"}), tree_, root).Wait();
+  const Outcome outcome = Process(Args({"info"}), tree_, root, program).Wait();
   EXPECT_EQ(outcome.exit_status, 1);
   EXPECT_NE(outcome.err.find("Error:  No permission to open the unit's port"), std::string::npos)
       << outcome.err;
