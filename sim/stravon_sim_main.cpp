@@ -44,7 +44,7 @@ Serves a simulated control unit on a pseudo-terminal until interrupted
   --baud N             hold every reply for its wire time at N baud
   --motion-speed F     multiply every motion rate by F (default 1)
   --replug-ms N        after an injected disconnect, plug in again after N ms
-  --fault SPEC         inject a fault (repeatable); SPEC is an action and
+  --fault FAULT        inject a fault (repeatable); FAULT is an action and
                        optional settings, comma-separated:
                          error=N | silence | reply=TEXT | overlong=N |
                          split=BYTES/MS | disconnect
@@ -85,13 +85,13 @@ std::optional<CommandKind> KindByName(std::string_view name) {
   return std::nullopt;
 }
 
-// One --fault SPEC; false with `error` set when it does not read.
-bool ParseFault(std::string_view spec, Fault* fault, std::string* error) {
+// One --fault FAULT; false with `error` set when it does not read.
+bool ParseFault(std::string_view text, Fault* fault, std::string* error) {
   bool have_action = false;
-  while (!spec.empty()) {
-    const std::size_t comma = spec.find(',');
-    const std::string_view item = spec.substr(0, comma);
-    spec = comma == std::string_view::npos ? std::string_view() : spec.substr(comma + 1);
+  while (!text.empty()) {
+    const std::size_t comma = text.find(',');
+    const std::string_view item = text.substr(0, comma);
+    text = comma == std::string_view::npos ? std::string_view() : text.substr(comma + 1);
     const std::size_t eq = item.find('=');
     const std::string_view key = item.substr(0, eq);
     const std::string_view value = eq == std::string_view::npos ? "" : item.substr(eq + 1);

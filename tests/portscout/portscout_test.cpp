@@ -88,7 +88,7 @@ Outcome RunPortscout(const std::vector<std::string>& args, const std::string& sy
 }
 
 // One attached port: an identity, and a simulated unit behind its node.
-struct PortSpec {
+struct PortSetup {
   const char* as;
   std::map<int, std::string> answers = {};
   bool silent = false;
@@ -99,16 +99,16 @@ class PortscoutTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(tree_.ok()); }
 
-  void Attach(const std::vector<PortSpec>& ports) {
-    for (const PortSpec& spec : ports) {
+  void Attach(const std::vector<PortSetup>& ports) {
+    for (const PortSetup& port : ports) {
       sim::UsbIdentity identity;
-      ASSERT_TRUE(sim::IdentityByName(spec.as, &identity)) << spec.as;
+      ASSERT_TRUE(sim::IdentityByName(port.as, &identity)) << port.as;
       sim::UnitOptions options;
-      options.variant_answers = spec.answers;
+      options.variant_answers = port.answers;
       auto unit = std::make_unique<sim::SimulatedUnit>(options);
       ASSERT_EQ(unit->Start(), 0);
-      if (spec.silent) unit->InjectFault(sim::Fault::Silence().Times(-1));
-      const std::string target = spec.unopenable ? sim::kUnopenable : unit->SlavePath();
+      if (port.silent) unit->InjectFault(sim::Fault::Silence().Times(-1));
+      const std::string target = port.unopenable ? sim::kUnopenable : unit->SlavePath();
       ASSERT_FALSE(tree_.AddUsbPort(identity, target).empty());
       units_.push_back(std::move(unit));
     }
@@ -131,7 +131,7 @@ class PortscoutTest : public testing::Test {
 
 struct Case {
   const char* name;
-  std::vector<PortSpec> ports;
+  std::vector<PortSetup> ports;
   std::vector<std::string> args;
   int result;
   std::vector<int> queries;  // per port: 2 when asked (both queries always go), else 0
@@ -153,12 +153,12 @@ TEST_P(PortscoutCaseTest, PrintsAndExitsWithTheResult) {
 
 std::map<int, std::string> Answers(const char* a4, const char* a6) { return {{4, a4}, {6, a6}}; }
 
-const PortSpec kBridge{"bridge"};
-const PortSpec kTagged{"tagged"};
-const PortSpec kBoard{"board"};
-PortSpec Controller(const char* a4, const char* a6) { return {"controller", Answers(a4, a6)}; }
-const PortSpec kSilentController{"controller", {}, /*silent=*/true};
-const PortSpec kUnopenableController{"controller", {}, false, /*unopenable=*/true};
+const PortSetup kBridge{"bridge"};
+const PortSetup kTagged{"tagged"};
+const PortSetup kBoard{"board"};
+PortSetup Controller(const char* a4, const char* a6) { return {"controller", Answers(a4, a6)}; }
+const PortSetup kSilentController{"controller", {}, /*silent=*/true};
+const PortSetup kUnopenableController{"controller", {}, false, /*unopenable=*/true};
 
 INSTANTIATE_TEST_SUITE_P(
     Portscout, PortscoutCaseTest,
