@@ -26,8 +26,7 @@
 #include "protocol/protocol_file.h"
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
-
-extern char** environ;
+#include "tests/support/child_process.h"
 
 namespace stravon {
 namespace {
@@ -35,100 +34,21 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr uid_t kNobody = 65534;
-
 // Short enough that a silent unit costs little, long enough for a loaded machine.
 constexpr const char* kTimeoutMs = "300";
 
-struct Outcome {
-  std::string out;
-  std::string err;
-  int exit_status = -1;
-};
-
-std::string ReadAll(int fd) {
-  std::string text;
-  char buffer[4096];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      text.append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      return text;
-    }
-  }
-}
+using Outcome = test_support::ProcessOutcome;
 
 // The built stravon-cli, running with a fixture tree's roots.
-class Process {
+class Process : public test_support::ChildProcess {
  public:
   // `as_nobody`: run without privileges (for a test run as root).
   Process(const std::vector<std::string>& args, const sim::FixtureTree& tree,
-          bool as_nobody = false, const std::string& program = STRAVON_CLI_PATH) {
-    std::vector<std::string> env_text;
-    for (char** e = environ; *e != nullptr; ++e) {
-      const std::string entry = *e;
-      if (entry.rfind("STRAVON_", 0) != 0) env_text.push_back(entry);
-    }
-    env_text.push_back("STRAVON_SYSFS_ROOT=" + tree.SysfsRoot());
-    env_text.push_back("STRAVON_DEV_ROOT=" + tree.DevRoot());
-    std::vector<char*> env;
-    for (std::string& entry : env_text) env.push_back(entry.data());
-    env.push_back(nullptr);
-    std::vector<std::string> argv_text = {program};
-    argv_text.insert(argv_text.end(), args.begin(), args.end());
-    std::vector<char*> argv;
-    for (std::string& arg : argv_text) argv.push_back(arg.data());
-    argv.push_back(nullptr);
-
-    int out_pipe[2];
-    int err_pipe[2];
-    if (::pipe2(out_pipe, O_CLOEXEC) != 0 || ::pipe2(err_pipe, O_CLOEXEC) != 0) return;
-    pid_ = ::fork();
-    if (pid_ == 0) {
-      ::dup2(out_pipe[1], 1);
-      ::dup2(err_pipe[1], 2);
-      if (as_nobody &&
-          (::setgroups(0, nullptr) != 0 || ::setgid(kNobody) != 0 || ::setuid(kNobody) != 0)) {
-        ::_exit(126);
-      }
-      ::execve(argv[0], argv.data(), env.data());
-      ::_exit(127);
-    }
-    ::close(out_pipe[1]);
-    ::close(err_pipe[1]);
-    out_fd_ = out_pipe[0];
-    err_fd_ = err_pipe[0];
-  }
-
-  void Signal(int signal) const { ::kill(pid_, signal); }
-
-  Outcome Wait() {
-    Outcome outcome;
-    if (pid_ <= 0) return outcome;
-    outcome.out = ReadAll(out_fd_);
-    outcome.err = ReadAll(err_fd_);
-    ::close(out_fd_);
-    ::close(err_fd_);
-    int status = 0;
-    while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-    }
-    if (WIFEXITED(status)) outcome.exit_status = WEXITSTATUS(status);
-    pid_ = -1;
-    return outcome;
-  }
-
-  ~Process() {
-    if (pid_ > 0) {
-      ::kill(pid_, SIGKILL);
-      Wait();
-    }
-  }
-
- private:
-  pid_t pid_ = -1;
-  int out_fd_ = -1;
-  int err_fd_ = -1;
+          bool as_nobody = false, const std::string& program = STRAVON_CLI_PATH)
+      : ChildProcess(
+            program, args,
+            {"STRAVON_SYSFS_ROOT=" + tree.SysfsRoot(), "STRAVON_DEV_ROOT=" + tree.DevRoot()},
+            as_nobody) {}
 };
 
 std::string ReadFile(const std::string& path) {

@@ -14,77 +14,23 @@
 
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
-
-extern char** environ;
+#include "tests/support/child_process.h"
 
 namespace stravon {
 namespace {
 
 constexpr int kTimeoutMs = 150;
 
-struct Outcome {
-  std::string out;
-  std::string err;
-  int exit_status = -1;
-};
-
-std::string ReadAll(int fd) {
-  std::string text;
-  char buffer[256];
-  for (;;) {
-    const ssize_t n = ::read(fd, buffer, sizeof buffer);
-    if (n > 0) {
-      text.append(buffer, static_cast<std::size_t>(n));
-    } else if (n == 0 || errno != EINTR) {
-      return text;
-    }
-  }
-}
+using test_support::ChildProcess;
+using Outcome = test_support::ProcessOutcome;
 
 // Runs the built portscout with `args` and the fixture roots in its environment.
 Outcome RunPortscout(const std::vector<std::string>& args, const std::string& sysfs_root,
                      const std::string& dev_root) {
-  std::vector<std::string> env_text;
-  for (char** e = environ; *e != nullptr; ++e) {
-    const std::string entry = *e;
-    if (entry.rfind("STRAVON_", 0) != 0) env_text.push_back(entry);
-  }
-  env_text.push_back("STRAVON_SYSFS_ROOT=" + sysfs_root);
-  env_text.push_back("STRAVON_DEV_ROOT=" + dev_root);
-  env_text.push_back("STRAVON_SERIAL_TIMEOUT_MS=" + std::to_string(kTimeoutMs));
-  std::vector<char*> env;
-  for (std::string& entry : env_text) env.push_back(entry.data());
-  env.push_back(nullptr);
-  std::vector<std::string> argv_text = {STRAVON_PORTSCOUT_PATH};
-  argv_text.insert(argv_text.end(), args.begin(), args.end());
-  std::vector<char*> argv;
-  for (std::string& arg : argv_text) argv.push_back(arg.data());
-  argv.push_back(nullptr);
-
-  int out_pipe[2];
-  int err_pipe[2];
-  Outcome outcome;
-  if (::pipe(out_pipe) != 0 || ::pipe(err_pipe) != 0) return outcome;
-  const pid_t pid = ::fork();
-  if (pid == 0) {
-    ::dup2(out_pipe[1], 1);
-    ::dup2(err_pipe[1], 2);
-    ::close(out_pipe[0]);
-    ::close(err_pipe[0]);
-    ::execve(argv[0], argv.data(), env.data());
-    ::_exit(127);
-  }
-  ::close(out_pipe[1]);
-  ::close(err_pipe[1]);
-  outcome.out = ReadAll(out_pipe[0]);
-  outcome.err = ReadAll(err_pipe[0]);
-  ::close(out_pipe[0]);
-  ::close(err_pipe[0]);
-  int status = 0;
-  while (::waitpid(pid, &status, 0) < 0 && errno == EINTR) {
-  }
-  if (WIFEXITED(status)) outcome.exit_status = WEXITSTATUS(status);
-  return outcome;
+  return ChildProcess(STRAVON_PORTSCOUT_PATH, args,
+                      {"STRAVON_SYSFS_ROOT=" + sysfs_root, "STRAVON_DEV_ROOT=" + dev_root,
+                       "STRAVON_SERIAL_TIMEOUT_MS=" + std::to_string(kTimeoutMs)})
+      .Wait();
 }
 
 // One attached port: an identity, and a simulated unit behind its node.
