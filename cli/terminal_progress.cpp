@@ -6,6 +6,7 @@
 #include <utility>
 
 #include "cli/interrupt.h"
+#include "protocol/ui/progress_text.h"
 
 namespace stravon::cli {
 namespace {
@@ -14,27 +15,7 @@ constexpr int kBarWidth = 30;
 // Redraws for the time estimate alone are spaced out; a new percentage is
 // drawn at once.
 constexpr std::chrono::milliseconds kRedrawInterval{250};
-// Below this share done there are too few steps for an estimate.
-constexpr double kEstimateThreshold = 0.02;
-
-const char* Plural(int n) { return n == 1 ? "" : "s"; }
-
 }  // namespace
-
-std::string TimeRemainingText(double seconds) {
-  const int secs = static_cast<int>(std::fmod(seconds, 60.0));
-  char text[96];
-  if (seconds >= 60.0) {
-    const int minutes = static_cast<int>(seconds / 60.0);
-    std::snprintf(text, sizeof text, "%d minute%s, %d second%s remaining", minutes, Plural(minutes),
-                  secs, Plural(secs));
-  } else if (secs >= 1) {
-    std::snprintf(text, sizeof text, "%d second%s remaining", secs, Plural(secs));
-  } else {
-    return "Less than a second";
-  }
-  return text;
-}
 
 TerminalProgress::TerminalProgress(std::string text, Console& console, bool draw)
     : text_(std::move(text)), console_(console), draw_(draw) {
@@ -73,11 +54,8 @@ std::string TerminalProgress::Line(Clock::time_point now) const {
   char number[16];
   std::snprintf(number, sizeof number, "%3d%%", percent);
   line += number;
-  // A linear estimate: the remaining steps take as long each as those so far.
-  if (fraction > kEstimateThreshold) {
-    const double elapsed = std::chrono::duration<double>(now - start_).count();
-    line += "  " + TimeRemainingText(elapsed / fraction * (1.0 - fraction));
-  }
+  const double elapsed = std::chrono::duration<double>(now - start_).count();
+  if (const auto estimate = RemainingTimeEstimate(fraction, elapsed)) line += "  " + *estimate;
   return line;
 }
 

@@ -8,10 +8,6 @@
 
 namespace stravon::cli {
 
-// The remaining-time wording of the progress window: "Less than a second",
-// "5 seconds remaining", "2 minutes, 1 second remaining".
-std::string TimeRemainingText(double seconds);
-
 // The progress window of a transfer, drawn as one line on standard error when
 // it is a terminal: the text, a bar, the percentage and the estimated time
 // left. Cancelled once an interrupt signal arrived. Created, driven and

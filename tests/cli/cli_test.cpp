@@ -436,19 +436,5 @@ TEST_F(CliTest, MoveReachesTheSizeAndRefusesOneOutOfRange) {
   EXPECT_NE(status.out.find("Offset (mm) 5.00"), std::string::npos) << status.out;
 }
 
-TEST(TimeRemainingText, WordsTheEstimateAsTheProgressWindowDoes) {
-  const std::pair<double, const char*> cases[] = {
-      {0.4, "Less than a second"},
-      {1.7, "1 second remaining"},
-      {59.9, "59 seconds remaining"},
-      {60.0, "1 minute, 0 seconds remaining"},
-      {125.5, "2 minutes, 5 seconds remaining"},
-      {3661.0, "61 minutes, 1 second remaining"},
-  };
-  for (const auto& [seconds, text] : cases) {
-    EXPECT_EQ(cli::TimeRemainingText(seconds), text) << seconds;
-  }
-}
-
 }  // namespace
 }  // namespace stravon
