@@ -14,23 +14,12 @@
 #include "device/hardware_settings.h"
 #include "device/program_image.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_settings.h"
 #include "protocol/test_sequence.h"
 
 namespace {
 
 using stravon::fuzz::Check;
-
-stravon::HardwareSettings FactorySettings() {
-  stravon::HardwareSettings settings;
-  settings.MotorPitch = 0.003175f;
-  settings.MinimumSpecimenSize = 5.0f;
-  settings.TravelSoftLimit = 7.2f;
-  settings.Stroke = -5000;
-  settings.OffsetPosition = 630;
-  settings.SeriesName = {'P', '1', '\0', '\0'};
-  settings.ModelNumber = 1;
-  return settings;
-}
 
 // What a connection does with a settings block it read.
 stravon::HardwareSettings UseSettingsBlock(const std::uint8_t* data, std::size_t size) {
@@ -40,7 +29,7 @@ stravon::HardwareSettings UseSettingsBlock(const std::uint8_t* data, std::size_t
   Check(stravon::DecodeSettingsBlock(stravon::EncodeSettingsBlock(settings)) == settings ||
             settings != settings,  // a NaN field compares unequal to itself
         "a settings block encodes back to the same settings");
-  if (!stravon::SettingsAreValid(settings)) return FactorySettings();
+  if (!stravon::SettingsAreValid(settings)) return stravon::fuzz::FactorySettings();
   static_cast<void>(stravon::SeriesIndex(settings, 0));
   static_cast<void>(settings.ActuatorStroke());
   static_cast<void>(settings.InitialSpecimenSize());
@@ -58,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memcpy(image.data(), data, image_bytes);
   const stravon::HardwareSettings settings =
       size > image.size() ? UseSettingsBlock(data + image.size(), size - image.size())
-                          : FactorySettings();
+                          : stravon::fuzz::FactorySettings();
 
   stravon::DeviceSetTable table{};
   const std::int32_t count = stravon::DecodeProgramImage(image, table);

@@ -11,6 +11,7 @@
 #include "device/hardware_settings.h"
 #include "device/program_image.h"
 #include "fuzz/fuzz_check.h"
+#include "fuzz/fuzz_settings.h"
 #include "protocol/front_end.h"
 #include "protocol/protocol_file.h"
 #include "protocol/test_sequence.h"
@@ -42,19 +43,6 @@ std::string Write(stravon::TestSequence sequence) {
   return out.str();
 }
 
-// A unit's factory calibration, so that the compile sees realistic numbers.
-stravon::HardwareSettings Settings() {
-  stravon::HardwareSettings settings;
-  settings.MotorPitch = 0.003175f;
-  settings.MinimumSpecimenSize = 5.0f;
-  settings.TravelSoftLimit = 7.2f;
-  settings.Stroke = -5000;
-  settings.OffsetPosition = 630;
-  settings.SeriesName = {'P', '1', '\0', '\0'};
-  settings.ModelNumber = 1;
-  return settings;
-}
-
 }  // namespace
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
@@ -74,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Opened in a window, then Program Device: the commit checks decide what
   // the compile ever sees.
-  const stravon::HardwareSettings settings = Settings();
+  const stravon::HardwareSettings settings = stravon::fuzz::FactorySettings();
   SilentFrontEnd front_end;
   stravon::StageModel stage(front_end);
   stage.InitialUpdate(sequence);
