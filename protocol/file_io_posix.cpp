@@ -14,6 +14,8 @@
 #include <string_view>
 #include <system_error>
 
+#include "protocol/retry_on_eintr.h"
+
 namespace stravon {
 namespace {
 
@@ -33,11 +35,8 @@ bool Fail(std::string* error, std::string_view what, const std::string& path, in
 
 bool WriteAll(int fd, std::string_view data) {
   while (!data.empty()) {
-    const ssize_t written = ::write(fd, data.data(), data.size());
-    if (written < 0) {
-      if (errno == EINTR) continue;
-      return false;
-    }
+    const ssize_t written = RetryOnEintr([&] { return ::write(fd, data.data(), data.size()); });
+    if (written < 0) return false;
     data.remove_prefix(static_cast<std::size_t>(written));
   }
   return true;
@@ -84,18 +83,14 @@ void SyncFolder(const std::string& target) {
 }  // namespace
 
 bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error) {
-  int fd;
-  do {
-    fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  const int fd = RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
   if (fd < 0) return Fail(error, "Cannot open", path, errno);
   std::string data;
   char buffer[8192];
   for (;;) {
-    const ssize_t got = ::read(fd, buffer, sizeof buffer);
+    const ssize_t got = RetryOnEintr([&] { return ::read(fd, buffer, sizeof buffer); });
     if (got == 0) break;
     if (got < 0) {
-      if (errno == EINTR) continue;
       const int read_error = errno;  // e.g. EISDIR for a folder
       ::close(fd);
       return Fail(error, "Cannot read", path, read_error);

@@ -17,6 +17,8 @@
 #include <string>
 #include <utility>
 
+#include "protocol/retry_on_eintr.h"
+
 namespace stravon {
 namespace {
 
@@ -107,7 +109,13 @@ Serial::~Serial() {
   }
 }
 
-int Serial::Report(const char* operation, int error, int code) const {
+void Serial::Remember(const char* operation, int error) {
+  last_error_.ErrorNumber = error;
+  last_error_.Operation = operation;
+}
+
+int Serial::Report(const char* operation, int error, int code) {
+  Remember(operation, error);
   if (reporter_) {
     reporter_(std::string(operation) + " failed with error " + std::to_string(error) + ".\n");
   }
@@ -119,10 +127,8 @@ int Serial::OpenSerialPort(const char* port_name, SerialOptions options) {
   const std::string path = DevicePath(port_name);
 
   // Opened without blocking so that a port waiting for carrier cannot hang us.
-  int fd = -1;
-  do {
-    fd = open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK);
-  } while (fd < 0 && errno == EINTR);
+  const int fd =
+      RetryOnEintr([&] { return open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK); });
   if (fd < 0) return Report("CreateFile", errno, kSerialOpenFailed);
 
   // Failures after open release the descriptor (and the exclusive mode, once
@@ -136,11 +142,9 @@ int Serial::OpenSerialPort(const char* port_name, SerialOptions options) {
 
   // Exclusive use. TIOCEXCL alone does not stop a privileged process, so the
   // lock is what keeps a second program (or a second Serial) out.
-  int locked = -1;
-  do {
-    locked = flock(fd, LOCK_EX | LOCK_NB);
-  } while (locked != 0 && errno == EINTR);
-  if (locked != 0) return fail("CreateFile", errno, kSerialOpenFailed);
+  if (RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
+    return fail("CreateFile", errno, kSerialOpenFailed);
+  }
   if (ioctl(fd, TIOCEXCL) != 0) return fail("CreateFile", errno, kSerialOpenFailed);
   exclusive = true;
   const int flags = fcntl(fd, F_GETFL);
@@ -173,6 +177,7 @@ int Serial::OpenSerialPort(const char* port_name, SerialOptions options) {
   if (timeout_ms < 0) return fail("SetCommTimeouts", EINVAL, kSerialTimeoutsFailed);
 
   fd_ = fd;
+  last_error_ = {};
   read_timeout_ms_ = timeout_ms;
   input_begin_ = input_end_ = 0;
   open_ = true;
@@ -183,9 +188,8 @@ int Serial::WriteSerialPort(const void* bytes, std::size_t count) {
   if (!open_) return Report("WriteFile", EBADF, kSerialWriteFailed);
   const char* next = static_cast<const char*>(bytes);
   while (count > 0) {
-    const ssize_t written = write(fd_, next, count);
+    const ssize_t written = RetryOnEintr([&] { return write(fd_, next, count); });
     if (written < 0) {
-      if (errno == EINTR) continue;
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
         pollfd pfd{fd_, POLLOUT, 0};
         if (poll(&pfd, 1, -1) < 0 && errno != EINTR) {
@@ -214,19 +218,22 @@ int Serial::FillInput() {
       return Report("ReadFile", errno, kSerialReadFailed);
     }
     if (ready == 0) {
+      Remember("ReadFile", 0);
       if (reporter_) reporter_("\nReadFile Timed Out Waiting for Response\n");
       return kSerialReadTimedOut;
     }
     // Read even on POLLHUP or POLLERR: data that arrived before a hang-up is
     // still handed out, and the read itself then tells end of file or the error.
-    const ssize_t got = read(fd_, input_.data(), input_.size());
+    const ssize_t got = RetryOnEintr([&] { return read(fd_, input_.data(), input_.size()); });
     if (got > 0) {
       input_begin_ = 0;
       input_end_ = static_cast<std::size_t>(got);
       return kSerialOk;
     }
-    if (got == 0) return kSerialReadFailed;  // end of file is not reported
-    if (errno == EINTR) continue;
+    if (got == 0) {
+      Remember("ReadFile", 0);  // end of file is not reported
+      return kSerialReadFailed;
+    }
     if ((errno == EAGAIN || errno == EWOULDBLOCK) && (pfd.revents & (POLLHUP | POLLERR)) == 0) {
       continue;
     }

@@ -37,6 +37,16 @@ enum SerialResult : int {
   kSerialBufferFull = 64,
 };
 
+// The system error behind the last failed operation of a port, kept beside the
+// message it reported so that a front end can advise on the cause (no
+// permission to open the port, say) without trying again itself.
+struct SerialError {
+  int ErrorNumber = 0;    // errno; 0 when the failure had none (end of file, time-out)
+  std::string Operation;  // the step named in the message, e.g. "CreateFile", "ReadFile"
+
+  bool operator==(const SerialError&) const = default;
+};
+
 // One serial port, opened as <dev root>/<name>; the dev root is taken from
 // STRAVON_DEV_ROOT and defaults to /dev. Used by one thread at a time.
 class Serial {
@@ -67,14 +77,19 @@ class Serial {
   void DiscardInputUntilQuiet(int quiet_ms, int limit_ms);
 
   bool IsOpen() const { return open_; }
+  // Cleared by a successful open; every failing operation sets it.
+  const SerialError& LastError() const { return last_error_; }
 
  private:
   // 0 and the next byte, or a read result code.
   int NextByte(char* byte);
   int FillInput();
-  int Report(const char* operation, int error, int code) const;
+  // Records the failure as the last error and reports it; returns `code`.
+  int Report(const char* operation, int error, int code);
+  void Remember(const char* operation, int error);
 
   SerialReporter reporter_;
+  SerialError last_error_;
   int fd_ = -1;
   bool open_ = false;
   // Per-byte wait in milliseconds (0 returns at once).
