@@ -17,6 +17,7 @@
 #include "device/program_image.h"
 #include "protocol/test_sequence.h"
 #include "tests/oracle/timing_oracle.h"
+#include "tests/support/test_settings.h"
 
 namespace stravon {
 namespace {
@@ -41,14 +42,6 @@ constexpr SolveCase kSolveCases[] = {
     {"FinalAfterFast889", 889, 760, true, 14.36709},
     {"RestToRest2267", 2267, 0, true, 1.0},
 };
-
-HardwareSettings Settings() {
-  HardwareSettings settings;
-  settings.MotorPitch = 0.003175f;
-  settings.MinimumSpecimenSize = 10.0f;
-  settings.TravelSoftLimit = 38.0f;
-  return settings;
-}
 
 // 44 ramped sets (the whole image) over the range of magnitudes and phase
 // lengths, some of them too short for the ramp.
@@ -86,7 +79,7 @@ TestSequence SinusoidProtocol(bool feasible) {
 
 void CompileImage(benchmark::State& state, const TestSequence& sequence,
                   const TimingFunctions& timing) {
-  const HardwareSettings settings = Settings();
+  const HardwareSettings settings = test_support::LongTravelSettings();
   DeviceSetTable table;
   for (auto _ : state) {
     const std::int32_t count = CompileProtocol(sequence, settings, table, timing);
@@ -97,7 +90,7 @@ void CompileImage(benchmark::State& state, const TestSequence& sequence,
 // What the set editor does for one set: both phases on a scratch set.
 void EditorCheck(benchmark::State& state, bool sinusoid, double magnitude, double seconds,
                  const TimingFunctions& timing) {
-  const float pitch = Settings().MotorPitch;
+  const float pitch = test_support::LongTravelSettings().MotorPitch;
   for (auto _ : state) {
     DeviceSet scratch;
     if (sinusoid) scratch.Flags |= kSetSinusoid;

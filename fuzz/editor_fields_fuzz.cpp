@@ -22,6 +22,7 @@
 #include "protocol/ui/move_to_size.h"
 #include "protocol/ui/set_editor.h"
 #include "protocol/ui/settings_store.h"
+#include "tests/support/test_settings.h"
 
 namespace {
 
@@ -30,21 +31,16 @@ using stravon::fuzz::Check;
 // The units a dialog may be opened for: one of each series, and a document
 // that has not read any settings (all zero).
 stravon::HardwareSettings Unit(int which) {
-  stravon::HardwareSettings settings;
   switch (which) {
     case 0:
-      settings = {0.003175f, 0.0f, 7.2f, -5000, 630, {'P', '1', '\0', '\0'}, 1};
-      break;
+      return stravon::test_support::FactorySettings();
     case 1:
-      settings = {0.00635f, 2.0f, 25.0f, -4409, 400, {'R', '6', '\0', '\0'}, 6};
-      break;
+      return stravon::test_support::CoarseSettings();
     case 2:
-      settings = {0.0015875f, 1.0f, 14.0f, -8819, 315, {'W', 'Z', '\0', '\0'}, 2};
-      break;
+      return stravon::test_support::FineSettings();
     default:
-      break;
+      return {};
   }
-  return settings;
 }
 
 std::string_view Trim(std::string_view text) {

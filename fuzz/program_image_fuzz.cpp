@@ -14,8 +14,8 @@
 #include "device/hardware_settings.h"
 #include "device/program_image.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/fuzz_settings.h"
 #include "protocol/test_sequence.h"
+#include "tests/support/test_settings.h"
 
 namespace {
 
@@ -29,7 +29,7 @@ stravon::HardwareSettings UseSettingsBlock(const std::uint8_t* data, std::size_t
   Check(stravon::DecodeSettingsBlock(stravon::EncodeSettingsBlock(settings)) == settings ||
             settings != settings,  // a NaN field compares unequal to itself
         "a settings block encodes back to the same settings");
-  if (!stravon::SettingsAreValid(settings)) return stravon::fuzz::FactorySettings();
+  if (!stravon::SettingsAreValid(settings)) return stravon::test_support::FactorySettings();
   static_cast<void>(stravon::SeriesIndex(settings, 0));
   static_cast<void>(settings.ActuatorStroke());
   static_cast<void>(settings.InitialSpecimenSize());
@@ -47,7 +47,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   std::memcpy(image.data(), data, image_bytes);
   const stravon::HardwareSettings settings =
       size > image.size() ? UseSettingsBlock(data + image.size(), size - image.size())
-                          : stravon::fuzz::FactorySettings();
+                          : stravon::test_support::FactorySettings();
 
   stravon::DeviceSetTable table{};
   const std::int32_t count = stravon::DecodeProgramImage(image, table);

@@ -11,11 +11,11 @@
 #include "device/hardware_settings.h"
 #include "device/program_image.h"
 #include "fuzz/fuzz_check.h"
-#include "fuzz/fuzz_settings.h"
 #include "protocol/front_end.h"
 #include "protocol/protocol_file.h"
 #include "protocol/test_sequence.h"
 #include "protocol/ui/stage_model.h"
+#include "tests/support/test_settings.h"
 
 namespace {
 
@@ -62,7 +62,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
 
   // Opened in a window, then Program Device: the commit checks decide what
   // the compile ever sees.
-  const stravon::HardwareSettings settings = stravon::fuzz::FactorySettings();
+  const stravon::HardwareSettings settings = stravon::test_support::FactorySettings();
   SilentFrontEnd front_end;
   stravon::StageModel stage(front_end);
   stage.InitialUpdate(sequence);

@@ -27,7 +27,7 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
 
   EXPECT_EQ(front_end_.Output(), "\nProgramming Device... Success\n");
   DeviceSetTable table{};
-  const std::int32_t count = CompileProtocol(sample, FactorySettings(), table);
+  const std::int32_t count = CompileProtocol(sample, test_support::FactorySettings(), table);
   const ProgramImage expected = EncodeProgramImage(table, count);
   const std::vector<std::uint8_t> memory =
       unit_->ReadMemory(kProgramImageAddress, kProgramImageSize);

@@ -6,16 +6,10 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/test_settings.h"
+
 namespace stravon {
 namespace {
-
-HardwareSettings Settings() {
-  HardwareSettings settings;
-  settings.MotorPitch = 0.003175f;
-  settings.MinimumSpecimenSize = 20.0f;
-  settings.TravelSoftLimit = 38.0f;
-  return settings;
-}
 
 TestSet RampedSet(double millimetres, double stretch, double recovery) {
   TestSet set;
@@ -71,7 +65,7 @@ TEST(ProgramImageTest, RampedSetBytes) {
   set.RestTimeSec = 0.25;
   TestSequence sequence;
   sequence.sets = {set};
-  const ProgramImage image = Compile(sequence, Settings());
+  const ProgramImage image = Compile(sequence, test_support::LongTravelSettings());
   using B = std::vector<std::uint8_t>;
   EXPECT_EQ(Bytes(image, 0, 16), (B{0, 0, 0, 3, 0, 0, 0, 0x96, 0, 0, 0, 0x19, 0, 0, 0x04, 0x01}));
   EXPECT_EQ(Bytes(image, 16, 16),
@@ -91,7 +85,7 @@ TEST(ProgramImageTest, FlagsAndPhasesThatDoNotMove) {
   TestSequence sequence;
   sequence.sets = {no_stretch, percent, days};
   DeviceSetTable table;
-  ASSERT_EQ(CompileProtocol(sequence, Settings(), table), 3);
+  ASSERT_EQ(CompileProtocol(sequence, test_support::LongTravelSettings(), table), 3);
 
   EXPECT_EQ(table[0].Flags, 0x0C01u);
   EXPECT_EQ(table[0].StretchSteps, 0);
@@ -103,7 +97,7 @@ TEST(ProgramImageTest, FlagsAndPhasesThatDoNotMove) {
   EXPECT_EQ(table[3], DeviceSet{});
 
   // Without a minimum specimen size a percentage is no movement at all.
-  HardwareSettings no_minimum = Settings();
+  HardwareSettings no_minimum = test_support::LongTravelSettings();
   no_minimum.MinimumSpecimenSize = 0.0f;
   CompileProtocol(sequence, no_minimum, table);
   EXPECT_EQ(table[1].StretchSteps, 0);
@@ -114,7 +108,7 @@ TEST(ProgramImageTest, SinusoidSegmentsAtTheirOffsets) {
   TestSequence sequence;
   sequence.sets = {RampedSet(1.0, 1.0, 1.0), SinusoidSet(31.75, 2.0, 3.0)};  // 10000 steps
   DeviceSetTable table;
-  const std::int32_t count = CompileProtocol(sequence, Settings(), table);
+  const std::int32_t count = CompileProtocol(sequence, test_support::LongTravelSettings(), table);
   const ProgramImage image = EncodeProgramImage(table, count);
   EXPECT_EQ(Bytes(image, 32 + 12, 4), (std::vector<std::uint8_t>{0, 0, 0x04, 0x03}));
   // Stretch segment 1: 5509 ticks, 1083 steps, mask 0xDF, control 0x07.
@@ -141,7 +135,7 @@ TEST(ProgramImageTest, DecodeRestoresWhatWasEncoded) {
     sequence.sets.push_back(SinusoidSet(5.0 * (i + 1), 4.0, 0.3));
   }
   DeviceSetTable table;
-  const std::int32_t count = CompileProtocol(sequence, Settings(), table);
+  const std::int32_t count = CompileProtocol(sequence, test_support::LongTravelSettings(), table);
   DeviceSetTable decoded;
   decoded[10].Repetitions = 99;  // decoding resets the whole table
   ASSERT_EQ(DecodeProgramImage(EncodeProgramImage(table, count), decoded), count);
@@ -199,10 +193,11 @@ TEST(ProgramImageTest, ReadBackInTheSetsOwnUnit) {
   sequence.sets = {hours, sinusoid, percent, recovery_only};
   sequence.columns = {Instruction::Name};
 
-  const ProgramImage image = Compile(sequence, Settings());
+  const ProgramImage image = Compile(sequence, test_support::LongTravelSettings());
   TestSequence read = sequence;
   DeviceSetTable table;
-  DeviceSetsToProtocol(table, DecodeProgramImage(image, table), Settings(), read);
+  DeviceSetsToProtocol(table, DecodeProgramImage(image, table), test_support::LongTravelSettings(),
+                       read);
   ASSERT_EQ(read.sets.size(), 4u);
   EXPECT_EQ(read.columns, sequence.columns);
 
@@ -230,13 +225,13 @@ TEST(ProgramImageTest, ReadBackInTheSetsOwnUnit) {
   EXPECT_EQ(read.sets[3].StretchDurationSec, 0.0);
 
   // A percentage needs a minimum specimen size to mean anything.
-  HardwareSettings no_minimum = Settings();
+  HardwareSettings no_minimum = test_support::LongTravelSettings();
   no_minimum.MinimumSpecimenSize = 0.0f;
   DeviceSetsToProtocol(table, 4, no_minimum, read);
   EXPECT_EQ(read.sets[2].XMagnitude, 0.0);
 
   // An empty image empties the protocol.
-  EXPECT_TRUE(ReadBack(ProgramImage{}, Settings()).sets.empty());
+  EXPECT_TRUE(ReadBack(ProgramImage{}, test_support::LongTravelSettings()).sets.empty());
 }
 
 TEST(ProgramImageTest, HoldAndRestTimesOutOfRange) {
@@ -257,7 +252,7 @@ TEST(ProgramImageTest, HoldAndRestTimesOutOfRange) {
     TestSequence sequence;
     sequence.sets = {set};
     DeviceSetTable table;
-    CompileProtocol(sequence, Settings(), table);
+    CompileProtocol(sequence, test_support::LongTravelSettings(), table);
     EXPECT_EQ(table[0].HoldTime, c.hundredths) << c.length;
     EXPECT_EQ(table[0].RestTime, c.hundredths) << c.length;
   }
@@ -267,7 +262,7 @@ TEST(ProgramImageTest, NothingIsWrittenPastTheTableOrTheImage) {
   TestSequence sequence;
   sequence.sets.assign(61, RampedSet(1.0, 1.0, 1.0));
   DeviceSetTable table;
-  EXPECT_EQ(CompileProtocol(sequence, Settings(), table), 60);
+  EXPECT_EQ(CompileProtocol(sequence, test_support::LongTravelSettings(), table), 60);
   // 60 ramped sets need more than the image holds: the first 44 are written.
   const ProgramImage image = EncodeProgramImage(table, 60);
   DeviceSetTable decoded;

@@ -236,7 +236,7 @@ class Soak : public WorkerTest {
   // Settings are only ever those the unit holds.
   void CheckSettings() {
     if (document_->HardwareSettingsRead()) {
-      EXPECT_EQ(document_->CurrentSettings(), FactorySettings());
+      EXPECT_EQ(document_->CurrentSettings(), test_support::FactorySettings());
     }
   }
 
@@ -250,7 +250,7 @@ class Soak : public WorkerTest {
     std::copy(memory.begin(), memory.end(), image.begin());
     DeviceSetTable table{};
     const std::int32_t count = DecodeProgramImage(image, table);
-    DeviceSetsToProtocol(table, count, FactorySettings(), protocol);
+    DeviceSetsToProtocol(table, count, test_support::FactorySettings(), protocol);
     return protocol;
   }
 
@@ -322,7 +322,8 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
       if (program) {
         // The compile and image of a program that says Success, byte for byte.
         DeviceSetTable table{};
-        const std::int32_t count = CompileProtocol(sequence, FactorySettings(), table);
+        const std::int32_t count =
+            CompileProtocol(sequence, test_support::FactorySettings(), table);
         const ProgramImage image = EncodeProgramImage(table, count);
         const bool written = UnitImage() == std::vector<std::uint8_t>(image.begin(), image.end());
         if (outcome == 1) {
@@ -337,7 +338,8 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
           EXPECT_EQ(after, Decoded(UnitImage(), before)) << "a finished read differs from the unit";
           if (in_unit) {
             DeviceSetTable table{};
-            const std::int32_t count = CompileProtocol(*in_unit, FactorySettings(), table);
+            const std::int32_t count =
+                CompileProtocol(*in_unit, test_support::FactorySettings(), table);
             const ProgramImage image = EncodeProgramImage(table, count);
             EXPECT_EQ(after, Decoded({image.begin(), image.end()}, before))
                 << "a finished read differs from what was programmed";

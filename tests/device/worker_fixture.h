@@ -16,19 +16,12 @@
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
 #include "tests/support/recording_front_end.h"
+#include "tests/support/test_settings.h"
 
 namespace stravon::worker_test {
 
 inline constexpr int kReadTimeoutMs = 300;
 inline constexpr std::chrono::seconds kWait{10};
-
-// The settings of a factory-fresh simulated unit.
-inline HardwareSettings FactorySettings() {
-  const auto block = sim::DefaultSettingsBlock();
-  SettingsBlock settings_block{};
-  std::copy(block.begin(), block.end(), settings_block.begin());
-  return DecodeSettingsBlock(settings_block);
-}
 
 inline std::vector<std::string> Commands(const sim::SimulatedUnit& unit) {
   std::vector<std::string> commands;

@@ -66,7 +66,7 @@ TEST_F(WorkerTest, ConnectsIdentifiesAndReadsTheSettings) {
             "\nSIMULATED CONTROL UNIT\t\nSW#74050 REV 4.1\tREADY\nSoftware Version 1.53\n"
             "Stravon Model P1-1\n");
   EXPECT_TRUE(document_->HardwareSettingsRead());
-  EXPECT_EQ(document_->CurrentSettings(), FactorySettings());
+  EXPECT_EQ(document_->CurrentSettings(), test_support::FactorySettings());
   EXPECT_EQ(document_->SeriesIndex(), 0);
   EXPECT_TRUE(document_->Detected());
   EXPECT_TRUE(document_->CommandEnabled(kCommandProgramDevice));
@@ -95,7 +95,7 @@ TEST_F(WorkerTest, TheSeriesNameGivesTheModelLineAndTheSeriesIndex) {
   StartUnit();
   for (const Case& c : cases) {
     SCOPED_TRACE(c.line);
-    HardwareSettings settings = FactorySettings();
+    HardwareSettings settings = test_support::FactorySettings();
     settings.SeriesName = c.series;
     settings.ModelNumber = c.model;
     const SettingsBlock block = EncodeSettingsBlock(settings);
@@ -171,7 +171,7 @@ TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRe
   EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 64);
   EXPECT_TRUE(front_end_.WaitForOutput("Stravon Model P1-1\n"));
   EXPECT_TRUE(document_->HardwareSettingsRead());
-  EXPECT_EQ(document_->CurrentSettings(), FactorySettings());
+  EXPECT_EQ(document_->CurrentSettings(), test_support::FactorySettings());
 }
 
 TEST_F(WorkerTest, JogSendsLimitsOnEveryPassAndPollsAfterRelease) {
@@ -241,7 +241,8 @@ TEST_F(WorkerTest, MoveWaitsForTheTargetOrForAUnitThatStoppedShort) {
     }
     if (!c.stops_short) {
       EXPECT_EQ(unit_->Position(), c.target);
-      EXPECT_EQ(front_end_.OffsetField(), FormatFixed(FactorySettings().OffsetShown(c.target), 2));
+      EXPECT_EQ(front_end_.OffsetField(),
+                FormatFixed(test_support::FactorySettings().OffsetShown(c.target), 2));
     }
   }
 }
@@ -249,7 +250,7 @@ TEST_F(WorkerTest, MoveWaitsForTheTargetOrForAUnitThatStoppedShort) {
 TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   Connect();
   ASSERT_TRUE(front_end_.WaitFor([&] { return front_end_.OffsetField() == "1.00"; }));
-  HardwareSettings settings = FactorySettings();
+  HardwareSettings settings = test_support::FactorySettings();
   settings.OffsetPosition = 800;
   settings.ModelNumber = 6;
   settings.SeriesName = {'R', 0, 0, 0};
@@ -265,7 +266,7 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
       << front_end_.Output();
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageLoad), 6);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageCommit), 0);
-  EXPECT_EQ(document_->CurrentSettings(), FactorySettings());
+  EXPECT_EQ(document_->CurrentSettings(), test_support::FactorySettings());
   EXPECT_EQ(front_end_.OffsetField(), "1.00");
   EXPECT_EQ(front_end_.CountCalls("settings"), 0);
 
@@ -311,7 +312,7 @@ TEST_F(WorkerTest, AWholeSessionSendsWhatTheGoldenTranscriptHolds) {
   CommitOnProgram(SampleProtocol());
   Run([&] { document_->RequestProgramDevice(); });
   Run([&] { document_->RequestReadDevice(); });
-  HardwareSettings settings = FactorySettings();
+  HardwareSettings settings = test_support::FactorySettings();
   settings.OffsetPosition = 640;
   settings.ModelNumber = 2;
   Run([&] { document_->RequestProgramHardwareSettings(settings); });
