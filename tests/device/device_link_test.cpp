@@ -14,6 +14,7 @@
 #include "protocol/message_log.h"
 #include "sim/simulated_unit.h"
 #include "tests/support/recording_front_end.h"
+#include "tests/support/time_scale.h"
 
 namespace stravon {
 namespace {
@@ -145,7 +146,7 @@ TEST_F(DeviceLinkTest, StatusKeepsTheLastPositionWhenTheQueryFails) {
   EXPECT_EQ(link_.QueryStatus(), 0);
   const auto elapsed = Clock::now() - start;
   EXPECT_GE(elapsed, std::chrono::milliseconds(kTimeoutMs - 10));
-  EXPECT_LT(elapsed, std::chrono::milliseconds(kTimeoutMs + 300));
+  EXPECT_LT(elapsed, test_support::Scaled(std::chrono::milliseconds(kTimeoutMs + 300)));
   EXPECT_EQ(log_.text(), "\nReadFile Timed Out Waiting for Response\n");
 
   // An over-long reply (more than the 4096-byte buffer, no terminator) fails
@@ -187,10 +188,10 @@ TEST_F(DeviceLinkTest, PeerClosedMidExchangeFailsAtOnce) {
             DeviceLink::kPortFailure);
   unplug.join();
   EXPECT_EQ(received, 2u);
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
+  EXPECT_LT(Clock::now() - start, test_support::Scaled(std::chrono::milliseconds(1000)));
   // Unplugged: every further exchange fails at once as well.
   EXPECT_EQ(link_.SendCommand(StopCommand()), DeviceLink::kPortFailure);
-  EXPECT_LT(Clock::now() - start, std::chrono::milliseconds(1000));
+  EXPECT_LT(Clock::now() - start, test_support::Scaled(std::chrono::milliseconds(1000)));
   EXPECT_EQ(link_.Port().CloseSerialPort(), kSerialOk);
 }
 

@@ -7,6 +7,7 @@
 #include "device/device_worker.h"
 #include "protocol/message_log.h"
 #include "tests/support/recording_front_end.h"
+#include "tests/support/time_scale.h"
 
 namespace stravon {
 namespace {
@@ -97,7 +98,7 @@ TEST(Document, ClosingStopsAnIdleWorkerAtOnce) {
   std::this_thread::sleep_for(50ms);
   const auto start = std::chrono::steady_clock::now();
   document.reset();
-  EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
+  EXPECT_LT(std::chrono::steady_clock::now() - start, test_support::Scaled(200ms));
 }
 
 TEST(JogLimits, RunFromTheMarginBelowTheMinimumSizeToTheMarginBeyondTheSoftLimit) {
