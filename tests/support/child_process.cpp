@@ -7,7 +7,7 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-#include <cerrno>
+#include "protocol/retry_on_eintr.h"
 
 extern char** environ;
 
@@ -81,16 +81,13 @@ ProcessOutcome ChildProcess::Wait() {
   int open_pipes = 2;
   char buffer[4096];
   while (open_pipes > 0) {
-    if (::poll(fds, 2, -1) < 0) {
-      if (errno == EINTR) continue;
-      break;
-    }
+    if (RetryOnEintr([&] { return ::poll(fds, 2, -1); }) < 0) break;
     for (int i = 0; i < 2; ++i) {
       if (fds[i].fd < 0 || fds[i].revents == 0) continue;
-      const ssize_t n = ::read(fds[i].fd, buffer, sizeof buffer);
+      const ssize_t n = RetryOnEintr([&] { return ::read(fds[i].fd, buffer, sizeof buffer); });
       if (n > 0) {
         texts[i]->append(buffer, static_cast<std::size_t>(n));
-      } else if (n == 0 || errno != EINTR) {
+      } else {
         ::close(fds[i].fd);
         fds[i].fd = -1;
         --open_pipes;
@@ -98,8 +95,7 @@ ProcessOutcome ChildProcess::Wait() {
     }
   }
   int status = 0;
-  while (::waitpid(pid_, &status, 0) < 0 && errno == EINTR) {
-  }
+  RetryOnEintr([&] { return ::waitpid(pid_, &status, 0); });
   if (WIFEXITED(status)) outcome.exit_status = WEXITSTATUS(status);
   pid_ = -1;
   out_fd_ = err_fd_ = -1;
