@@ -14,6 +14,8 @@
 
 #include "device/hardware_settings.h"
 #include "device/motion_timing.h"
+#include "device/period_search.h"
+#include "device/phase_compiler.h"
 #include "device/program_image.h"
 #include "protocol/test_sequence.h"
 #include "tests/oracle/timing_oracle.h"

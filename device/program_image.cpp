@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cmath>
 
+#include "device/phase_compiler.h"
 #include "device/saturating_cast.h"
 
 namespace stravon {

@@ -4,8 +4,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "device/device_set.h"
 #include "device/hardware_settings.h"
-#include "device/motion_timing.h"
 #include "protocol/test_sequence.h"
 
 namespace stravon {

@@ -3,7 +3,7 @@
 #include <cstdint>
 #include <limits>
 
-#include "device/motion_timing.h"
+#include "device/phase_compiler.h"
 #include "protocol/enumerations.h"
 #include "protocol/number_text.h"
 #include "protocol/ui/field_text.h"

@@ -3,6 +3,7 @@
 #include <cstdint>
 
 #include "device/motion_timing.h"
+#include "device/phase_compiler.h"
 
 // The motion timing written out step by step as the unit's arithmetic is
 // defined: the ramp length walks the table, ramp sums are added up on every

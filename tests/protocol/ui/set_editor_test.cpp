@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "device/motion_timing.h"
+#include "device/phase_compiler.h"
 
 namespace stravon {
 namespace {
