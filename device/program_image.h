@@ -6,6 +6,7 @@
 
 #include "device/device_set.h"
 #include "device/hardware_settings.h"
+#include "device/phase_compiler.h"
 #include "protocol/test_sequence.h"
 
 namespace stravon {
