@@ -249,7 +249,7 @@ void SimulatedUnit::Serve() {
     }
     pollfd fds[2] = {{master_fd_, events, 0}, {wake_fd_, POLLIN, 0}};
     if (ppoll(fds, 2, timeout, nullptr) < 0) {
-      if (errno == EINTR) continue;  // not retried as it was: the wait depends on the time
+      if (errno == EINTR) continue;  // the wait is worked out again from the clock
       break;
     }
     if (fds[1].revents != 0) {

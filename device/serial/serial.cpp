@@ -110,8 +110,8 @@ Serial::~Serial() {
 }
 
 void Serial::Remember(const char* operation, int error) {
-  last_error_.ErrorNumber = error;
-  last_error_.Operation = operation;
+  last_error_.error_number = error;
+  last_error_.operation = operation;
 }
 
 int Serial::Report(const char* operation, int error, int code) {
@@ -192,7 +192,7 @@ int Serial::WriteSerialPort(const void* bytes, std::size_t count) {
     if (written < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
         pollfd pfd{fd_, POLLOUT, 0};
-        if (poll(&pfd, 1, -1) < 0 && errno != EINTR) {
+        if (RetryOnEintr([&] { return poll(&pfd, 1, -1); }) < 0) {
           return Report("WriteFile", errno, kSerialWriteFailed);
         }
         continue;

@@ -41,8 +41,8 @@ enum SerialResult : int {
 // message it reported so that a front end can advise on the cause (no
 // permission to open the port, say) without trying again itself.
 struct SerialError {
-  int ErrorNumber = 0;    // errno; 0 when the failure had none (end of file, time-out)
-  std::string Operation;  // the step named in the message, e.g. "CreateFile", "ReadFile"
+  int error_number = 0;   // errno; 0 when the failure had none (end of file, time-out)
+  std::string operation;  // the step named in the message, e.g. "CreateFile", "ReadFile"
 
   bool operator==(const SerialError&) const = default;
 };

@@ -219,9 +219,9 @@ TEST_F(SerialTest, PeerClosingFailsTheReadAtOnce) {
   EXPECT_LT(ElapsedMs(start), test_support::Scaled(std::chrono::milliseconds(1000)).count());
   EXPECT_EQ(received, 2u);
   // A hang-up reads as end of file or EIO, depending on the driver.
-  EXPECT_EQ(port.LastError().Operation, "ReadFile");
-  EXPECT_TRUE(port.LastError().ErrorNumber == 0 || port.LastError().ErrorNumber == EIO)
-      << port.LastError().ErrorNumber;
+  EXPECT_EQ(port.LastError().operation, "ReadFile");
+  EXPECT_TRUE(port.LastError().error_number == 0 || port.LastError().error_number == EIO)
+      << port.LastError().error_number;
   // Still failing at once on the next attempt, and closing works.
   EXPECT_EQ(port.ReadSerialPort(buffer, sizeof buffer, &received), kSerialReadFailed);
   EXPECT_LT(ElapsedMs(start), test_support::Scaled(std::chrono::milliseconds(1000)).count());
