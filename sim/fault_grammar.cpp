@@ -3,11 +3,11 @@
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
+#include <string>
 
 namespace stravon::sim {
-namespace {
 
-bool ParseInt(std::string_view text, long long min, long long max, long long* value) {
+bool ParseInteger(std::string_view text, long long min, long long max, long long* value) {
   const std::string copy(text);
   char* end = nullptr;
   errno = 0;
@@ -16,8 +16,6 @@ bool ParseInt(std::string_view text, long long min, long long max, long long* va
   *value = v;
   return true;
 }
-
-}  // namespace
 
 bool ParseFault(std::string_view text, Fault* fault, std::string* error) {
   bool have_action = false;
@@ -42,19 +40,20 @@ bool ParseFault(std::string_view text, Fault* fault, std::string* error) {
       have_action = true;
       return true;
     };
-    if (key == "error" && ParseInt(value, -2147483647, 2147483647, &n)) {
+    if (key == "error" && ParseInteger(value, -2147483647, 2147483647, &n)) {
       if (!action(Fault::Error(static_cast<int>(n)))) return false;
     } else if (key == "silence" && eq == std::string_view::npos) {
       if (!action(Fault::Silence())) return false;
     } else if (key == "reply" && eq != std::string_view::npos) {
       if (!action(Fault::Reply(std::string(value) + "\r"))) return false;
-    } else if (key == "overlong" && ParseInt(value, 1, 1 << 24, &n)) {
+    } else if (key == "overlong" && ParseInteger(value, 1, 1 << 24, &n)) {
       if (!action(Fault::Overlong(static_cast<std::size_t>(n)))) return false;
     } else if (key == "split") {
       const std::size_t slash = value.find('/');
       long long ms = 0;
-      if (slash == std::string_view::npos || !ParseInt(value.substr(0, slash), 1, 1 << 24, &n) ||
-          !ParseInt(value.substr(slash + 1), 0, 600000, &ms)) {
+      if (slash == std::string_view::npos ||
+          !ParseInteger(value.substr(0, slash), 1, 1 << 24, &n) ||
+          !ParseInteger(value.substr(slash + 1), 0, 600000, &ms)) {
         *error = "split wants BYTES/MS";
         return false;
       }
@@ -71,9 +70,9 @@ bool ParseFault(std::string_view text, Fault* fault, std::string* error) {
       }
     } else if (key == "times" && value == "all") {
       fault->count = -1;
-    } else if (key == "times" && ParseInt(value, 1, 1 << 30, &n)) {
+    } else if (key == "times" && ParseInteger(value, 1, 1 << 30, &n)) {
       fault->count = static_cast<int>(n);
-    } else if (key == "skip" && ParseInt(value, 0, 1 << 30, &n)) {
+    } else if (key == "skip" && ParseInteger(value, 0, 1 << 30, &n)) {
       fault->skip = static_cast<int>(n);
     } else {
       *error = "cannot read '" + std::string(item) + "'";

@@ -15,4 +15,8 @@ namespace stravon::sim {
 // did not read, when the text is not a fault.
 bool ParseFault(std::string_view text, Fault* fault, std::string* error);
 
+// The whole text as a decimal number within [min, max] (stravon-sim's other
+// numeric options read the same way).
+bool ParseInteger(std::string_view text, long long min, long long max, long long* value);
+
 }  // namespace stravon::sim

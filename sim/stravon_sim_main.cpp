@@ -67,16 +67,6 @@ int Fail(const std::string& message) {
   return 2;
 }
 
-bool ParseInt(std::string_view text, long long min, long long max, long long* value) {
-  const std::string copy(text);
-  char* end = nullptr;
-  errno = 0;
-  const long long v = std::strtoll(copy.c_str(), &end, 10);
-  if (copy.empty() || *end != '\0' || errno != 0 || v < min || v > max) return false;
-  *value = v;
-  return true;
-}
-
 // The fixture tree around the unit's pseudo-terminal. A marker file tells a
 // tree left by an earlier run (killed before it could clean up) from folders
 // that belong to someone else.
@@ -186,7 +176,9 @@ int main(int argc, char** argv) {
       } else if (arg == "--identification") {
         options.identification2 = v;
       } else if (arg == "--baud") {
-        if (!ParseInt(text, 0, 100000000, &n)) return Fail("--baud wants a number");
+        if (!stravon::sim::ParseInteger(text, 0, 100000000, &n)) {
+          return Fail("--baud wants a number");
+        }
         options.pacing_baud = static_cast<int>(n);
       } else if (arg == "--motion-speed") {
         char* end = nullptr;
@@ -195,7 +187,9 @@ int main(int argc, char** argv) {
           return Fail("--motion-speed wants a positive number");
         }
       } else if (arg == "--replug-ms") {
-        if (!ParseInt(text, 0, 3600000, &replug_ms)) return Fail("--replug-ms wants a number");
+        if (!stravon::sim::ParseInteger(text, 0, 3600000, &replug_ms)) {
+          return Fail("--replug-ms wants a number");
+        }
       } else {
         Fault fault;
         std::string error;
