@@ -95,6 +95,12 @@ MainWindow::MainWindow(SessionOptions options, QtSettingsStore& settings, Dialog
 }
 
 MainWindow::~MainWindow() {
+  // The children still signal while QWidget takes them down; this object is
+  // no longer there to hear it.
+  update_timer_->stop();
+  QObject::disconnect(area_, nullptr, this, nullptr);
+  QObject::disconnect(tool_bar_, nullptr, this, nullptr);
+  QObject::disconnect(qApp, nullptr, this, nullptr);
   // Each window's worker ends before any window goes.
   for (DocumentWindow* document : Documents()) document->Shutdown();
 }

@@ -157,6 +157,7 @@ ReportList::ReportList(QWidget* parent) : QTableView(parent) {
   header->setSortIndicatorShown(false);
   header->setHighlightSections(false);
   header->setStretchLastSection(false);
+  header->setMinimumSectionSize(0);  // the widths asked for, however narrow
   header->setDefaultAlignment(Qt::AlignLeft | Qt::AlignVCenter);
   // Double-clicks land on these widgets, not on the view itself.
   viewport()->installEventFilter(this);
