@@ -197,6 +197,7 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::BuildStatusBar() {
   QStatusBar* bar = statusBar();
+  bar->setSizeGripEnabled(false);  // the window has a fixed size
   // The idle text comes back whenever a prompt is taken away.
   connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
     if (text.isEmpty()) bar->showMessage("Ready");

@@ -67,7 +67,7 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, QRect rect) {
   button->setGeometry(rect);
   button->setStyleSheet(
       "QPushButton { background-color: #E6E6E6; color: black; border: 1px solid #ADADAD;"
-      " border-radius: 2px; }"
+      " border-radius: 2px; padding: 0px 1px; }"
       "QPushButton:hover { background-color: #E5F1FB; border-color: #0078D7; }"
       "QPushButton:pressed { background-color: #CCE4F7; border-color: #005499; }"
       "QPushButton:focus { border-color: #0078D7; }");
@@ -81,6 +81,10 @@ QSize StageView::FormSize() { return {X(524), Y(261)}; }
 StageView::StageView(StageModel& model, Hooks hooks, QWidget* parent)
     : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
   setFixedSize(FormSize());
+  // The form's controls are sized for an 8-point dialog font.
+  QFont form_font = font();
+  form_font.setPixelSize(11);
+  setFont(form_font);
   setAutoFillBackground(true);
   QPalette palette = this->palette();
   palette.setColor(QPalette::Window, kFormColor);
