@@ -6,6 +6,7 @@
 #include <QAction>
 #include <QApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
@@ -20,6 +21,7 @@
 #include <QTimer>
 #include <QToolButton>
 
+#include "app/application.h"
 #include "app/document_window.h"
 #include "app/main_window.h"
 #include "app/qt_settings_store.h"
@@ -70,6 +72,9 @@ class AppTest : public QObject {
   void JogButtonsSetTheSessionCodes();
   void ClosingWhileAWorkerQuestionIsUpReturnsPromptly();
   void QuittingDuringATransferReturnsPromptly();
+  void SettingsAndRecentFiles();
+  void CommandLine_data();
+  void CommandLine();
 
  private:
   void StartUnit(sim::UnitOptions options = {});
@@ -374,6 +379,70 @@ void AppTest::QuittingDuringATransferReturnsPromptly() {
   QVERIFY(!document->Session().WorkerRunning());
   window_.reset();
   QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+}
+
+void AppTest::SettingsAndRecentFiles() {
+  QtSettingsStore& store = *settings_;
+  QCOMPARE(store.ReadInteger("Settings", "X", -1), -1);
+  store.WriteInteger("Settings", "X", 120);
+  store.WriteString("Settings", "TemplateDir", "/data/protocols/");
+  QCOMPARE(store.ReadInteger("Settings", "X", -1), 120);
+  QCOMPARE(store.ReadString("Settings", "TemplateDir", ""), std::string("/data/protocols/"));
+  // Stored where every Stravon program of this user finds it.
+  QCOMPARE(QSettings("Stravon", "Stravon").value("Settings/TemplateDir").toString(),
+           QString("/data/protocols/"));
+  QCOMPARE(store.ReadInteger("Settings", "TemplateDir", 7), 7);  // not an integer
+
+  // A file named on the command line or in the recent list: a new window with
+  // an empty protocol, and the file first in the list of four.
+  OpenWindow();
+  QTemporaryDir folder;
+  QStringList paths;
+  for (int i = 0; i < 5; ++i) {
+    paths << folder.filePath(QString("p%1.tmt").arg(i));
+    QFile file(paths.back());
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    file.write("XFunction\t\nRamp\t\n");
+    file.close();
+    QVERIFY(window_->OpenDocumentFile(paths.back()));
+  }
+  QCOMPARE(window_->Documents().size(), 5);
+  QCOMPARE(Document()->View().List().RowCount(), 0);
+  QCOMPARE(store.RecentFiles(), (QStringList{paths[4], paths[3], paths[2], paths[1]}));
+  QString error;
+  QVERIFY(!window_->OpenDocumentFile(folder.filePath("missing.tmt"), &error));
+  QVERIFY(!error.isEmpty());
+  QCOMPARE(window_->Documents().size(), 5);
+}
+
+void AppTest::CommandLine_data() {
+  QTest::addColumn<QStringList>("arguments");
+  QTest::addColumn<bool>("help");
+  QTest::addColumn<bool>("version");
+  QTest::addColumn<QString>("file");
+  QTest::addColumn<bool>("error");
+  QTest::newRow("none") << QStringList{} << false << false << "" << false;
+  QTest::newRow("file") << QStringList{"a.tmt"} << false << false << "a.tmt" << false;
+  QTest::newRow("help") << QStringList{"--help"} << true << false << "" << false;
+  QTest::newRow("version") << QStringList{"--version"} << false << true << "" << false;
+  QTest::newRow("dash file") << QStringList{"--", "-x.tmt"} << false << false << "-x.tmt" << false;
+  QTest::newRow("unknown") << QStringList{"--frobnicate"} << false << false << "" << true;
+  QTest::newRow("two files") << QStringList{"a", "b"} << false << false << "a" << true;
+}
+
+void AppTest::CommandLine() {
+  QFETCH(QStringList, arguments);
+  QFETCH(bool, help);
+  QFETCH(bool, version);
+  QFETCH(QString, file);
+  QFETCH(bool, error);
+  std::vector<std::string> words;
+  for (const QString& argument : arguments) words.push_back(argument.toStdString());
+  const app::CommandLine line = ParseCommandLine(words);
+  QCOMPARE(line.help, help);
+  QCOMPARE(line.version, version);
+  QCOMPARE(QString::fromStdString(line.file.value_or("")), file);
+  QCOMPARE(!line.error.empty(), error);
 }
 
 }  // namespace stravon::app
