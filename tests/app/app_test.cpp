@@ -94,8 +94,8 @@ class AppTest : public QObject {
 
 void AppTest::initTestCase() {
   QVERIFY(settings_dir_.isValid());
-  QSettings::setDefaultFormat(QSettings::IniFormat);
-  QSettings::setPath(QSettings::IniFormat, QSettings::UserScope, settings_dir_.path());
+  // Never the user's own settings.
+  QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_dir_.path());
 }
 
 void AppTest::init() {
