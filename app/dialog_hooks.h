@@ -1,0 +1,37 @@
+#pragma once
+
+#include <functional>
+
+#include "protocol/test_set.h"
+
+class QWidget;
+
+namespace stravon::app {
+
+class DocumentSession;
+
+// The dialogs the main window and the stage view open. Each is a seam: the
+// program fills them with its dialogs, tests with stand-ins. Every hook runs
+// modally on the interface thread.
+struct DialogHooks {
+  // Help, About Stravon.
+  std::function<void(QWidget* parent)> about;
+  // Edit Set on a copy of the set; true when the editor ended with OK (the
+  // set then holds the edited values).
+  std::function<bool(QWidget* parent, TestSet& set, double offset, double travel_soft_limit,
+                     double motor_pitch)>
+      set_editor;
+  // Hardware, Advanced, Settings: reads and programs the unit's settings
+  // through the session.
+  std::function<void(QWidget* parent, DocumentSession& session)> hardware_settings;
+  // Hardware, Move To Position: on OK requests the move through the session.
+  std::function<void(QWidget* parent, DocumentSession& session)> move_to_position;
+  // The stage view's "?" button.
+  std::function<void(QWidget* parent)> offset_help;
+};
+
+// Stand-ins until the dialogs are wired in: the About box is a plain message
+// box, the other dialogs do nothing (the set editor ends as Cancel).
+DialogHooks PlaceholderDialogs();
+
+}  // namespace stravon::app

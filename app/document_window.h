@@ -1,0 +1,72 @@
+#pragma once
+
+#include <memory>
+#include <string>
+
+#include <QMdiSubWindow>
+
+#include "app/commands.h"
+#include "app/dialog_hooks.h"
+#include "app/document_session.h"
+#include "app/qt_front_end.h"
+#include "protocol/ui/file_commands.h"
+#include "protocol/ui/stage_model.h"
+
+namespace stravon::views {
+class StageView;
+}
+
+namespace stravon::app {
+
+class QtSettingsStore;
+
+// One document window: a child frame without caption holding the stage
+// view, with the window's front end, stage model and device session. The
+// worker starts when the view is first shown and ends when the window closes.
+class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
+  Q_OBJECT
+
+ public:
+  DocumentWindow(const SessionOptions& options, QtSettingsStore& settings,
+                 const DialogHooks& hooks, QWidget* parent = nullptr);
+  ~DocumentWindow() override;
+  DocumentWindow(const DocumentWindow&) = delete;
+  DocumentWindow& operator=(const DocumentWindow&) = delete;
+
+  DocumentSession& Session() { return *session_; }
+  QtFrontEnd& Front() { return front_end_; }
+  StageModel& Stage() { return stage_; }
+  views::StageView& View() { return *view_; }
+
+  bool CommandEnabled(Command command) const;
+  // Carries out one of the window's commands; a disabled one does nothing.
+  void Execute(Command command);
+
+  // Ends the worker, answering any question it waits on as Cancel. Safe to
+  // call more than once.
+  void Shutdown();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  void AppendOutput(const std::string& text) override;
+  void ClearOutput() override;
+  int CommitSequence() override;
+  void RefreshFromDocument() override;
+  void RefreshSettings() override;
+  void WriteOffsetField(const std::string& text) override;
+
+  void InitialUpdate();
+  // Deletes the window once no modal loop of it is on the stack any more.
+  void DeleteWhenUnwound();
+
+  const DialogHooks& hooks_;
+  QtFrontEnd front_end_;
+  StageModel stage_;
+  std::unique_ptr<DocumentSession> session_;
+  FileCommands file_commands_;
+  views::StageView* view_ = nullptr;
+};
+
+}  // namespace stravon::app

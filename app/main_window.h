@@ -1,0 +1,105 @@
+#pragma once
+
+#include <map>
+#include <memory>
+#include <vector>
+
+#include <QList>
+#include <QMainWindow>
+#include <QPointer>
+
+#include "app/commands.h"
+#include "app/dialog_hooks.h"
+#include "app/document_session.h"
+
+class QAction;
+class QLabel;
+class QMdiArea;
+class QMenu;
+class QPrinter;
+class QTimer;
+
+namespace stravon::app {
+
+class DocumentWindow;
+class MainToolBar;
+class QtSettingsStore;
+
+// The program's fixed-size main window: the document windows in an MDI
+// area, the menus (one set while no document is open, another while one is
+// active), the toolbar with the connection indicator and the jog buttons,
+// and the status bar. Commands go to the active document window, which
+// decides whether they are enabled.
+class MainWindow : public QMainWindow {
+  Q_OBJECT
+
+ public:
+  static constexpr int kWidth = 850;
+  static constexpr int kHeight = 540;
+
+  MainWindow(SessionOptions options, QtSettingsStore& settings, DialogHooks hooks,
+             QWidget* parent = nullptr);
+  ~MainWindow() override;
+  MainWindow(const MainWindow&) = delete;
+  MainWindow& operator=(const MainWindow&) = delete;
+
+  // A new, empty document window, shown and active.
+  DocumentWindow* NewDocument();
+  // Opens `path` as the framework does: a new document window named after
+  // the file, with an empty protocol (protocol files are read by the
+  // document's own Open command). False when the file cannot be read.
+  bool OpenDocumentFile(const QString& path, QString* error = nullptr);
+
+  DocumentWindow* ActiveDocument() const;
+  QList<DocumentWindow*> Documents() const;
+  QMdiArea& Area() { return *area_; }
+  MainToolBar& ToolBar() { return *tool_bar_; }
+  // The action of a command in the menus (the same object where a command
+  // appears in both menu sets); nullptr for the toolbar-only commands.
+  QAction* ActionFor(Command command) const;
+  // The top-level menus now in the menu bar.
+  QList<QMenu*> CurrentMenus() const;
+
+  // Carries out a command as its menu item, key or button does.
+  void Route(Command command);
+  // Brings menus, toolbar and enabled states up to date with the active
+  // document; runs on a short timer as well.
+  void UpdateCommandStates();
+
+ protected:
+  void closeEvent(QCloseEvent* event) override;
+
+ private:
+  QAction* MakeAction(Command command, const QString& text, const QString& prompt,
+                      const QKeySequence& shortcut = {});
+  void BuildMenus();
+  void BuildStatusBar();
+  void BuildToolBar();
+  void ShowMenuSet(bool document);
+  void FillRecentFiles();
+  void OpenWithoutDocument();
+  void PressJog(bool plus);
+  void ReleaseJog();
+
+  SessionOptions options_;
+  QtSettingsStore& settings_;
+  DialogHooks hooks_;
+
+  QMdiArea* area_ = nullptr;
+  MainToolBar* tool_bar_ = nullptr;
+  QTimer* update_timer_ = nullptr;
+  std::unique_ptr<QPrinter> printer_;
+
+  std::map<Command, QAction*> actions_;
+  QMenu* file_menu_no_document_ = nullptr;
+  QList<QMenu*> menus_no_document_;
+  QList<QMenu*> menus_document_;
+  QList<QAction*> recent_actions_;
+  int shown_menu_set_ = -1;  // 0 no document, 1 document
+
+  // The document whose jog button is held, so that the release reaches it
+  // even if another window became active meanwhile.
+  QPointer<DocumentWindow> jog_document_;
+};
+
+}  // namespace stravon::app

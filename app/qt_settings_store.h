@@ -1,0 +1,33 @@
+#pragma once
+
+#include <QStringList>
+
+#include "protocol/ui/settings_store.h"
+
+namespace stravon::app {
+
+// The per-user settings of the desktop program, kept by QSettings under the
+// organisation and application "Stravon": the values of section "Settings"
+// and the list of the four most recently used files.
+class QtSettingsStore : public SettingsStore {
+ public:
+  static constexpr int kRecentFileCount = 4;
+
+  std::int32_t ReadInteger(std::string_view section, std::string_view name,
+                           std::int32_t absent) const override;
+  std::string ReadString(std::string_view section, std::string_view name,
+                         std::string_view absent) const override;
+  void WriteInteger(std::string_view section, std::string_view name, std::int32_t value) override;
+  void WriteString(std::string_view section, std::string_view name,
+                   std::string_view value) override;
+
+  // Most recent first.
+  QStringList RecentFiles() const;
+  void AddRecentFile(const QString& path);
+  void RemoveRecentFile(const QString& path);
+
+ private:
+  void WriteRecentFiles(const QStringList& files);
+};
+
+}  // namespace stravon::app
