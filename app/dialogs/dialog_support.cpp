@@ -1,0 +1,29 @@
+#include "app/dialogs/dialog_support.h"
+
+#include <QLineEdit>
+#include <QMessageBox>
+#include <QString>
+#include <QWidget>
+
+namespace stravon::app {
+
+int DialogUnitsX(int units) { return (units * 3 + 1) / 2; }
+
+int DialogUnitsY(int units) { return (units * 13 + 4) / 8; }
+
+QSize DialogUnitsSize(int width, int height) {
+  return {DialogUnitsX(width), DialogUnitsY(height)};
+}
+
+void ShowWarning(QWidget* parent, const std::string& text) {
+  QMessageBox::warning(parent, QString::fromLatin1(kMessageBoxCaption),
+                       QString::fromStdString(text));
+}
+
+void FocusField(QWidget* field) {
+  if (field == nullptr) return;
+  field->setFocus(Qt::OtherFocusReason);
+  if (auto* edit = qobject_cast<QLineEdit*>(field)) edit->selectAll();
+}
+
+}  // namespace stravon::app
