@@ -240,6 +240,14 @@ Fault Fault::DisconnectAfter(int after) {
   return f;
 }
 
+Fault Fault::CorruptStore(std::size_t offset) {
+  Fault f;
+  f.action = Action::kCorruptStore;
+  f.corrupt_offset = offset % kPageSize;
+  f.kind = CommandKind::kPageCommit;
+  return f;
+}
+
 Fault Fault::For(CommandKind k) const {
   Fault f = *this;
   f.kind = k;
@@ -578,6 +586,10 @@ void SimulatedUnit::HandleCommand(const std::string& command, bool overflow) {
           break;
         case Fault::Action::kSilence:
           break;
+        case Fault::Action::kCorruptStore:
+          reply = Execute(kind, command, &committed);
+          if (committed) memory_[last_commit_ + applied->corrupt_offset] ^= 0xFF;
+          break;
         case Fault::Action::kNormal:
           reply = Execute(kind, command, &committed);
           break;
@@ -733,6 +745,7 @@ std::string SimulatedUnit::Execute(CommandKind kind, const std::string& command,
       const std::size_t at = address - kMemoryAddress;
       if (kind == CommandKind::kPageCommit) {
         std::copy(page_.begin(), page_.end(), memory_.begin() + static_cast<std::ptrdiff_t>(at));
+        last_commit_ = at;
         *committed = true;
         return kOk;
       }

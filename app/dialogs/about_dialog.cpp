@@ -33,6 +33,7 @@ QPixmap Picture(qreal pixel_ratio) {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About Stravon"));
+  UseDialogFont(this);
   setFixedSize(DialogUnitsSize(467, 371));
 
   auto* picture = new QLabel(this);

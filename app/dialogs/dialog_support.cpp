@@ -1,5 +1,6 @@
 #include "app/dialogs/dialog_support.h"
 
+#include <QFont>
 #include <QLineEdit>
 #include <QMessageBox>
 #include <QString>
@@ -13,6 +14,12 @@ int DialogUnitsY(int units) { return (units * 13 + 4) / 8; }
 
 QSize DialogUnitsSize(int width, int height) {
   return {DialogUnitsX(width), DialogUnitsY(height)};
+}
+
+void UseDialogFont(QWidget* dialog) {
+  QFont font = dialog->font();
+  font.setPointSize(8);
+  dialog->setFont(font);
 }
 
 void ShowWarning(QWidget* parent, const std::string& text) {

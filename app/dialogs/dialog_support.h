@@ -15,6 +15,10 @@ int DialogUnitsX(int units);
 int DialogUnitsY(int units);
 QSize DialogUnitsSize(int width, int height);
 
+// The dialogs' forms are sized for an 8-point font; a larger system font
+// would not fit them.
+void UseDialogFont(QWidget* dialog);
+
 // Caption of the dialogs' message boxes: the program's name.
 inline constexpr const char* kMessageBoxCaption = "Stravon";
 

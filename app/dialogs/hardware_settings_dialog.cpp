@@ -57,6 +57,7 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
       done_(Button("Done", "done", this)),
       poll_(new QTimer(this)) {
   setWindowTitle(QStringLiteral("Hardware Advanced"));
+  UseDialogFont(this);
   setFixedSize(DialogUnitsSize(247, 178));
   series_name_->setMaxLength(kSeriesNameLength);
 
@@ -81,7 +82,7 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
   values->setVerticalSpacing(DialogUnitsY(4));
   int row = 0;
   auto add_row = [&](QLabel* label, QLineEdit* field) {
-    field->setFixedWidth(DialogUnitsX(70));
+    field->setFixedWidth(DialogUnitsX(90));
     values->addWidget(label, row, 0);
     values->addWidget(field, row, 1);
     ++row;

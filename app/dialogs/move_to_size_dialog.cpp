@@ -27,6 +27,7 @@ MoveToSizeDialog::MoveToSizeDialog(double current_offset, const HardwareSettings
                                    QWidget* parent)
     : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("Move to Size"));
+  UseDialogFont(this);
   setFixedSize(DialogUnitsSize(145, 121));
 
   const MoveToSizeFields fields = OpenMoveToSize(current_offset, settings_);

@@ -24,7 +24,7 @@ QString Text(std::string_view text) {
 QLineEdit* NumberEdit(const char* name, QWidget* parent) {
   auto* edit = new QLineEdit(parent);
   edit->setObjectName(QString::fromLatin1(name));
-  edit->setFixedWidth(DialogUnitsX(60));
+  edit->setFixedWidth(DialogUnitsX(45));
   return edit;
 }
 
@@ -46,19 +46,18 @@ SetEditorDialog::SetEditorDialog(const TestSet& set, const SetEditorLimits& limi
       rest_(NumberEdit("rest", this)),
       repetitions_(NumberEdit("repetitions", this)) {
   setWindowTitle(QStringLiteral("Set Parameter Editor"));
+  UseDialogFont(this);
   setFixedSize(DialogUnitsSize(209, 194));
 
   function_->setObjectName(QStringLiteral("function"));
   for (std::string_view name : kSetEditorFunctions) function_->addItem(Text(name));
   time_unit_->setObjectName(QStringLiteral("timeUnit"));
   for (std::string_view name : kSetEditorTimeUnits) time_unit_->addItem(Text(name));
-  function_->setFixedWidth(DialogUnitsX(60));
-  time_unit_->setFixedWidth(DialogUnitsX(60));
   do_not_stretch_->setObjectName(QStringLiteral("doNotStretch"));
   do_not_recover_->setObjectName(QStringLiteral("doNotRecover"));
 
   auto* grid = new QGridLayout;
-  grid->setHorizontalSpacing(DialogUnitsX(6));
+  grid->setHorizontalSpacing(DialogUnitsX(4));
   grid->setVerticalSpacing(DialogUnitsY(4));
   int row = 0;
   auto add_row = [&](const char* label, QWidget* field, QWidget* after = nullptr) {
@@ -67,9 +66,16 @@ SetEditorDialog::SetEditorDialog(const TestSet& set, const SetEditorLimits& limi
     if (after != nullptr) grid->addWidget(after, row, 2);
     ++row;
   };
-  add_row("Control Function", function_);
+  // The lists span the last column too, which they leave empty: their
+  // entries need more room than the number fields.
+  auto add_list = [&](const char* label, QComboBox* list) {
+    grid->addWidget(new QLabel(QString::fromLatin1(label), this), row, 0);
+    grid->addWidget(list, row, 1, 1, 2, Qt::AlignLeft);
+    ++row;
+  };
+  add_list("Control Function", function_);
   add_row("Stretch Magnitude", magnitude_, new QLabel(QStringLiteral("(mm)"), this));
-  add_row("Time Units", time_unit_);
+  add_list("Time Units", time_unit_);
   add_row("Stretch Duration", stretch_, do_not_stretch_);
   add_row("Hold Duration", hold_);
   add_row("Recovery Duration", recovery_, do_not_recover_);
@@ -83,8 +89,7 @@ SetEditorDialog::SetEditorDialog(const TestSet& set, const SetEditorLimits& limi
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(DialogUnitsX(10), DialogUnitsY(10), DialogUnitsX(10),
-                             DialogUnitsY(7));
+  layout->setContentsMargins(DialogUnitsX(7), DialogUnitsY(8), DialogUnitsX(7), DialogUnitsY(7));
   layout->addLayout(grid);
   layout->addStretch(1);
   layout->addWidget(buttons);
