@@ -2,6 +2,8 @@
 
 #include <utility>
 
+#include "sim/unit_model.h"
+
 namespace stravon::sim {
 
 Fault Fault::Error(int number) {
@@ -37,6 +39,14 @@ Fault Fault::DisconnectAfter(int after) {
   Fault f;
   f.action = Action::kDisconnect;
   f.skip = after;
+  return f;
+}
+
+Fault Fault::CorruptStore(std::size_t offset) {
+  Fault f;
+  f.action = Action::kCorruptStore;
+  f.corrupt_offset = offset % kPageSize;
+  f.kind = CommandKind::kPageCommit;
   return f;
 }
 

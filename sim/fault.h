@@ -21,10 +21,13 @@ struct Fault {
     kReply,       // `reply` sent verbatim instead of the normal reply (add "\r"
                   // yourself); the command is carried out
     kDisconnect,  // the pseudo-terminal is closed instead of replying
+    kCorruptStore,  // a page commit stores byte `corrupt_offset` of the page
+                    // inverted, and answers as if all went well
   };
   Action action = Action::kNormal;
   int error_number = 97;
   std::string reply;
+  std::size_t corrupt_offset = 0;
   // Non-zero: the reply goes out in pieces of this many bytes, piece_delay apart.
   std::size_t piece_size = 0;
   std::chrono::milliseconds piece_delay{0};
@@ -40,6 +43,8 @@ struct Fault {
   static Fault Split(std::size_t piece, std::chrono::milliseconds delay);
   // Answers `after` commands normally, then closes on the next one.
   static Fault DisconnectAfter(int after);
+  // The next page commit stores byte `offset` (0 to 63) of its page wrongly.
+  static Fault CorruptStore(std::size_t offset);
   // Copies with the scope changed, for chaining: Fault::Error(97).Times(2).
   Fault For(CommandKind k) const;
   Fault Times(int n) const;

@@ -60,6 +60,10 @@ bool ParseFault(std::string_view text, Fault* fault, std::string* error) {
       if (!action(Fault::Split(static_cast<std::size_t>(n), std::chrono::milliseconds(ms)))) {
         return false;
       }
+    } else if (key == "corrupt" && ParseInteger(value, 0, 63, &n)) {
+      if (!action(Fault::CorruptStore(static_cast<std::size_t>(n)))) return false;
+      // Only a page commit stores anything.
+      if (!fault->kind) fault->kind = CommandKind::kPageCommit;
     } else if (key == "disconnect" && eq == std::string_view::npos) {
       if (!action(Fault::DisconnectAfter(0))) return false;
     } else if (key == "on") {

@@ -308,6 +308,10 @@ void SimulatedUnit::HandleCommand(const std::string& command, bool overflow) {
           break;
         case Fault::Action::kSilence:
           break;
+        case Fault::Action::kCorruptStore:
+          reply = model_.Execute(kind, command, now, &committed);
+          if (committed) model_.InvertByte(model_.LastCommitOffset() + applied->corrupt_offset);
+          break;
         case Fault::Action::kNormal:
           reply = model_.Execute(kind, command, now, &committed);
           break;

@@ -47,14 +47,15 @@ Serves a simulated control unit on a pseudo-terminal until interrupted
   --fault FAULT        inject a fault (repeatable); FAULT is an action and
                        optional settings, comma-separated:
                          error=N | silence | reply=TEXT | overlong=N |
-                         split=BYTES/MS | disconnect
+                         split=BYTES/MS | disconnect | corrupt=N
                          on=KIND      only commands of this kind
                          times=N      this many times (all: every time)
                          skip=N       let N matching commands pass first
                        KIND: stop go direction speed status move limits
                        query-h identify page-load page-commit read-byte
                        variant-query unknown. reply=TEXT gets a carriage
-                       return added.
+                       return added. corrupt=N stores byte N (0-63) of the
+                       next committed page inverted and answers OK.
                        Examples: error=97,times=2   silence,on=status
                                  reply=ZZ,on=read-byte   disconnect,skip=40
   --help               show this text

@@ -175,6 +175,7 @@ std::string UnitModel::Execute(CommandKind kind, std::string_view command, Clock
       const std::size_t at = address - kMemoryAddress;
       if (kind == CommandKind::kPageCommit) {
         std::copy(page_.begin(), page_.end(), memory_.begin() + static_cast<std::ptrdiff_t>(at));
+        last_commit_ = at;
         *committed = true;
         return kOk;
       }

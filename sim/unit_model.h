@@ -53,6 +53,10 @@ class UnitModel {
 
   const UnitMemory& Memory() const { return memory_; }
   void SetMemory(const UnitMemory& memory) { memory_ = memory; }
+  // Where the last page commit went, as an offset into Memory().
+  std::size_t LastCommitOffset() const { return last_commit_; }
+  // For the corrupt-store fault: flips every bit of one byte of memory.
+  void InvertByte(std::size_t offset) { memory_.at(offset) ^= 0xFF; }
   // Empty, or shorter than `count`, past the end of the memory.
   std::vector<std::uint8_t> ReadMemory(std::uint16_t address, std::size_t count) const;
   // False (and nothing written) when the range leaves the memory.
@@ -66,6 +70,7 @@ class UnitModel {
 
   const UnitOptions options_;
   UnitMemory memory_{};
+  std::size_t last_commit_ = 0;
   std::array<std::uint8_t, kPageSize> page_{};
   // Motion: the position was base_position_ at motion_start_; while moving_
   // it runs at rate_ steps per second towards target_ (a move) or, for a

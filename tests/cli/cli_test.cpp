@@ -165,6 +165,15 @@ TEST_F(CliTest, VerifyFindsAByteTheUnitDoesNotHold) {
       << outcome.err;
 }
 
+TEST_F(CliTest, VerifyCatchesAPageTheUnitStoredWrongly) {
+  AttachUnit();
+  // The unit acknowledges the second page but keeps its fourth byte inverted.
+  unit_->InjectFault(sim::Fault::CorruptStore(3).Skip(1));
+  const Outcome outcome = Run({"program", "--verify", ProtocolFile()});
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_NE(outcome.err.find("at address 0x6E43 where"), std::string::npos) << outcome.err;
+}
+
 TEST_F(CliTest, SettingsBackupRestoresTheSameBlockEvenIntoAnUnprogrammedUnit) {
   AttachUnit();
   const std::string original = Memory(sim::kSettingsAddress, sim::kSettingsSize);

@@ -21,6 +21,7 @@ TEST(FaultGrammarTest, ReadsFaults) {
       {"reply=ZZ,on=read-byte", Fault::Reply("ZZ\r").For(CommandKind::kReadByte)},
       {"reply=", Fault::Reply("\r")},
       {"disconnect,skip=40", Fault::DisconnectAfter(0).Skip(40)},
+      {"corrupt=3,skip=1", Fault::CorruptStore(3).Skip(1)},
       {"overlong=300", Fault::Overlong(300)},
       {"split=4/30", Fault::Split(4, 30ms)},
       // Scope settings before the action are kept.

@@ -222,6 +222,20 @@ TEST_F(SimulatedUnitTest, InjectedFaultsFollowTheirScope) {
   EXPECT_EQ(transcript[9].reply, "");
 }
 
+TEST_F(SimulatedUnitTest, CorruptStoreChangesOneByteOfOneCommittedPage) {
+  StartUnit();
+  unit_->InjectFault(Fault::CorruptStore(5).Skip(1));
+  // Three commits of the same zero page: only the second is stored wrongly,
+  // and every one is answered OK.
+  for (const char* address : {"6E00", "6E40", "6E80"}) {
+    ASSERT_EQ(port_->Exchange(std::string("0F2") + address + "\r"), "OK\r") << address;
+  }
+  const auto memory = unit_->ReadMemory(0x6E00, 3 * 64);
+  for (std::size_t i = 0; i < memory.size(); ++i) {
+    EXPECT_EQ(memory[i], i == 64 + 5 ? 0xFF : 0x00) << "byte " << i;
+  }
+}
+
 TEST_F(SimulatedUnitTest, SplitReplyArrivesInDelayedPieces) {
   StartUnit();
   unit_->InjectFault(Fault::Split(4, 30ms));

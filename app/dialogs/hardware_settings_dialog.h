@@ -1,0 +1,62 @@
+#pragma once
+
+#include <functional>
+
+#include <QDialog>
+
+#include "device/hardware_settings.h"
+#include "protocol/ui/hardware_dialog.h"
+#include "protocol/ui/settings_store.h"
+
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class QTimer;
+
+namespace stravon::app {
+
+// "Hardware Advanced": shows the settings last read from the unit and posts
+// new ones to be programmed. It never talks to the unit itself, and knows
+// nothing of the session it posts to: the owner gives it two functions.
+class HardwareSettingsDialog : public QDialog {
+ public:
+  // Writes the pending settings and then the operation code.
+  using PostSettings = std::function<void(const HardwareSettings&)>;
+  // Whether a posted request is still waiting for the worker or being
+  // carried out.
+  using RequestPending = std::function<bool()>;
+
+  // Reads factory access from `settings` and writes it back (see
+  // HardwareDialog).
+  HardwareSettingsDialog(const HardwareSettings& current, SettingsStore& settings,
+                         PostSettings post, RequestPending pending, QWidget* parent = nullptr);
+
+ protected:
+  // Enter closes the dialog, as its default OK would, without programming.
+  void keyPressEvent(QKeyEvent* event) override;
+
+ private:
+  HardwareDialogFields Typed() const;
+  void Show(const HardwareDialogFields& fields);
+  QLineEdit* Control(HardwareDialogField field) const;
+  void Program();
+  void UpdateProgramButton();
+
+  HardwareDialog logic_;
+  PostSettings post_;
+  RequestPending pending_;
+
+  QLineEdit* series_name_;
+  QLineEdit* model_number_;
+  QPushButton* restore_defaults_;
+  QLineEdit* offset_;
+  QLineEdit* soft_limit_;
+  QLineEdit* stroke_;
+  QLabel* pitch_label_;
+  QLineEdit* pitch_;
+  QPushButton* program_;
+  QPushButton* done_;
+  QTimer* poll_;
+};
+
+}  // namespace stravon::app

@@ -1,0 +1,145 @@
+#include "views/progress_window.h"
+
+#include <utility>
+
+#include <QCloseEvent>
+#include <QFontMetrics>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPushButton>
+#include <QScreen>
+
+#include "views/time_to_complete_bar.h"
+
+namespace stravon::views {
+namespace {
+
+const QString kTitle = QStringLiteral("Progress");
+constexpr int kTextLines = 4;
+constexpr int kTextWidth = 390;
+constexpr int kMargin = 10;
+// Space between the bar's edges and the button's, as a bevel is wide.
+constexpr int kEdge = 2;
+
+}  // namespace
+
+ProgressWindowWidget::ProgressWindowWidget(QWidget* owner, SettingsStore& settings,
+                                           std::shared_ptr<std::atomic<bool>> cancelled)
+    : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
+      settings_(settings),
+      cancelled_(std::move(cancelled)),
+      text_(new QLabel(this)),
+      bar_(new TimeToCompleteBar(this)),
+      cancel_(new QPushButton(QStringLiteral(" Cancel "), this)) {
+  setObjectName(QStringLiteral("progressWindow"));
+  setWindowTitle(kTitle);
+  setCursor(Qt::BusyCursor);
+  text_->setObjectName(QStringLiteral("progressText"));
+  text_->setTextFormat(Qt::PlainText);
+  text_->setWordWrap(false);
+  text_->setAlignment(Qt::AlignLeft | Qt::AlignTop);
+  cancel_->setObjectName(QStringLiteral("progressCancel"));
+  cancel_->setCursor(Qt::ArrowCursor);
+  connect(cancel_, &QPushButton::clicked, this, [this] { Cancel(); });
+  LayOut();
+}
+
+ProgressWindowWidget::~ProgressWindowWidget() {
+  if (placed_) StorePosition();
+}
+
+void ProgressWindowWidget::LayOut() {
+  const QFontMetrics metrics(text_->font());
+  const QRect text(kMargin, kMargin, kTextWidth, kTextLines * metrics.lineSpacing());
+  const QSize button = cancel_->sizeHint();
+  const QRect button_rect(text.right() + 1 - button.width(), text.bottom() + 1 + kMargin,
+                          button.width(), button.height());
+  const QRect bar_rect(QPoint(text.left(), button_rect.top() + kEdge),
+                       QPoint(button_rect.left() - kMargin - 1, button_rect.bottom() - kEdge));
+  text_->setGeometry(text);
+  cancel_->setGeometry(button_rect);
+  bar_->setGeometry(bar_rect);
+  setFixedSize(text.width() + 2 * kMargin, text.height() + button.height() + 3 * kMargin);
+}
+
+void ProgressWindowWidget::SetMessageText(const QString& text) { text_->setText(text); }
+
+QString ProgressWindowWidget::MessageText() const { return text_->text(); }
+
+void ProgressWindowWidget::SetBounds(int lower, int upper) {
+  lower_ = lower;
+  upper_ = upper;
+  bar_->SetRange(lower, upper);
+}
+
+void ProgressWindowWidget::SetPosition(int position) {
+  // A step the worker made before it saw the cancel must not bring the
+  // hidden window back.
+  if (!IsCancelled()) ShowIfHidden();
+  position_ = position;
+  int percent = 0;
+  if (upper_ > lower_) {
+    percent = static_cast<int>(static_cast<double>(position - lower_) * 100.0 / (upper_ - lower_) +
+                               0.5);
+  }
+  if (percent != percent_shown_) {
+    percent_shown_ = percent;
+    setWindowTitle(QStringLiteral("%1 [%2%]").arg(kTitle).arg(percent));
+  }
+  bar_->SetPosition(position);
+}
+
+void ProgressWindowWidget::Advance() { SetPosition(position_ + step_); }
+
+void ProgressWindowWidget::EnterModal() {
+  setWindowModality(Qt::WindowModal);
+  ShowIfHidden();
+}
+
+void ProgressWindowWidget::ShowIfHidden() {
+  if (isVisible()) return;
+  if (!placed_) Place();
+  show();
+}
+
+void ProgressWindowWidget::Place() {
+  placed_ = true;
+  const int x = settings_.ReadInteger(kSettingsSection, kProgressXValue, -1);
+  const int y = settings_.ReadInteger(kSettingsSection, kProgressYValue, -1);
+  if (x >= 0 && y >= 0 && QGuiApplication::screenAt(QPoint(x, y)) != nullptr) {
+    move(x, y);
+    return;
+  }
+  const QWidget* owner = parentWidget() != nullptr ? parentWidget()->window() : nullptr;
+  const QRect over = owner != nullptr ? owner->frameGeometry()
+                                      : QGuiApplication::primaryScreen()->availableGeometry();
+  move(over.center() - QPoint(width() / 2, height() / 2));
+}
+
+void ProgressWindowWidget::StorePosition() {
+  settings_.WriteInteger(kSettingsSection, kProgressXValue, pos().x());
+  settings_.WriteInteger(kSettingsSection, kProgressYValue, pos().y());
+}
+
+void ProgressWindowWidget::Cancel() {
+  if (placed_) StorePosition();
+  cancelled_->store(true, std::memory_order_release);
+  hide();
+  if (QWidget* owner = parentWidget()) owner->window()->activateWindow();
+}
+
+void ProgressWindowWidget::keyPressEvent(QKeyEvent* event) {
+  if (event->key() == Qt::Key_Escape) {
+    Cancel();
+    return;
+  }
+  QWidget::keyPressEvent(event);
+}
+
+void ProgressWindowWidget::closeEvent(QCloseEvent* event) {
+  event->ignore();
+  Cancel();
+}
+
+}  // namespace stravon::views
