@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/exit_status.h"
+#include "stravon/version.h"
 
 namespace stravon::cli {
 namespace {
@@ -36,7 +37,7 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   CLI::App app{kDescription, "stravon-cli"};
   app.require_subcommand(1);
   app.fallthrough();
-  app.set_version_flag("--version", "stravon-cli 0.1.0");
+  app.set_version_flag("--version", "stravon-cli " + std::string(kVersion));
 
   GlobalOptions options;
   bool quiet = false;

@@ -18,6 +18,7 @@
 #include "sim/fault_grammar.h"
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
+#include "stravon/version.h"
 
 namespace {
 
@@ -59,6 +60,7 @@ Serves a simulated control unit on a pseudo-terminal until interrupted
                        Examples: error=97,times=2   silence,on=status
                                  reply=ZZ,on=read-byte   disconnect,skip=40
   --help               show this text
+  --version            show the version
 
 Prints the environment settings as export lines, then a line "ready".
 )";
@@ -150,6 +152,9 @@ int main(int argc, char** argv) {
     long long n = 0;
     if (arg == "--help" || arg == "-h") {
       std::fputs(kUsage, stdout);
+      return 0;
+    } else if (arg == "--version") {
+      std::printf("stravon-sim %s\n", std::string(stravon::kVersion).c_str());
       return 0;
     } else if (arg == "--unprogrammed") {
       options.unprogrammed = true;
