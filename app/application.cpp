@@ -11,6 +11,7 @@
 #include "app/document_session.h"
 #include "app/main_window.h"
 #include "app/qt_settings_store.h"
+#include "stravon/version.h"
 
 namespace stravon::app {
 
@@ -51,7 +52,7 @@ std::string HelpText(const std::string& program) {
          "are set (see stravon-sim --dir), otherwise through /sys and /dev.\n";
 }
 
-std::string VersionText() { return "stravon 1.53\n"; }
+std::string VersionText() { return "stravon " + std::string(kVersion) + "\n"; }
 
 int RunApplication(int argc, char** argv) {
   // --help and --version need no display, so they are answered before Qt starts.
@@ -69,7 +70,7 @@ int RunApplication(int argc, char** argv) {
   QApplication application(argc, argv);
   QApplication::setOrganizationName("Stravon");
   QApplication::setApplicationName("Stravon");
-  QApplication::setApplicationVersion("1.53");
+  QApplication::setApplicationVersion(QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
 
   std::vector<std::string> arguments;
   const QStringList qt_arguments = QApplication::arguments();

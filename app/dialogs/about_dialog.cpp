@@ -10,6 +10,7 @@
 #include <QSvgRenderer>
 
 #include "app/dialogs/dialog_support.h"
+#include "stravon/version.h"
 
 namespace stravon::app {
 namespace {
@@ -41,7 +42,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   picture->setFixedSize(kPictureWidth, kPictureHeight);
   picture->setPixmap(Picture(devicePixelRatioF()));
 
-  auto* version = new QLabel(QStringLiteral("Software Version 1.53"), this);
+  auto* version = new QLabel(QStringLiteral("Software Version ") + QString::fromUtf8(kVersionShort.data(), static_cast<qsizetype>(kVersionShort.size())), this);
   version->setObjectName(QStringLiteral("version"));
   auto* notice = new QLabel(
       QStringLiteral("\u00A9 The Stravon developers. For laboratory research use; "
