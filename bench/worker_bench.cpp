@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "protocol/ui/document.h"
+#include "device/device_session.h"
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
 
@@ -37,23 +37,23 @@ class Session {
         tree_.AddUsbPort(sim::UnitIdentity(), unit_->SlavePath()).empty()) {
       return;
     }
-    DocumentOptions document_options;
-    document_options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
-    document_options.read_timeout_ms = 2000;
-    document_ = std::make_unique<Document>(nullptr, document_options);
-    document_->StartWorker();
-    ok_ = document_->WaitUntilConnected(true, 10s) && document_->WaitUntilIdle(10s);
+    DeviceSessionOptions session_options;
+    session_options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
+    session_options.read_timeout_ms = 2000;
+    session_ = std::make_unique<DeviceSession>(nullptr, session_options);
+    session_->StartWorker();
+    ok_ = session_->WaitUntilConnected(true, 10s) && session_->WaitUntilIdle(10s);
   }
-  ~Session() { document_.reset(); }
+  ~Session() { session_.reset(); }
 
   bool ok() const { return ok_; }
-  Document& document() { return *document_; }
+  DeviceSession& document() { return *session_; }
   sim::SimulatedUnit& unit() { return *unit_; }
 
  private:
   sim::FixtureTree tree_ = sim::FixtureTree::Temporary();
   std::unique_ptr<sim::SimulatedUnit> unit_;
-  std::unique_ptr<Document> document_;
+  std::unique_ptr<DeviceSession> session_;
   bool ok_ = false;
 };
 
@@ -67,7 +67,7 @@ void BM_PendingCodeStart(benchmark::State& state) {
     state.SkipWithError("no simulated unit");
     return;
   }
-  Document& document = session.document();
+  DeviceSession& document = session.document();
   sim::SimulatedUnit& unit = session.unit();
   double worst_ms = 0.0;
   for (auto _ : state) {
@@ -101,7 +101,7 @@ void BM_WorkerCpu(benchmark::State& state) {
     state.SkipWithError("no simulated unit");
     return;
   }
-  Document& document = session.document();
+  DeviceSession& document = session.document();
   if (state.range(0) == kOperationJogStop) {
     document.PressJog(true);
     std::this_thread::sleep_for(200ms);

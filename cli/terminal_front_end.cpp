@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "cli/terminal_progress.h"
+#include "device/device_session.h"
 #include "protocol/message_log.h"
-#include "protocol/ui/document.h"
 
 namespace stravon::cli {
 namespace {
@@ -58,28 +58,28 @@ void TerminalFrontEnd::ClearOutput() {
 }
 
 int TerminalFrontEnd::CommitSequence() {
-  if (document_ == nullptr) return -1;
-  const float soft_limit = document_->CurrentSettings().TravelSoftLimit;
-  TestSequence committed = document_->Protocol();
+  if (session_ == nullptr) return -1;
+  const float soft_limit = session_->CurrentSettings().TravelSoftLimit;
+  TestSequence committed = session_->Protocol();
   int result = -1;
   {
     std::lock_guard lock(stage_mutex_);
     result = stage_.CommitSequence(soft_limit, committed);
   }
-  if (result == 1) document_->SetProtocol(std::move(committed));
+  if (result == 1) session_->SetProtocol(std::move(committed));
   return result;
 }
 
 void TerminalFrontEnd::RefreshFromDocument() {
-  if (document_ == nullptr) return;
+  if (session_ == nullptr) return;
   std::lock_guard lock(stage_mutex_);
-  stage_.RefreshFromDocument(document_->Protocol());
+  stage_.RefreshFromDocument(session_->Protocol());
 }
 
 void TerminalFrontEnd::RefreshSettings() {
-  if (document_ == nullptr) return;
+  if (session_ == nullptr) return;
   std::lock_guard lock(stage_mutex_);
-  stage_.RefreshSettings(document_->CurrentSettings());
+  stage_.RefreshSettings(session_->CurrentSettings());
 }
 
 void TerminalFrontEnd::WriteOffsetField(const std::string& text) {

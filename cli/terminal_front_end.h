@@ -11,10 +11,10 @@
 #include "cli/console.h"
 #include "protocol/front_end.h"
 #include "protocol/test_sequence.h"
-#include "protocol/ui/stage_model.h"
+#include "ui/stage_model.h"
 
 namespace stravon {
-class Document;
+class DeviceSession;
 }
 
 namespace stravon::cli {
@@ -44,7 +44,7 @@ class TerminalFrontEnd : public FrontEnd {
 
   // The document whose protocol CommitSequence replaces; set before its
   // worker starts.
-  void AttachDocument(Document* document) { document_ = document; }
+  void AttachSession(DeviceSession* document) { session_ = document; }
 
   MessageButton ShowMessageBox(MessageKind kind, const std::string& caption,
                                const std::string& text) override;
@@ -81,7 +81,7 @@ class TerminalFrontEnd : public FrontEnd {
   void Log(const std::string& text);
 
   Console& console_;
-  Document* document_ = nullptr;
+  DeviceSession* session_ = nullptr;
   std::uint64_t log_token_ = 0;
 
   // The stage has a lock of its own: its warnings come back through

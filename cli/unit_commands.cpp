@@ -22,10 +22,10 @@
 #include "protocol/file_io.h"
 #include "protocol/number_text.h"
 #include "protocol/protocol_file.h"
-#include "protocol/ui/field_text.h"
-#include "protocol/ui/hardware_dialog.h"
-#include "protocol/ui/move_to_size.h"
-#include "protocol/ui/settings_store.h"
+#include "ui/field_text.h"
+#include "ui/hardware_dialog.h"
+#include "ui/move_to_size.h"
+#include "ui/settings_store.h"
 
 namespace stravon::cli {
 namespace {
@@ -98,10 +98,10 @@ std::string FirmwareText(std::int32_t revision) { return FormatGeneral(revision 
 
 // Programs `settings` through the worker and reports the outcome.
 int ProgramSettings(UnitSession& session, Console& console, const HardwareSettings& settings) {
-  session.RunOperation([&] { session.Doc().RequestProgramHardwareSettings(settings); });
+  session.RunOperation([&] { session.Device().RequestProgramHardwareSettings(settings); });
   const int status = OperationOutcome(session, console, "Programming Hardware Settings");
   if (status == kExitDone && !console.Quiet()) {
-    console.Result(SettingsDescription(session.Doc().CurrentSettings()));
+    console.Result(SettingsDescription(session.Device().CurrentSettings()));
   }
   return status;
 }
@@ -112,7 +112,7 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
   UnitSession session(options, console);
   if (!session.Connect(false)) return kExitFailed;
   session.StopWorker();
-  Document& document = session.Doc();
+  DeviceSession& document = session.Device();
   const DeviceLink& link = document.Link();
   const bool settings_read = document.HardwareSettingsRead();
   const HardwareSettings settings = document.CurrentSettings();
@@ -147,7 +147,7 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
 int RunSettingsShow(const GlobalOptions& options, Console& console, bool json) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  const HardwareSettings settings = session.Doc().CurrentSettings();
+  const HardwareSettings settings = session.Device().CurrentSettings();
   console.Result(json ? JsonText(SettingsJson(settings)) : SettingsDescription(settings));
   return kExitDone;
 }
@@ -163,7 +163,7 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   }
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  Document& document = session.Doc();
+  DeviceSession& document = session.Device();
 
   // The sets come from a file, not from the set editor, so they pass the
   // editor's checks here; the commit's own checks follow in the worker.
@@ -216,12 +216,12 @@ int RunRead(const GlobalOptions& options, Console& console,
             const std::optional<std::string>& output) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  session.RunOperation([&] { session.Doc().RequestReadDevice(); });
+  session.RunOperation([&] { session.Device().RequestReadDevice(); });
   if (const int status = OperationOutcome(session, console, "Reading Device");
       status != kExitDone) {
     return status;
   }
-  return OutputProtocol(console, session.Doc().Protocol(), output) ? kExitDone : kExitFailed;
+  return OutputProtocol(console, session.Device().Protocol(), output) ? kExitDone : kExitFailed;
 }
 
 int RunSettingsProgram(const GlobalOptions& options, Console& console,
@@ -238,7 +238,7 @@ int RunSettingsProgram(const GlobalOptions& options, Console& console,
 
   MemorySettingsStore store;
   store.WriteInteger(kSettingsSection, kFactoryAccessValue, program.factory ? 1 : 0);
-  HardwareDialog dialog(session.Doc().CurrentSettings(), store);
+  HardwareDialog dialog(session.Device().CurrentSettings(), store);
   HardwareDialogFields fields =
       program.restore_defaults ? dialog.RestoreDefaults() : dialog.Fields();
   if (program.offset) fields.offset = *program.offset;
@@ -270,9 +270,9 @@ int RunSettingsBackup(const GlobalOptions& options, Console& console, const std:
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
   session.StopWorker();
-  const HardwareSettings settings = session.Doc().CurrentSettings();
+  const HardwareSettings settings = session.Device().CurrentSettings();
   std::string origin = "Stravon Model " + ModelText(settings) + " on " + session.PortName();
-  const auto& identification = session.Doc().Link().Identification();
+  const auto& identification = session.Device().Link().Identification();
   if (identification.size() > 2) origin += " (" + identification[2] + ")";
   if (!WriteBytes(console, file, BackupText(EncodeSettingsBlock(settings), origin))) {
     return kExitFailed;
@@ -328,11 +328,11 @@ int RunStatus(const GlobalOptions& options, Console& console, bool json) {
                             (front_end.LastLog().empty() ? "" : "\n" + front_end.LastLog())));
     return kExitFailed;
   }
-  const HardwareSettings settings = session.Doc().CurrentSettings();
+  const HardwareSettings settings = session.Device().CurrentSettings();
   if (json) {
     nlohmann::json status = {{"port", session.PortName()},
                              {"model", ModelText(settings)},
-                             {"offset_mm", session.Doc().CurrentOffset()}};
+                             {"offset_mm", session.Device().CurrentOffset()}};
     console.Result(JsonText(status));
   } else {
     console.Result("Stravon Model " + ModelText(settings) + " on " + session.PortName() +
@@ -350,7 +350,7 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
   }
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  Document& document = session.Doc();
+  DeviceSession& document = session.Device();
   const HardwareSettings settings = document.CurrentSettings();
   MoveToSizeFields fields = OpenMoveToSize(document.CurrentOffset(), settings);
   fields.new_size = size;
@@ -388,7 +388,7 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
 int RunJog(const GlobalOptions& options, Console& console, bool plus, double seconds) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  Document& document = session.Doc();
+  DeviceSession& document = session.Device();
   TerminalFrontEnd& front_end = session.FrontEnd();
 
   const std::uint64_t logged = front_end.LogCount();

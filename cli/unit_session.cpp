@@ -77,10 +77,10 @@ UnitSession::UnitSession(const GlobalOptions& options, Console& console)
     : options_(options), console_(console), front_end_(console) {}
 
 UnitSession::~UnitSession() {
-  if (!document_) return;
-  const std::int32_t code = document_->PendingOperation();
+  if (!device_) return;
+  const std::int32_t code = device_->PendingOperation();
   if (code == kOperationJogPlus || code == kOperationJogMinus) StopJog();
-  document_->StopWorker();
+  device_->StopWorker();
 }
 
 std::chrono::milliseconds UnitSession::ExchangeAllowance(int exchanges) const {
@@ -124,21 +124,21 @@ bool UnitSession::Connect(bool require_settings) {
   }
   console_.Detail("Unit found on " + detected + "\n");
 
-  DocumentOptions document_options;
-  document_options.roots = roots;
-  document_options.read_timeout_ms = options_.timeout_ms;
-  document_options.port_override = options_.port;
-  document_ = std::make_unique<Document>(&front_end_, document_options);
-  front_end_.AttachDocument(document_.get());
-  document_->StartWorker();
+  DeviceSessionOptions device_options;
+  device_options.roots = roots;
+  device_options.read_timeout_ms = options_.timeout_ms;
+  device_options.port_override = options_.port;
+  device_ = std::make_unique<DeviceSession>(&front_end_, device_options);
+  front_end_.AttachSession(device_.get());
+  device_->StartWorker();
 
   const Clock::time_point started = Clock::now();
-  while (!document_->WaitUntilConnected(true, kPoll)) {
+  while (!device_->WaitUntilConnected(true, kPoll)) {
     if (Interrupted()) {
       console_.Error("Error:  Interrupted while connecting to the unit.");
       return false;
     }
-    if (!document_->Detected() && Clock::now() - started > kDetectionGrace) {
+    if (!device_->Detected() && Clock::now() - started > kDetectionGrace) {
       console_.Error(kDeviceNotDetectedMessage);
       return false;
     }
@@ -148,7 +148,7 @@ bool UnitSession::Connect(bool require_settings) {
   // whose settings were never programmed. Both end the command, except that
   // a command that does not need the settings (restoring them, for one)
   // goes on and finds the second still in the front end.
-  if (document_->HardwareSettingsRead()) return !ReportMessages();
+  if (device_->HardwareSettingsRead()) return !ReportMessages();
   if (!require_settings) return true;
   if (ReportMessages()) return false;
   // No message box: the port could not be opened, or the block could not be
@@ -162,9 +162,9 @@ bool UnitSession::Connect(bool require_settings) {
 
 bool UnitSession::RunOperation(const std::function<void()>& request) {
   request();
-  const std::int32_t code = document_->PendingOperation();
+  const std::int32_t code = device_->PendingOperation();
   const bool transfer = code == kOperationReadDevice || code == kOperationProgramDevice;
-  while (!document_->WaitUntilIdle(kPoll)) {
+  while (!device_->WaitUntilIdle(kPoll)) {
     if (Interrupted() && !transfer) return false;
   }
   return true;
@@ -172,24 +172,24 @@ bool UnitSession::RunOperation(const std::function<void()>& request) {
 
 bool UnitSession::StopJog() {
   const std::uint64_t writes = front_end_.OffsetWrites();
-  if (!document_->ReleaseJog()) return true;
+  if (!device_->ReleaseJog()) return true;
   // A pass of jog stop ends with a status query; if a jog was running its
   // stop brings one more. Two writes of the offset after the release mean
   // that at least one whole pass has gone out.
   const bool stopped =
       front_end_.WaitForOffsetWrites(writes + 2, Clock::now() + ExchangeAllowance(8));
-  document_->SetPendingOperation(kOperationNone);
+  device_->SetPendingOperation(kOperationNone);
   return stopped;
 }
 
 void UnitSession::StopWorker() {
-  if (document_) document_->StopWorker();
+  if (device_) device_->StopWorker();
 }
 
 void UnitSession::StopMotion() {
-  if (!document_) return;
-  document_->StopWorker();
-  document_->Link().SendCommand(StopCommand());
+  if (!device_) return;
+  device_->StopWorker();
+  device_->Link().SendCommand(StopCommand());
 }
 
 bool UnitSession::ReportMessages() {

@@ -9,7 +9,7 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/terminal_front_end.h"
-#include "protocol/ui/document.h"
+#include "device/device_session.h"
 
 namespace stravon::cli {
 
@@ -31,7 +31,7 @@ class UnitSession {
   // False after the reason was reported.
   bool Connect(bool require_settings);
 
-  Document& Doc() { return *document_; }
+  DeviceSession& Device() { return *device_; }
   TerminalFrontEnd& FrontEnd() { return front_end_; }
   const std::string& PortName() const { return port_name_; }
 
@@ -64,7 +64,7 @@ class UnitSession {
   GlobalOptions options_;
   Console& console_;
   TerminalFrontEnd front_end_;
-  std::unique_ptr<Document> document_;
+  std::unique_ptr<DeviceSession> device_;
   std::string port_name_;
 };
 

@@ -5,18 +5,18 @@
 #include <string>
 #include <utility>
 
+#include "device/device_session.h"
 #include "device/device_worker.h"
 #include "device/program_image.h"
-#include "protocol/ui/document.h"
 
 namespace stravon {
 namespace {
 
-void Append(Document& document, const std::string& text) {
+void Append(DeviceSession& document, const std::string& text) {
   if (FrontEnd* front_end = document.GetFrontEnd()) front_end->AppendOutput(text);
 }
 
-void InstallProgress(Document& document, const char* text) {
+void InstallProgress(DeviceSession& document, const char* text) {
   document.Link().SetProgressCallback(
       [&document](int position, int range) { return ReadProgress(position, range, document); });
   FrontEnd* front_end = document.GetFrontEnd();
@@ -25,7 +25,7 @@ void InstallProgress(Document& document, const char* text) {
 
 }  // namespace
 
-int ReadProgress(int /*position*/, int range, Document& document) {
+int ReadProgress(int /*position*/, int range, DeviceSession& document) {
   ProgressWindow* window = document.Progress();
   if (window == nullptr) return 0;
   if (range > 0) {
@@ -38,7 +38,7 @@ int ReadProgress(int /*position*/, int range, Document& document) {
   return window->IsCancelled() || document.Ending() ? -1 : 1;
 }
 
-void ReadDevice(Document& document) {
+void ReadDevice(DeviceSession& document) {
   DeviceLink& link = document.Link();
   if (!document.HardwareSettingsRead() || !link.Port().IsOpen()) return;
   FrontEnd* front_end = document.GetFrontEnd();
@@ -77,7 +77,7 @@ void ReadDevice(Document& document) {
   Append(document, complete ? "\nReading Device... Success\n" : "\nReading Device... Cancelled\n");
 }
 
-void ProgramDevice(Document& document) {
+void ProgramDevice(DeviceSession& document) {
   DeviceLink& link = document.Link();
   if (!link.Port().IsOpen()) return;
   FrontEnd* front_end = document.GetFrontEnd();

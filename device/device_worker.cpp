@@ -8,17 +8,17 @@
 #include <string_view>
 
 #include "device/device_commands.h"
+#include "device/device_session.h"
 #include "device/device_transfers.h"
 #include "device/ports/port_list.h"
 #include "device/saturating_cast.h"
 #include "device/settings_transfer.h"
 #include "protocol/number_text.h"
-#include "protocol/ui/document.h"
 
 namespace stravon {
 namespace {
 
-using Clock = Document::Clock;
+using Clock = DeviceSession::Clock;
 
 constexpr std::size_t kQueryBufferSize = 4096;
 constexpr std::int32_t kJogPlusSpeed = -5;
@@ -38,7 +38,7 @@ std::string PortPath(const PortRoots& roots, const std::string& port_name) {
 }
 
 // Detection, or the operator's own port when one was given.
-bool DetectPort(Document& document, std::string* port_name) {
+bool DetectPort(DeviceSession& document, std::string* port_name) {
   const std::string& chosen = document.Options().port_override;
   if (chosen.empty()) return DetectController(&document.PortList(), port_name, document.Roots());
   std::error_code error;
@@ -47,16 +47,16 @@ bool DetectPort(Document& document, std::string* port_name) {
   return true;
 }
 
-void Jog(Document& document, std::int32_t speed_code) {
+void Jog(DeviceSession& document, std::int32_t speed_code) {
   DeviceLink& link = document.Link();
-  const JogLimits limits =
-      ComputeJogLimits(document.CurrentSettings(), document.HomePosition(), Document::kLimitMargin);
+  const JogLimits limits = ComputeJogLimits(document.CurrentSettings(), document.HomePosition(),
+                                            DeviceSession::kLimitMargin);
   link.SendCommand(LimitsOnCommand(limits.lower, limits.upper));
   // Sends nothing once the jog runs at this speed.
   link.SetJogSpeed(speed_code);
 }
 
-void JogStop(Document& document) {
+void JogStop(DeviceSession& document) {
   DeviceLink& link = document.Link();
   link.SetJogSpeed(0);
   link.SendCommand(LimitsOffCommand());
@@ -75,7 +75,7 @@ bool ReadPosition(DeviceLink& link, std::int32_t* position) {
   return true;
 }
 
-void Move(Document& document, std::int32_t target) {
+void Move(DeviceSession& document, std::int32_t target) {
   DeviceLink& link = document.Link();
   link.SendCommand(MoveCommand(target));
   // Until a reading succeeds the target counts as still ahead; a failed
@@ -95,7 +95,7 @@ void Move(Document& document, std::int32_t target) {
   link.QueryStatus();
 }
 
-void CheckConnection(Document& document) {
+void CheckConnection(DeviceSession& document) {
   DeviceLink& link = document.Link();
   std::string port_name;
   const bool detected = DetectPort(document, &port_name);
@@ -122,7 +122,7 @@ void CheckConnection(Document& document) {
   }
 }
 
-void CarryOut(Document& document, const Document::Request& request) {
+void CarryOut(DeviceSession& document, const DeviceSession::Request& request) {
   switch (request.code) {
     case kOperationReadDevice:
       ReadDevice(document);
@@ -169,12 +169,12 @@ JogLimits ComputeJogLimits(const HardwareSettings& settings, std::int32_t home_p
   return limits;
 }
 
-int RunDeviceWorker(Document& document) {
+int RunDeviceWorker(DeviceSession& document) {
   // So that the first pass checks at once.
   Clock::time_point last_check = Clock::now() - kConnectionCheckInterval - Clock::duration(1);
   for (;;) {
     const Clock::time_point pass_start = Clock::now();
-    const Document::Request request = document.CurrentRequest();
+    const DeviceSession::Request request = document.CurrentRequest();
     if (request.code == kOperationEnd) break;
     CarryOut(document, request);
     if (document.Ending()) break;
@@ -191,7 +191,7 @@ int RunDeviceWorker(Document& document) {
   return 1;
 }
 
-void StatusHandler(const std::string& text, int kind, Document& document) {
+void StatusHandler(const std::string& text, int kind, DeviceSession& document) {
   if (kind != 0) return;
   const std::int32_t position = ParseLeadingInteger(text);
   const double offset = document.CurrentSettings().OffsetShown(position);

@@ -8,7 +8,7 @@
 
 namespace stravon {
 
-class Document;
+class DeviceSession;
 
 // The connection check runs when more than this has passed since the last one.
 inline constexpr std::chrono::milliseconds kConnectionCheckInterval{1000};
@@ -28,11 +28,11 @@ inline constexpr const char* kDeviceNotDetectedMessage =
 // the connection to the unit about once a second, until the code is 9. Between
 // passes it sleeps until the next check, the next repetition of a jog code, or
 // a new code. Returns 1.
-int RunDeviceWorker(Document& document);
+int RunDeviceWorker(DeviceSession& document);
 
 // The device link's status callback: shows the offset for the position the
 // unit reported (kind 0; other kinds are ignored).
-void StatusHandler(const std::string& text, int kind, Document& document);
+void StatusHandler(const std::string& text, int kind, DeviceSession& document);
 
 // The positions a jog may reach: from `margin` steps below the minimum
 // specimen size to `margin` steps beyond the travel soft limit.

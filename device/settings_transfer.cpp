@@ -6,17 +6,17 @@
 #include <string>
 
 #include "device/device_commands.h"
+#include "device/device_session.h"
 #include "device/device_worker.h"
-#include "protocol/ui/document.h"
 
 namespace stravon {
 namespace {
 
-void Append(Document& document, const std::string& text) {
+void Append(DeviceSession& document, const std::string& text) {
   if (FrontEnd* front_end = document.GetFrontEnd()) front_end->AppendOutput(text);
 }
 
-void ShowError(Document& document, const std::string& text) {
+void ShowError(DeviceSession& document, const std::string& text) {
   if (FrontEnd* front_end = document.GetFrontEnd()) {
     front_end->ShowMessageBox(FrontEnd::MessageKind::kError, kMessageCaption, text);
   }
@@ -24,7 +24,7 @@ void ShowError(Document& document, const std::string& text) {
 
 }  // namespace
 
-int ReadHardwareSettings(Document& document) {
+int ReadHardwareSettings(DeviceSession& document) {
   if (document.HardwareSettingsRead()) return 0;
   DeviceLink& link = document.Link();
   if (!link.Port().IsOpen()) return -1;
@@ -56,7 +56,7 @@ int ReadHardwareSettings(Document& document) {
   return 1;
 }
 
-void ProgramHardwareSettings(Document& document, const HardwareSettings& settings) {
+void ProgramHardwareSettings(DeviceSession& document, const HardwareSettings& settings) {
   DeviceLink& link = document.Link();
   if (!link.Port().IsOpen()) return;
   FrontEnd* front_end = document.GetFrontEnd();

@@ -23,7 +23,7 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
   const TestSequence sample = SampleProtocol();
   CommitOnProgram(sample);
   front_end_.Clear();
-  Run([&] { document_->RequestProgramDevice(); });
+  Run([&] { session_->RequestProgramDevice(); });
 
   EXPECT_EQ(front_end_.Output(), "\nProgramming Device... Success\n");
   DeviceSetTable table{};
@@ -40,9 +40,9 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
   EXPECT_EQ(windows[0].bounds_calls, 1);
   EXPECT_TRUE(windows[0].destroyed);
 
-  document_->SetProtocol({});
+  session_->SetProtocol({});
   front_end_.Clear();
-  Run([&] { document_->RequestReadDevice(); });
+  Run([&] { session_->RequestReadDevice(); });
   EXPECT_EQ(front_end_.Output(), "\nReading Device... Success\n");
   EXPECT_EQ(front_end_.CountCalls("refresh"), 1);
   windows = front_end_.ProgressWindows();
@@ -54,7 +54,7 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
   EXPECT_EQ(windows[1].bounds_calls, 1);
   EXPECT_TRUE(windows[1].destroyed);
 
-  const TestSequence read = document_->Protocol();
+  const TestSequence read = session_->Protocol();
   ASSERT_EQ(read.sets.size(), sample.sets.size());
   for (std::size_t i = 0; i < sample.sets.size(); ++i) {
     SCOPED_TRACE(i);
@@ -76,15 +76,15 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
 TEST_F(WorkerTest, CancellingAReadAfter100BytesLeavesTheProtocol) {
   Connect();
   const TestSequence before = SampleProtocol();
-  document_->SetProtocol(before);
+  session_->SetProtocol(before);
   unit_->ClearTranscript();
   front_end_.Clear();
   // The first advance sets the range; each byte read advances once more.
   front_end_.CancelProgressAfter(101);
-  Run([&] { document_->RequestReadDevice(); });
+  Run([&] { session_->RequestReadDevice(); });
   EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 100);
   EXPECT_EQ(front_end_.Output(), "\nReading Device... Cancelled\n");
-  EXPECT_EQ(document_->Protocol(), before);
+  EXPECT_EQ(session_->Protocol(), before);
   EXPECT_EQ(front_end_.CountCalls("refresh"), 1);
   EXPECT_TRUE(front_end_.ProgressWindows().at(0).destroyed);
 }
@@ -98,7 +98,7 @@ TEST_F(WorkerTest, ProgramDeviceWithAnEmptySequenceShowsOnlyTheCommitMessage) {
                               "Please Specify a Test Sequence Before Executing");
     return -1;
   });
-  Run([&] { document_->RequestProgramDevice(); });
+  Run([&] { session_->RequestProgramDevice(); });
   EXPECT_EQ(unit_->TotalCommands(), 0);
   EXPECT_EQ(front_end_.Calls(),
             (std::vector<std::string>{"clear", "commit",
@@ -130,12 +130,12 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
     ASSERT_TRUE(unit_->WriteMemory(kProgramImageAddress, blank));
     for (const Fault& fault : c.faults) unit_->InjectFault(fault);
     front_end_.Clear();
-    Run([&] { document_->RequestProgramDevice(); });
+    Run([&] { session_->RequestProgramDevice(); });
     unit_->ClearFaults();
     EXPECT_EQ(front_end_.Output(), c.success ? "\nProgramming Device... Success\n"
                                              : "\nProgramming Device... Cancelled\n");
     EXPECT_TRUE(front_end_.ProgressWindows().back().destroyed);
-    const Document::Image& image = document_->ProgramBytes();
+    const DeviceSession::Image& image = session_->ProgramBytes();
     const bool written = unit_->ReadMemory(kProgramImageAddress, kProgramImageSize) ==
                          std::vector<std::uint8_t>(image.begin(), image.end());
     EXPECT_EQ(written, c.success);
@@ -145,10 +145,10 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
 TEST_F(WorkerTest, ClosingTheDocumentCutsATransferShortAndJoinsTheWorker) {
   Connect();
   unit_->ClearTranscript();
-  document_->RequestReadDevice();
+  session_->RequestReadDevice();
   ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kReadByte) > 10; }));
   const auto start = std::chrono::steady_clock::now();
-  document_.reset();
+  session_.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   const int sent = unit_->TotalCommands();
   EXPECT_LT(sent, 1408);

@@ -199,7 +199,7 @@ class Soak : public WorkerTest {
       unit_->ClearFaults();
       if (unit_->IsConnected()) unit_->Disconnect();
       ASSERT_TRUE(tree_.RemovePort(tty_));
-      ASSERT_TRUE(document_->WaitUntilConnected(false, kWait));
+      ASSERT_TRUE(session_->WaitUntilConnected(false, kWait));
       ASSERT_EQ(unit_->Reconnect(), 0);
       const bool spoil = attempt == 0 && Chance(0.5);
       if (spoil) {
@@ -221,22 +221,22 @@ class Soak : public WorkerTest {
       }
       PlugIn();
       if (HasFatalFailure()) return;
-      ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
+      ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
       // The settings read runs before the connected flag is set.
       CheckSettings();
       unit_->ClearFaults();
       if (spoil) {
-        EXPECT_FALSE(document_->HardwareSettingsRead()) << "settings taken from a failed read";
+        EXPECT_FALSE(session_->HardwareSettingsRead()) << "settings taken from a failed read";
       }
-      if (document_->HardwareSettingsRead()) return;
+      if (session_->HardwareSettingsRead()) return;
     }
     FAIL() << "the settings were never read";
   }
 
   // Settings are only ever those the unit holds.
   void CheckSettings() {
-    if (document_->HardwareSettingsRead()) {
-      EXPECT_EQ(document_->CurrentSettings(), FactorySettings());
+    if (session_->HardwareSettingsRead()) {
+      EXPECT_EQ(session_->CurrentSettings(), FactorySettings());
     }
   }
 
@@ -275,13 +275,13 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
   rng_.seed(seed);
 
   StartUnit();
-  DocumentOptions options;
+  DeviceSessionOptions options;
   options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
   options.read_timeout_ms = kSoakTimeoutMs;
-  document_ = std::make_unique<Document>(&front_end_, options);
-  document_->StartWorker();
-  ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
-  ASSERT_TRUE(document_->HardwareSettingsRead());
+  session_ = std::make_unique<DeviceSession>(&front_end_, options);
+  session_->StartWorker();
+  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
+  ASSERT_TRUE(session_->HardwareSettingsRead());
 
   const std::vector<FaultKind> plan = Plan(2 * kProtocols);
   int outcomes[2][3] = {};  // [program, read][not started, cancelled, success]
@@ -292,13 +292,13 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
   for (int round = 0; round < kProtocols; ++round) {
     SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
     for (const bool program : {true, false}) {
-      if (!unit_->IsConnected() || !document_->HardwareSettingsRead()) {
+      if (!unit_->IsConnected() || !session_->HardwareSettingsRead()) {
         Replug();
         if (HasFatalFailure()) return;
       }
       const FaultKind fault = plan[static_cast<std::size_t>(2 * round + (program ? 0 : 1))];
       SCOPED_TRACE(std::string(program ? "program" : "read") + ", fault " + FaultName(fault));
-      const TestSequence before = document_->Protocol();
+      const TestSequence before = session_->Protocol();
       const TestSequence sequence = RandomProtocol();
       if (program) CommitOnProgram(sequence);
       Inject(fault, program);
@@ -307,11 +307,11 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
       }
       front_end_.Clear();
       if (program) {
-        document_->RequestProgramDevice();
+        session_->RequestProgramDevice();
       } else {
-        document_->RequestReadDevice();
+        session_->RequestReadDevice();
       }
-      ASSERT_TRUE(document_->WaitUntilIdle(kOperationWait)) << "the operation hangs";
+      ASSERT_TRUE(session_->WaitUntilIdle(kOperationWait)) << "the operation hangs";
       unit_->ClearFaults();
 
       const int outcome = Outcome(program);
@@ -332,7 +332,7 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
         // reply to the last commit, which the unit carried out).
         in_unit = written ? std::optional<TestSequence>(sequence) : std::nullopt;
       } else {
-        const TestSequence after = document_->Protocol();
+        const TestSequence after = session_->Protocol();
         if (outcome == 1) {
           EXPECT_EQ(after, Decoded(UnitImage(), before)) << "a finished read differs from the unit";
           if (in_unit) {

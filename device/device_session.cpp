@@ -1,4 +1,4 @@
-#include "protocol/ui/document.h"
+#include "device/device_session.h"
 
 #include <utility>
 
@@ -17,7 +17,7 @@ bool IsOneShot(std::int32_t code) {
 
 }  // namespace
 
-Document::Document(FrontEnd* front_end, DocumentOptions options)
+DeviceSession::DeviceSession(FrontEnd* front_end, DeviceSessionOptions options)
     : options_(std::move(options)), front_end_(front_end), link_(front_end) {
   link_.SetReadTimeoutMs(options_.read_timeout_ms);
   link_.SetStatusCallback(
@@ -26,49 +26,49 @@ Document::Document(FrontEnd* front_end, DocumentOptions options)
   log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { LogSink(text); });
 }
 
-Document::~Document() {
+DeviceSession::~DeviceSession() {
   StopWorker();
   MessageLog::Obtain().Unregister(log_token_);
 }
 
-void Document::AttachFrontEnd(FrontEnd* front_end) {
+void DeviceSession::AttachFrontEnd(FrontEnd* front_end) {
   std::lock_guard lock(sink_mutex_);
   front_end_.store(front_end, std::memory_order_release);
   link_.SetFrontEnd(front_end);
 }
 
-void Document::StartWorker() {
+void DeviceSession::StartWorker() {
   if (worker_.joinable()) return;
   worker_ = std::thread([this] { RunDeviceWorker(*this); });
 }
 
-void Document::StopWorker() {
+void DeviceSession::StopWorker() {
   if (!worker_.joinable()) return;
   SetPendingOperation(kOperationEnd);
   worker_.join();
 }
 
-TestSequence Document::Protocol() const {
+TestSequence DeviceSession::Protocol() const {
   std::lock_guard lock(state_mutex_);
   return protocol_;
 }
 
-void Document::SetProtocol(TestSequence protocol) {
+void DeviceSession::SetProtocol(TestSequence protocol) {
   std::lock_guard lock(state_mutex_);
   protocol_ = std::move(protocol);
 }
 
-HardwareSettings Document::CurrentSettings() const {
+HardwareSettings DeviceSession::CurrentSettings() const {
   std::lock_guard lock(state_mutex_);
   return settings_;
 }
 
-int Document::SeriesIndex() const {
+int DeviceSession::SeriesIndex() const {
   std::lock_guard lock(state_mutex_);
   return series_index_;
 }
 
-bool Document::CommandEnabled(int command_id) const {
+bool DeviceSession::CommandEnabled(int command_id) const {
   switch (command_id) {
     case kCommandFileOpen:
     case kCommandFileSave:
@@ -85,7 +85,7 @@ bool Document::CommandEnabled(int command_id) const {
   }
 }
 
-void Document::SetPendingOperation(std::int32_t code) {
+void DeviceSession::SetPendingOperation(std::int32_t code) {
   {
     // Written under the wake mutex so that a worker about to sleep cannot
     // miss it.
@@ -96,7 +96,7 @@ void Document::SetPendingOperation(std::int32_t code) {
   wake_.notify_all();
 }
 
-void Document::RequestMove(std::int32_t target) {
+void DeviceSession::RequestMove(std::int32_t target) {
   {
     std::lock_guard lock(state_mutex_);
     move_target_ = target;
@@ -104,7 +104,7 @@ void Document::RequestMove(std::int32_t target) {
   SetPendingOperation(kOperationMove);
 }
 
-void Document::RequestProgramHardwareSettings(const HardwareSettings& settings) {
+void DeviceSession::RequestProgramHardwareSettings(const HardwareSettings& settings) {
   {
     std::lock_guard lock(state_mutex_);
     pending_settings_ = settings;
@@ -112,13 +112,13 @@ void Document::RequestProgramHardwareSettings(const HardwareSettings& settings) 
   SetPendingOperation(kOperationProgramHardwareSettings);
 }
 
-bool Document::PressJog(bool plus) {
+bool DeviceSession::PressJog(bool plus) {
   if (!Connected()) return false;
   SetPendingOperation(plus ? kOperationJogPlus : kOperationJogMinus);
   return true;
 }
 
-bool Document::ReleaseJog() {
+bool DeviceSession::ReleaseJog() {
   {
     std::lock_guard lock(wake_mutex_);
     const std::int32_t code = pending_.load(std::memory_order_relaxed);
@@ -130,24 +130,24 @@ bool Document::ReleaseJog() {
   return true;
 }
 
-bool Document::WaitUntilIdle(std::chrono::milliseconds timeout) const {
+bool DeviceSession::WaitUntilIdle(std::chrono::milliseconds timeout) const {
   std::unique_lock lock(wake_mutex_);
   return state_.wait_for(lock, timeout,
                          [this] { return !IsOneShot(pending_.load(std::memory_order_acquire)); });
 }
 
-bool Document::WaitUntilConnected(bool connected, std::chrono::milliseconds timeout) const {
+bool DeviceSession::WaitUntilConnected(bool connected, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(wake_mutex_);
   return state_.wait_for(lock, timeout, [this, connected] {
     return connected_.load(std::memory_order_acquire) == connected;
   });
 }
 
-void Document::SetProgress(std::unique_ptr<ProgressWindow> window) {
+void DeviceSession::SetProgress(std::unique_ptr<ProgressWindow> window) {
   progress_ = std::move(window);
 }
 
-void Document::SetConnected(bool connected) {
+void DeviceSession::SetConnected(bool connected) {
   {
     std::lock_guard lock(wake_mutex_);
     connected_.store(connected, std::memory_order_release);
@@ -155,37 +155,37 @@ void Document::SetConnected(bool connected) {
   state_.notify_all();
 }
 
-void Document::SetHardwareSettingsRead(bool read) {
+void DeviceSession::SetHardwareSettingsRead(bool read) {
   settings_read_.store(read, std::memory_order_release);
 }
 
-void Document::SetCurrentSettings(const HardwareSettings& settings, int series_index) {
+void DeviceSession::SetCurrentSettings(const HardwareSettings& settings, int series_index) {
   std::lock_guard lock(state_mutex_);
   settings_ = settings;
   series_index_ = series_index;
 }
 
-void Document::SetCurrentSettings(const HardwareSettings& settings) {
+void DeviceSession::SetCurrentSettings(const HardwareSettings& settings) {
   std::lock_guard lock(state_mutex_);
   settings_ = settings;
 }
 
-std::int32_t Document::MoveTarget() const {
+std::int32_t DeviceSession::MoveTarget() const {
   std::lock_guard lock(state_mutex_);
   return move_target_;
 }
 
-HardwareSettings Document::PendingHardwareSettings() const {
+HardwareSettings DeviceSession::PendingHardwareSettings() const {
   std::lock_guard lock(state_mutex_);
   return pending_settings_;
 }
 
-Document::Request Document::CurrentRequest() const {
+DeviceSession::Request DeviceSession::CurrentRequest() const {
   std::lock_guard lock(wake_mutex_);
   return {pending_.load(std::memory_order_acquire), requests_};
 }
 
-void Document::FinishOperation(const Request& request) {
+void DeviceSession::FinishOperation(const Request& request) {
   {
     std::lock_guard lock(wake_mutex_);
     if (requests_ == request.count) pending_.store(kOperationNone, std::memory_order_release);
@@ -193,7 +193,7 @@ void Document::FinishOperation(const Request& request) {
   state_.notify_all();
 }
 
-bool Document::EndRepeatingOperation() {
+bool DeviceSession::EndRepeatingOperation() {
   std::lock_guard lock(wake_mutex_);
   const std::int32_t code = pending_.load(std::memory_order_relaxed);
   if (code != kOperationJogPlus && code != kOperationJogMinus && code != kOperationJogStop) {
@@ -204,18 +204,18 @@ bool Document::EndRepeatingOperation() {
   return true;
 }
 
-void Document::WaitForRequest(Clock::time_point deadline, std::uint64_t seen) const {
+void DeviceSession::WaitForRequest(Clock::time_point deadline, std::uint64_t seen) const {
   std::unique_lock lock(wake_mutex_);
   wake_.wait_until(lock, deadline, [this, seen] { return requests_ != seen; });
 }
 
-bool Document::SleepUnlessEnding(Clock::duration duration) const {
+bool DeviceSession::SleepUnlessEnding(Clock::duration duration) const {
   std::unique_lock lock(wake_mutex_);
   return !wake_.wait_for(
       lock, duration, [this] { return pending_.load(std::memory_order_acquire) == kOperationEnd; });
 }
 
-void Document::LogSink(const std::string& text) {
+void DeviceSession::LogSink(const std::string& text) {
   std::lock_guard lock(sink_mutex_);
   if (FrontEnd* front_end = GetFrontEnd()) front_end->AppendOutput(text);
 }

@@ -44,7 +44,7 @@ inline constexpr int kCommandJogPlus = 32776;
 inline constexpr int kCommandJogMinus = 32777;
 inline constexpr int kCommandMoveToPosition = 32778;
 
-struct DocumentOptions {
+struct DeviceSessionOptions {
   PortRoots roots = PortRootsFromEnvironment();
   // Per-byte reply time-out of the serial port. The unit's protocol allows
   // 20 s; tests and the simulator use short ones.
@@ -67,19 +67,19 @@ struct DocumentOptions {
 // the settings and the arguments are also guarded by a mutex, since the two
 // threads may touch them at the same moment. The members marked "worker" are
 // used by the worker thread only, and by others only while no worker runs.
-class Document {
+class DeviceSession {
  public:
   using Clock = std::chrono::steady_clock;
   static constexpr std::int32_t kLimitMargin = 100;  // steps beyond each jog limit
   using SetTable = DeviceSetTable;
   using Image = ProgramImage;
 
-  explicit Document(FrontEnd* front_end = nullptr, DocumentOptions options = {});
+  explicit DeviceSession(FrontEnd* front_end = nullptr, DeviceSessionOptions options = {});
   // Stops and joins the worker and removes the document as the log's sink
   // before anything of it goes away.
-  ~Document();
-  Document(const Document&) = delete;
-  Document& operator=(const Document&) = delete;
+  ~DeviceSession();
+  DeviceSession(const DeviceSession&) = delete;
+  DeviceSession& operator=(const DeviceSession&) = delete;
 
   // --- Interface thread ---
 
@@ -137,7 +137,7 @@ class Document {
   DeviceLink& Link() { return link_; }                        // worker
   std::vector<PortRecord>& PortList() { return port_list_; }  // worker
   const PortRoots& Roots() const { return options_.roots; }
-  const DocumentOptions& Options() const { return options_; }
+  const DeviceSessionOptions& Options() const { return options_; }
   SetTable& Sets() { return set_table_; }                       // worker
   Image& ProgramBytes() { return program_image_; }              // worker
   std::int32_t SetCount() const { return set_count_; }          // worker
@@ -180,7 +180,7 @@ class Document {
  private:
   void LogSink(const std::string& text);
 
-  const DocumentOptions options_;
+  const DeviceSessionOptions options_;
   std::atomic<FrontEnd*> front_end_;
 
   // Guards protocol_, settings_, series_index_ and the arguments.

@@ -1,4 +1,4 @@
-#include "protocol/ui/document.h"
+#include "device/device_session.h"
 
 #include <chrono>
 
@@ -15,62 +15,62 @@ using namespace std::chrono_literals;
 using test_support::RecordingFrontEnd;
 
 // Roots where detection finds nothing, so that a worker stays disconnected.
-DocumentOptions NowhereOptions() {
-  DocumentOptions options;
+DeviceSessionOptions NowhereOptions() {
+  DeviceSessionOptions options;
   options.roots = {"/nonexistent/sysfs", "/nonexistent/dev"};
   return options;
 }
 
-TEST(Document, StartsEmptyWithTheDeviceCommandsDisabled) {
+TEST(DeviceSession, StartsEmptyWithTheDeviceCommandsDisabled) {
   RecordingFrontEnd front_end;
-  Document document(&front_end, NowhereOptions());
-  EXPECT_TRUE(document.Protocol().sets.empty());
-  EXPECT_TRUE(document.Protocol().columns.empty());
-  EXPECT_FALSE(document.Connected());
-  EXPECT_FALSE(document.HardwareSettingsRead());
-  EXPECT_EQ(document.CurrentSettings().MinimumSpecimenSize, 0.0f);
-  EXPECT_EQ(document.SeriesIndex(), 0);
-  EXPECT_EQ(document.HomePosition(), 315);
-  EXPECT_EQ(document.PendingOperation(), kOperationNone);
+  DeviceSession session(&front_end, NowhereOptions());
+  EXPECT_TRUE(session.Protocol().sets.empty());
+  EXPECT_TRUE(session.Protocol().columns.empty());
+  EXPECT_FALSE(session.Connected());
+  EXPECT_FALSE(session.HardwareSettingsRead());
+  EXPECT_EQ(session.CurrentSettings().MinimumSpecimenSize, 0.0f);
+  EXPECT_EQ(session.SeriesIndex(), 0);
+  EXPECT_EQ(session.HomePosition(), 315);
+  EXPECT_EQ(session.PendingOperation(), kOperationNone);
   for (int id : {kCommandFileOpen, kCommandFileSave, kCommandReadDevice, kCommandProgramDevice,
                  kCommandHardwareSettings, kCommandConnectionIndicator, kCommandJogPlus,
                  kCommandJogMinus, kCommandMoveToPosition}) {
-    EXPECT_FALSE(document.CommandEnabled(id)) << id;
+    EXPECT_FALSE(session.CommandEnabled(id)) << id;
   }
   // Not one of the document's commands.
-  EXPECT_TRUE(document.CommandEnabled(57665));
+  EXPECT_TRUE(session.CommandEnabled(57665));
 }
 
-TEST(Document, JogButtonsChangeTheCodeOnlyWhenTheyMayAndArgumentsComeWithTheirCode) {
-  Document document(nullptr, NowhereOptions());
-  EXPECT_FALSE(document.PressJog(true));  // not connected
-  EXPECT_EQ(document.PendingOperation(), kOperationNone);
+TEST(DeviceSession, JogButtonsChangeTheCodeOnlyWhenTheyMayAndArgumentsComeWithTheirCode) {
+  DeviceSession session(nullptr, NowhereOptions());
+  EXPECT_FALSE(session.PressJog(true));  // not connected
+  EXPECT_EQ(session.PendingOperation(), kOperationNone);
 
   // Releasing while reading keeps the read.
-  document.RequestReadDevice();
-  EXPECT_FALSE(document.ReleaseJog());
-  EXPECT_EQ(document.PendingOperation(), kOperationReadDevice);
+  session.RequestReadDevice();
+  EXPECT_FALSE(session.ReleaseJog());
+  EXPECT_EQ(session.PendingOperation(), kOperationReadDevice);
 
-  document.SetPendingOperation(kOperationJogMinus);
-  EXPECT_TRUE(document.ReleaseJog());
-  EXPECT_EQ(document.PendingOperation(), kOperationJogStop);
+  session.SetPendingOperation(kOperationJogMinus);
+  EXPECT_TRUE(session.ReleaseJog());
+  EXPECT_EQ(session.PendingOperation(), kOperationJogStop);
 
   HardwareSettings settings;
   settings.OffsetPosition = 640;
-  document.RequestProgramHardwareSettings(settings);
-  EXPECT_EQ(document.PendingOperation(), kOperationProgramHardwareSettings);
-  EXPECT_EQ(document.PendingHardwareSettings(), settings);
-  document.RequestMove(-42);
-  EXPECT_EQ(document.PendingOperation(), kOperationMove);
-  EXPECT_EQ(document.MoveTarget(), -42);
+  session.RequestProgramHardwareSettings(settings);
+  EXPECT_EQ(session.PendingOperation(), kOperationProgramHardwareSettings);
+  EXPECT_EQ(session.PendingHardwareSettings(), settings);
+  session.RequestMove(-42);
+  EXPECT_EQ(session.PendingOperation(), kOperationMove);
+  EXPECT_EQ(session.MoveTarget(), -42);
 }
 
-TEST(Document, OnlyTheFirstDocumentIsTheLogSinkAndItsRegistrationGoesWithIt) {
+TEST(DeviceSession, OnlyTheFirstDocumentIsTheLogSinkAndItsRegistrationGoesWithIt) {
   ASSERT_FALSE(MessageLog::Obtain().HasSink());
   RecordingFrontEnd first_pane;
   RecordingFrontEnd second_pane;
-  auto first = std::make_unique<Document>(&first_pane, NowhereOptions());
-  Document second(&second_pane, NowhereOptions());
+  auto first = std::make_unique<DeviceSession>(&first_pane, NowhereOptions());
+  DeviceSession second(&second_pane, NowhereOptions());
 
   MessageLog::Obtain().Log("ReadFile failed with error 5.\n");
   EXPECT_EQ(first_pane.Output(), "ReadFile failed with error 5.\n");
@@ -83,20 +83,20 @@ TEST(Document, OnlyTheFirstDocumentIsTheLogSinkAndItsRegistrationGoesWithIt) {
 
   // A document created later takes the free place.
   RecordingFrontEnd third_pane;
-  Document third(&third_pane, NowhereOptions());
+  DeviceSession third(&third_pane, NowhereOptions());
   MessageLog::Obtain().Log("x\n");
   EXPECT_EQ(third_pane.Output(), "x\n");
 }
 
-TEST(Document, ClosingStopsAnIdleWorkerAtOnce) {
+TEST(DeviceSession, ClosingStopsAnIdleWorkerAtOnce) {
   RecordingFrontEnd front_end;
-  auto document = std::make_unique<Document>(&front_end, NowhereOptions());
-  document->StartWorker();
-  document->StartWorker();  // a second start changes nothing
-  EXPECT_TRUE(document->WorkerRunning());
+  auto session = std::make_unique<DeviceSession>(&front_end, NowhereOptions());
+  session->StartWorker();
+  session->StartWorker();  // a second start changes nothing
+  EXPECT_TRUE(session->WorkerRunning());
   std::this_thread::sleep_for(50ms);
   const auto start = std::chrono::steady_clock::now();
-  document.reset();
+  session.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 200ms);
 }
 
@@ -119,7 +119,7 @@ TEST(JogLimits, RunFromTheMarginBelowTheMinimumSizeToTheMarginBeyondTheSoftLimit
     settings.MotorPitch = c.pitch;
     settings.TravelSoftLimit = c.soft_limit;
     settings.OffsetPosition = c.offset_position;
-    const JogLimits limits = ComputeJogLimits(settings, kHomePosition, Document::kLimitMargin);
+    const JogLimits limits = ComputeJogLimits(settings, kHomePosition, DeviceSession::kLimitMargin);
     EXPECT_EQ(limits.lower, c.expected.lower) << c.pitch << " " << c.offset_position;
     EXPECT_EQ(limits.upper, c.expected.upper) << c.pitch << " " << c.offset_position;
   }
