@@ -26,7 +26,7 @@ double ProcessCpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// A unit in a fixture tree and a connected document without a window.
+// A unit in a fixture tree and a connected device session without a window.
 class Session {
  public:
   Session() {
@@ -47,7 +47,7 @@ class Session {
   ~Session() { session_.reset(); }
 
   bool ok() const { return ok_; }
-  DeviceSession& document() { return *session_; }
+  DeviceSession& device() { return *session_; }
   sim::SimulatedUnit& unit() { return *unit_; }
 
  private:
@@ -67,7 +67,7 @@ void BM_PendingCodeStart(benchmark::State& state) {
     state.SkipWithError("no simulated unit");
     return;
   }
-  DeviceSession& document = session.document();
+  DeviceSession& device = session.device();
   sim::SimulatedUnit& unit = session.unit();
   double worst_ms = 0.0;
   for (auto _ : state) {
@@ -75,14 +75,14 @@ void BM_PendingCodeStart(benchmark::State& state) {
     std::this_thread::sleep_for(5ms);
     const int moves = unit.CommandCount(sim::CommandKind::kMove);
     const auto start = Clock::now();
-    document.RequestMove(unit.Position());
+    device.RequestMove(unit.Position());
     while (unit.CommandCount(sim::CommandKind::kMove) == moves) {
       std::this_thread::sleep_for(20us);
     }
     const std::chrono::duration<double> elapsed = Clock::now() - start;
     state.SetIterationTime(elapsed.count());
     worst_ms = std::max(worst_ms, elapsed.count() * 1e3);
-    if (!document.WaitUntilIdle(10s)) {
+    if (!device.WaitUntilIdle(10s)) {
       state.SkipWithError("move did not end");
       return;
     }
@@ -91,7 +91,7 @@ void BM_PendingCodeStart(benchmark::State& state) {
 }
 BENCHMARK(BM_PendingCodeStart)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
 
-// Process CPU time over 10 s with the document connected and the worker idle
+// Process CPU time over 10 s with the session connected and the worker idle
 // (argument 0), or polling the position after a jog (argument 5), in percent
 // of one core. The process holds the worker, the unit's serving thread and
 // this thread, which sleeps.
@@ -101,11 +101,11 @@ void BM_WorkerCpu(benchmark::State& state) {
     state.SkipWithError("no simulated unit");
     return;
   }
-  DeviceSession& document = session.document();
-  if (state.range(0) == kOperationJogStop) {
-    document.PressJog(true);
+  DeviceSession& device = session.device();
+  if (state.range(0) == static_cast<int>(Operation::kJogStop)) {
+    device.PressJog(true);
     std::this_thread::sleep_for(200ms);
-    document.ReleaseJog();
+    device.ReleaseJog();
   }
   std::this_thread::sleep_for(500ms);
   const int commands = session.unit().TotalCommands();
@@ -121,8 +121,8 @@ void BM_WorkerCpu(benchmark::State& state) {
   state.counters["commands_sent"] = session.unit().TotalCommands() - commands;
 }
 BENCHMARK(BM_WorkerCpu)
-    ->Arg(kOperationNone)
-    ->Arg(kOperationJogStop)
+    ->Arg(static_cast<int>(Operation::kNone))
+    ->Arg(static_cast<int>(Operation::kJogStop))
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/interrupt.h"
-#include "device/device_commands.h"
 #include "device/device_worker.h"
+#include "device/operation_outcome.h"
 #include "device/ports/port_list.h"
 
 namespace stravon::cli {
@@ -65,21 +65,13 @@ std::string PermissionAdvice(const std::string& path, const PortRecord* record) 
 
 }  // namespace
 
-std::string LastLine(const std::string& text) {
-  std::size_t end = text.find_last_not_of("\r\n\t ");
-  if (end == std::string::npos) return "";
-  const std::size_t begin = text.rfind('\n', end);
-  return text.substr(begin == std::string::npos ? 0 : begin + 1,
-                     end + 1 - (begin == std::string::npos ? 0 : begin + 1));
-}
-
 UnitSession::UnitSession(const GlobalOptions& options, Console& console)
     : options_(options), console_(console), front_end_(console) {}
 
 UnitSession::~UnitSession() {
   if (!device_) return;
-  const std::int32_t code = device_->PendingOperation();
-  if (code == kOperationJogPlus || code == kOperationJogMinus) StopJog();
+  const Operation code = device_->PendingOperation();
+  if (code == Operation::kJogPlus || code == Operation::kJogMinus) StopJog();
   device_->StopWorker();
 }
 
@@ -100,11 +92,11 @@ bool UnitSession::Connect(bool require_settings) {
   std::string path;
   if (options_.port.empty()) {
     found = DetectController(&ports, &detected, roots);
-    path = roots.dev + "/" + detected;
+    path = PortNodePath(roots, detected);
   } else {
     // The operator's port replaces detection; the worker is told the same.
     detected = options_.port;
-    path = detected.front() == '/' ? detected : roots.dev + "/" + detected;
+    path = PortNodePath(roots, detected);
     found = access(path.c_str(), F_OK) == 0;
     if (!found) {
       console_.Error(ErrorText("--port " + options_.port + ": no such port (" + path + ")"));
@@ -151,23 +143,27 @@ bool UnitSession::Connect(bool require_settings) {
   if (device_->HardwareSettingsRead()) return !ReportMessages();
   if (!require_settings) return true;
   if (ReportMessages()) return false;
-  // No message box: the port could not be opened, or the block could not be
-  // read; the pane or the log says which.
-  std::string cause = LastLine(front_end_.PaneText());
+  // No message box: the port could not be opened (the log says why), or the
+  // block could not be read.
+  std::string cause = OutcomeLine(device_->ConnectionOutcome());
   if (cause.empty()) cause = front_end_.LastLog();
   console_.Error(ErrorText("Cannot read the unit's hardware settings on " + detected +
                            (cause.empty() ? "." : ": " + cause)));
   return false;
 }
 
-bool UnitSession::RunOperation(const std::function<void()>& request) {
+std::optional<Outcome> UnitSession::RunOperation(const std::function<void()>& request) {
   request();
-  const std::int32_t code = device_->PendingOperation();
-  const bool transfer = code == kOperationReadDevice || code == kOperationProgramDevice;
+  const Operation code = device_->PendingOperation();
+  // A transfer ends by itself on an interrupt; the settings write is a few
+  // exchanges, and stopping half-way would leave a partly written block.
+  const bool finishes = code == Operation::kReadDevice || code == Operation::kProgramDevice ||
+                        code == Operation::kProgramHardwareSettings;
   while (!device_->WaitUntilIdle(kPoll)) {
-    if (Interrupted() && !transfer) return false;
+    if (Interrupted() && !finishes) return std::nullopt;
   }
-  return true;
+  // The worker records the outcome before it lets the code go.
+  return device_->LastOutcome();
 }
 
 bool UnitSession::StopJog() {
@@ -178,7 +174,7 @@ bool UnitSession::StopJog() {
   // that at least one whole pass has gone out.
   const bool stopped =
       front_end_.WaitForOffsetWrites(writes + 2, Clock::now() + ExchangeAllowance(8));
-  device_->SetPendingOperation(kOperationNone);
+  device_->SetPendingOperation(Operation::kNone);
   return stopped;
 }
 
@@ -187,9 +183,7 @@ void UnitSession::StopWorker() {
 }
 
 void UnitSession::StopMotion() {
-  if (!device_) return;
-  device_->StopWorker();
-  device_->Link().SendCommand(StopCommand());
+  if (device_) device_->StopWorkerAndMotion();
 }
 
 bool UnitSession::ReportMessages() {

@@ -3,26 +3,13 @@
 #include <utility>
 
 #include "device/device_worker.h"
-#include "device/program_image.h"
 #include "protocol/message_log.h"
 
 namespace stravon {
 
-namespace {
-
-bool IsOneShot(std::int32_t code) {
-  return code == kOperationReadDevice || code == kOperationProgramDevice ||
-         code == kOperationMove || code == kOperationProgramHardwareSettings;
-}
-
-}  // namespace
-
 DeviceSession::DeviceSession(FrontEnd* front_end, DeviceSessionOptions options)
-    : options_(std::move(options)), front_end_(front_end), link_(front_end) {
-  link_.SetReadTimeoutMs(options_.read_timeout_ms);
-  link_.SetStatusCallback(
-      [this](const std::string& text, int kind) { StatusHandler(text, kind, *this); });
-  // Only the first document becomes the log's sink; Register refuses later ones.
+    : options_(std::move(options)), front_end_(front_end) {
+  // Only the first session becomes the log's sink; Register refuses later ones.
   log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { LogSink(text); });
 }
 
@@ -34,18 +21,33 @@ DeviceSession::~DeviceSession() {
 void DeviceSession::AttachFrontEnd(FrontEnd* front_end) {
   std::lock_guard lock(sink_mutex_);
   front_end_.store(front_end, std::memory_order_release);
-  link_.SetFrontEnd(front_end);
 }
 
 void DeviceSession::StartWorker() {
   if (worker_.joinable()) return;
-  worker_ = std::thread([this] { RunDeviceWorker(*this); });
+  {
+    // A code left from a worker that ended would end the new one at once.
+    std::lock_guard lock(wake_mutex_);
+    if (PendingOperation() == Operation::kEnd) {
+      pending_.store(static_cast<std::int32_t>(Operation::kNone), std::memory_order_release);
+    }
+  }
+  stop_motion_at_end_.store(false, std::memory_order_release);
+  worker_ = std::thread([this] {
+    DeviceWorker worker(*this);
+    worker.Run();
+  });
 }
 
 void DeviceSession::StopWorker() {
   if (!worker_.joinable()) return;
-  SetPendingOperation(kOperationEnd);
+  SetPendingOperation(Operation::kEnd);
   worker_.join();
+}
+
+void DeviceSession::StopWorkerAndMotion() {
+  stop_motion_at_end_.store(true, std::memory_order_release);
+  StopWorker();
 }
 
 TestSequence DeviceSession::Protocol() const {
@@ -68,29 +70,22 @@ int DeviceSession::SeriesIndex() const {
   return series_index_;
 }
 
-bool DeviceSession::CommandEnabled(int command_id) const {
-  switch (command_id) {
-    case kCommandFileOpen:
-    case kCommandFileSave:
-    case kCommandReadDevice:
-    case kCommandProgramDevice:
-    case kCommandHardwareSettings:
-    case kCommandConnectionIndicator:
-    case kCommandJogPlus:
-    case kCommandJogMinus:
-    case kCommandMoveToPosition:
-      return Connected();
-    default:
-      return true;
-  }
+UnitIdentification DeviceSession::Identification() const {
+  std::lock_guard lock(state_mutex_);
+  return identification_;
 }
 
-void DeviceSession::SetPendingOperation(std::int32_t code) {
+ProgramImage DeviceSession::LastImage() const {
+  std::lock_guard lock(state_mutex_);
+  return last_image_;
+}
+
+void DeviceSession::SetPendingOperation(Operation operation) {
   {
     // Written under the wake mutex so that a worker about to sleep cannot
     // miss it.
     std::lock_guard lock(wake_mutex_);
-    pending_.store(code, std::memory_order_release);
+    pending_.store(static_cast<std::int32_t>(operation), std::memory_order_release);
     ++requests_;
   }
   wake_.notify_all();
@@ -101,7 +96,7 @@ void DeviceSession::RequestMove(std::int32_t target) {
     std::lock_guard lock(state_mutex_);
     move_target_ = target;
   }
-  SetPendingOperation(kOperationMove);
+  SetPendingOperation(Operation::kMove);
 }
 
 void DeviceSession::RequestProgramHardwareSettings(const HardwareSettings& settings) {
@@ -109,42 +104,65 @@ void DeviceSession::RequestProgramHardwareSettings(const HardwareSettings& setti
     std::lock_guard lock(state_mutex_);
     pending_settings_ = settings;
   }
-  SetPendingOperation(kOperationProgramHardwareSettings);
+  SetPendingOperation(Operation::kProgramHardwareSettings);
 }
 
 bool DeviceSession::PressJog(bool plus) {
   if (!Connected()) return false;
-  SetPendingOperation(plus ? kOperationJogPlus : kOperationJogMinus);
+  SetPendingOperation(plus ? Operation::kJogPlus : Operation::kJogMinus);
   return true;
 }
 
 bool DeviceSession::ReleaseJog() {
   {
     std::lock_guard lock(wake_mutex_);
-    const std::int32_t code = pending_.load(std::memory_order_relaxed);
-    if (code != kOperationJogPlus && code != kOperationJogMinus) return false;
-    pending_.store(kOperationJogStop, std::memory_order_release);
+    const Operation code = PendingOperation();
+    if (code != Operation::kJogPlus && code != Operation::kJogMinus) return false;
+    pending_.store(static_cast<std::int32_t>(Operation::kJogStop), std::memory_order_release);
     ++requests_;
   }
   wake_.notify_all();
   return true;
 }
 
+std::int32_t DeviceSession::MoveTarget() const {
+  std::lock_guard lock(state_mutex_);
+  return move_target_;
+}
+
+HardwareSettings DeviceSession::PendingHardwareSettings() const {
+  std::lock_guard lock(state_mutex_);
+  return pending_settings_;
+}
+
+Outcome DeviceSession::LastOutcome() const {
+  std::lock_guard lock(wake_mutex_);
+  return last_outcome_;
+}
+
+std::uint64_t DeviceSession::OutcomeCount() const {
+  std::lock_guard lock(wake_mutex_);
+  return outcome_count_;
+}
+
+bool DeviceSession::WaitForOutcome(std::uint64_t seen, std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(wake_mutex_);
+  return state_.wait_for(lock, timeout, [this, seen] { return outcome_count_ > seen; });
+}
+
+Outcome DeviceSession::ConnectionOutcome() const {
+  std::lock_guard lock(state_mutex_);
+  return connection_outcome_;
+}
+
 bool DeviceSession::WaitUntilIdle(std::chrono::milliseconds timeout) const {
   std::unique_lock lock(wake_mutex_);
-  return state_.wait_for(lock, timeout,
-                         [this] { return !IsOneShot(pending_.load(std::memory_order_acquire)); });
+  return state_.wait_for(lock, timeout, [this] { return !IsOneShot(PendingOperation()); });
 }
 
 bool DeviceSession::WaitUntilConnected(bool connected, std::chrono::milliseconds timeout) const {
   std::unique_lock lock(wake_mutex_);
-  return state_.wait_for(lock, timeout, [this, connected] {
-    return connected_.load(std::memory_order_acquire) == connected;
-  });
-}
-
-void DeviceSession::SetProgress(std::unique_ptr<ProgressWindow> window) {
-  progress_ = std::move(window);
+  return state_.wait_for(lock, timeout, [this, connected] { return Connected() == connected; });
 }
 
 void DeviceSession::SetConnected(bool connected) {
@@ -170,36 +188,49 @@ void DeviceSession::SetCurrentSettings(const HardwareSettings& settings) {
   settings_ = settings;
 }
 
-std::int32_t DeviceSession::MoveTarget() const {
+void DeviceSession::SetIdentification(UnitIdentification identification) {
   std::lock_guard lock(state_mutex_);
-  return move_target_;
+  identification_ = std::move(identification);
 }
 
-HardwareSettings DeviceSession::PendingHardwareSettings() const {
+void DeviceSession::SetLastImage(const ProgramImage& image) {
   std::lock_guard lock(state_mutex_);
-  return pending_settings_;
+  last_image_ = image;
+}
+
+void DeviceSession::RecordOutcome(const Outcome& outcome) {
+  {
+    std::lock_guard lock(wake_mutex_);
+    last_outcome_ = outcome;
+    ++outcome_count_;
+  }
+  state_.notify_all();
+}
+
+void DeviceSession::RecordConnectionOutcome(const Outcome& outcome) {
+  std::lock_guard lock(state_mutex_);
+  connection_outcome_ = outcome;
 }
 
 DeviceSession::Request DeviceSession::CurrentRequest() const {
   std::lock_guard lock(wake_mutex_);
-  return {pending_.load(std::memory_order_acquire), requests_};
+  return {PendingOperation(), requests_};
 }
 
 void DeviceSession::FinishOperation(const Request& request) {
   {
     std::lock_guard lock(wake_mutex_);
-    if (requests_ == request.count) pending_.store(kOperationNone, std::memory_order_release);
+    if (requests_ == request.count) {
+      pending_.store(static_cast<std::int32_t>(Operation::kNone), std::memory_order_release);
+    }
   }
   state_.notify_all();
 }
 
 bool DeviceSession::EndRepeatingOperation() {
   std::lock_guard lock(wake_mutex_);
-  const std::int32_t code = pending_.load(std::memory_order_relaxed);
-  if (code != kOperationJogPlus && code != kOperationJogMinus && code != kOperationJogStop) {
-    return false;
-  }
-  pending_.store(kOperationNone, std::memory_order_release);
+  if (!IsRepeating(PendingOperation())) return false;
+  pending_.store(static_cast<std::int32_t>(Operation::kNone), std::memory_order_release);
   ++requests_;
   return true;
 }
@@ -211,8 +242,7 @@ void DeviceSession::WaitForRequest(Clock::time_point deadline, std::uint64_t see
 
 bool DeviceSession::SleepUnlessEnding(Clock::duration duration) const {
   std::unique_lock lock(wake_mutex_);
-  return !wake_.wait_for(
-      lock, duration, [this] { return pending_.load(std::memory_order_acquire) == kOperationEnd; });
+  return !wake_.wait_for(lock, duration, [this] { return Ending(); });
 }
 
 void DeviceSession::LogSink(const std::string& text) {

@@ -21,7 +21,7 @@ DeviceSessionOptions NowhereOptions() {
   return options;
 }
 
-TEST(DeviceSession, StartsEmptyWithTheDeviceCommandsDisabled) {
+TEST(DeviceSession, StartsEmptyAndDisconnected) {
   RecordingFrontEnd front_end;
   DeviceSession session(&front_end, NowhereOptions());
   EXPECT_TRUE(session.Protocol().sets.empty());
@@ -31,41 +31,36 @@ TEST(DeviceSession, StartsEmptyWithTheDeviceCommandsDisabled) {
   EXPECT_EQ(session.CurrentSettings().MinimumSpecimenSize, 0.0f);
   EXPECT_EQ(session.SeriesIndex(), 0);
   EXPECT_EQ(session.HomePosition(), 315);
-  EXPECT_EQ(session.PendingOperation(), kOperationNone);
-  for (int id : {kCommandFileOpen, kCommandFileSave, kCommandReadDevice, kCommandProgramDevice,
-                 kCommandHardwareSettings, kCommandConnectionIndicator, kCommandJogPlus,
-                 kCommandJogMinus, kCommandMoveToPosition}) {
-    EXPECT_FALSE(session.CommandEnabled(id)) << id;
-  }
-  // Not one of the document's commands.
-  EXPECT_TRUE(session.CommandEnabled(57665));
+  EXPECT_EQ(session.PendingOperation(), Operation::kNone);
+  EXPECT_EQ(session.OutcomeCount(), 0u);
+  EXPECT_FALSE(session.WaitForOutcome(0, std::chrono::milliseconds(1)));
 }
 
 TEST(DeviceSession, JogButtonsChangeTheCodeOnlyWhenTheyMayAndArgumentsComeWithTheirCode) {
   DeviceSession session(nullptr, NowhereOptions());
   EXPECT_FALSE(session.PressJog(true));  // not connected
-  EXPECT_EQ(session.PendingOperation(), kOperationNone);
+  EXPECT_EQ(session.PendingOperation(), Operation::kNone);
 
   // Releasing while reading keeps the read.
   session.RequestReadDevice();
   EXPECT_FALSE(session.ReleaseJog());
-  EXPECT_EQ(session.PendingOperation(), kOperationReadDevice);
+  EXPECT_EQ(session.PendingOperation(), Operation::kReadDevice);
 
-  session.SetPendingOperation(kOperationJogMinus);
+  session.SetPendingOperation(Operation::kJogMinus);
   EXPECT_TRUE(session.ReleaseJog());
-  EXPECT_EQ(session.PendingOperation(), kOperationJogStop);
+  EXPECT_EQ(session.PendingOperation(), Operation::kJogStop);
 
   HardwareSettings settings;
   settings.OffsetPosition = 640;
   session.RequestProgramHardwareSettings(settings);
-  EXPECT_EQ(session.PendingOperation(), kOperationProgramHardwareSettings);
+  EXPECT_EQ(session.PendingOperation(), Operation::kProgramHardwareSettings);
   EXPECT_EQ(session.PendingHardwareSettings(), settings);
   session.RequestMove(-42);
-  EXPECT_EQ(session.PendingOperation(), kOperationMove);
+  EXPECT_EQ(session.PendingOperation(), Operation::kMove);
   EXPECT_EQ(session.MoveTarget(), -42);
 }
 
-TEST(DeviceSession, OnlyTheFirstDocumentIsTheLogSinkAndItsRegistrationGoesWithIt) {
+TEST(DeviceSession, OnlyTheFirstSessionIsTheLogSinkAndItsRegistrationGoesWithIt) {
   ASSERT_FALSE(MessageLog::Obtain().HasSink());
   RecordingFrontEnd first_pane;
   RecordingFrontEnd second_pane;
@@ -78,10 +73,10 @@ TEST(DeviceSession, OnlyTheFirstDocumentIsTheLogSinkAndItsRegistrationGoesWithIt
 
   first.reset();
   EXPECT_FALSE(MessageLog::Obtain().HasSink());
-  MessageLog::Obtain().Log("after the first document\n");  // reaches standard output only
+  MessageLog::Obtain().Log("after the first session\n");  // reaches standard output only
   EXPECT_EQ(second_pane.Output(), "");
 
-  // A document created later takes the free place.
+  // A session created later takes the free place.
   RecordingFrontEnd third_pane;
   DeviceSession third(&third_pane, NowhereOptions());
   MessageLog::Obtain().Log("x\n");

@@ -26,6 +26,7 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
   Run([&] { session_->RequestProgramDevice(); });
 
   EXPECT_EQ(front_end_.Output(), "\nProgramming Device... Success\n");
+  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kProgramDevice));
   DeviceSetTable table{};
   const std::int32_t count = CompileProtocol(sample, FactorySettings(), table);
   const ProgramImage expected = EncodeProgramImage(table, count);
@@ -44,6 +45,8 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
   front_end_.Clear();
   Run([&] { session_->RequestReadDevice(); });
   EXPECT_EQ(front_end_.Output(), "\nReading Device... Success\n");
+  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kReadDevice));
+  EXPECT_EQ(session_->LastImage(), expected);
   EXPECT_EQ(front_end_.CountCalls("refresh"), 1);
   windows = front_end_.ProgressWindows();
   ASSERT_EQ(windows.size(), 2u);
@@ -84,6 +87,8 @@ TEST_F(WorkerTest, CancellingAReadAfter100BytesLeavesTheProtocol) {
   Run([&] { session_->RequestReadDevice(); });
   EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 100);
   EXPECT_EQ(front_end_.Output(), "\nReading Device... Cancelled\n");
+  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kReadDevice, Outcome::Kind::kCancelled,
+                                                 Outcome::Step::kReadProgram));
   EXPECT_EQ(session_->Protocol(), before);
   EXPECT_EQ(front_end_.CountCalls("refresh"), 1);
   EXPECT_TRUE(front_end_.ProgressWindows().at(0).destroyed);
@@ -103,6 +108,8 @@ TEST_F(WorkerTest, ProgramDeviceWithAnEmptySequenceShowsOnlyTheCommitMessage) {
   EXPECT_EQ(front_end_.Calls(),
             (std::vector<std::string>{"clear", "commit",
                                       "box Please Specify a Test Sequence Before Executing"}));
+  EXPECT_EQ(session_->LastOutcome().step, Outcome::Step::kCommit);
+  EXPECT_EQ(OutcomeLine(session_->LastOutcome()), "");
 }
 
 TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
@@ -110,17 +117,23 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
     const char* name;
     std::vector<Fault> faults;
     bool success;
+    CommandResult failure;
   };
   const Case cases[] = {
       {"error 97 twice on several commands",
        {Fault::Error(97).For(CommandKind::kPageLoad).Times(2),
         Fault::Error(97).For(CommandKind::kPageLoad).Skip(100).Times(2),
         Fault::Error(97).For(CommandKind::kPageCommit).Skip(7).Times(2)},
-       true},
-      {"another error mid-way", {Fault::Error(12).For(CommandKind::kPageLoad).Skip(40)}, false},
+       true,
+       {}},
+      {"another error mid-way",
+       {Fault::Error(12).For(CommandKind::kPageLoad).Skip(40)},
+       false,
+       CommandResult::UnitError(12)},
       {"error 97 three times in a row",
        {Fault::Error(97).For(CommandKind::kPageCommit).Skip(3).Times(3)},
-       false},
+       false,
+       CommandResult::UnitError(97)},
   };
   Connect();
   CommitOnProgram(SampleProtocol());
@@ -134,15 +147,18 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
     unit_->ClearFaults();
     EXPECT_EQ(front_end_.Output(), c.success ? "\nProgramming Device... Success\n"
                                              : "\nProgramming Device... Cancelled\n");
+    const Outcome outcome = session_->LastOutcome();
+    EXPECT_EQ(outcome.kind, c.success ? Outcome::Kind::kDone : Outcome::Kind::kFailed);
+    EXPECT_EQ(outcome.failure, c.failure);
     EXPECT_TRUE(front_end_.ProgressWindows().back().destroyed);
-    const DeviceSession::Image& image = session_->ProgramBytes();
+    const ProgramImage image = session_->LastImage();
     const bool written = unit_->ReadMemory(kProgramImageAddress, kProgramImageSize) ==
                          std::vector<std::uint8_t>(image.begin(), image.end());
     EXPECT_EQ(written, c.success);
   }
 }
 
-TEST_F(WorkerTest, ClosingTheDocumentCutsATransferShortAndJoinsTheWorker) {
+TEST_F(WorkerTest, ClosingTheSessionCutsATransferShortAndJoinsTheWorker) {
   Connect();
   unit_->ClearTranscript();
   session_->RequestReadDevice();

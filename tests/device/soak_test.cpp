@@ -1,8 +1,9 @@
-// Programs and reads back random protocols through a document's worker while
+// Programs and reads back random protocols through a session's worker while
 // the simulated unit injects random faults, and checks after every operation
-// that nothing was reported as done that was not: a program that says
-// Success left exactly its image in the unit, a read that says Success gave
-// exactly what the unit holds, and anything else left the protocol alone.
+// that nothing was reported as done that was not: a program whose outcome is
+// done (and whose pane says Success) left exactly its image in the unit, a
+// read that is done gave exactly what the unit holds, and anything else left
+// the protocol alone.
 //
 // STRAVON_SOAK_SEED=<n> replays a run; the seed is printed at the start.
 #include <algorithm>
@@ -191,7 +192,7 @@ class Soak : public WorkerTest {
   }
 
   // The cable out and in again, after an injected disconnect or a settings
-  // read that failed, until the document has read the unit's settings. The
+  // read that failed, until the session has read the unit's settings. The
   // reconnections fail their settings read now and then on purpose.
   void Replug() {
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -244,7 +245,7 @@ class Soak : public WorkerTest {
     return unit_->ReadMemory(kProgramImageAddress, kProgramImageSize);
   }
 
-  // What a finished read turns the document's protocol into.
+  // What a finished read turns the session's protocol into.
   static TestSequence Decoded(const std::vector<std::uint8_t>& memory, TestSequence protocol) {
     ProgramImage image{};
     std::copy(memory.begin(), memory.end(), image.begin());
@@ -254,14 +255,23 @@ class Soak : public WorkerTest {
     return protocol;
   }
 
-  // Which outcome line ends the output (the port's own failure messages may
-  // come before it): 1 success, 0 cancelled, -1 none (not started).
-  int Outcome(bool program) {
+  // How the operation ended, by the session's outcome: 1 done, 0 cancelled
+  // or failed, -1 not started. The output pane must say the same.
+  int Result(bool program, std::uint64_t outcomes_before) {
+    EXPECT_GT(session_->OutcomeCount(), outcomes_before) << "no outcome recorded";
+    const Outcome outcome = session_->LastOutcome();
+    EXPECT_EQ(outcome.operation, program ? Operation::kProgramDevice : Operation::kReadDevice);
     const std::string output = front_end_.Output();
-    if (output.ends_with(kSuccess[program ? 0 : 1])) return 1;
-    if (output.ends_with(kCancelled[program ? 0 : 1])) return 0;
-    EXPECT_EQ(output.find("Device..."), std::string::npos) << "unexpected output: " << output;
-    return -1;
+    if (outcome.Done()) {
+      EXPECT_TRUE(output.ends_with(kSuccess[program ? 0 : 1])) << "output: " << output;
+      return 1;
+    }
+    if (outcome.kind == Outcome::Kind::kNotConnected) {
+      EXPECT_EQ(output.find("Device..."), std::string::npos) << "unexpected output: " << output;
+      return -1;
+    }
+    EXPECT_TRUE(output.ends_with(kCancelled[program ? 0 : 1])) << "output: " << output;
+    return 0;
   }
 
   Rng rng_;
@@ -306,6 +316,7 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
         Inject(static_cast<FaultKind>(Uniform(1, 6)), program);
       }
       front_end_.Clear();
+      const std::uint64_t outcomes_before = session_->OutcomeCount();
       if (program) {
         session_->RequestProgramDevice();
       } else {
@@ -314,7 +325,7 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
       ASSERT_TRUE(session_->WaitUntilIdle(kOperationWait)) << "the operation hangs";
       unit_->ClearFaults();
 
-      const int outcome = Outcome(program);
+      const int outcome = Result(program, outcomes_before);
       ++outcomes[program ? 0 : 1][outcome + 1];
       if (fault == FaultKind::kNone && unit_->IsConnected()) {
         EXPECT_EQ(outcome, 1) << "an operation without a fault failed";

@@ -69,7 +69,7 @@ inline TestSequence SampleProtocol() {
   return sequence;
 }
 
-// A simulated unit in a fixture tree, and a document with a recording front
+// A simulated unit in a fixture tree, and a session with a recording front
 // end whose worker finds the unit there.
 class WorkerTest : public ::testing::Test {
  protected:
@@ -101,7 +101,7 @@ class WorkerTest : public ::testing::Test {
     session_->StartWorker();
   }
 
-  // Starts a unit and waits until the document is connected and has shown
+  // Starts a unit and waits until the session is connected and has shown
   // the position once.
   void Connect(sim::UnitOptions options = {}) {
     StartUnit(std::move(options));

@@ -69,8 +69,11 @@ TEST_F(WorkerTest, ConnectsIdentifiesAndReadsTheSettings) {
   EXPECT_EQ(session_->CurrentSettings(), FactorySettings());
   EXPECT_EQ(session_->SeriesIndex(), 0);
   EXPECT_TRUE(session_->Detected());
-  EXPECT_TRUE(session_->CommandEnabled(kCommandProgramDevice));
-  EXPECT_TRUE(session_->CommandEnabled(kCommandFileOpen));
+  EXPECT_TRUE(session_->ConnectionOutcome().Done());
+  const UnitIdentification identification = session_->Identification();
+  EXPECT_EQ(identification.entries.size(), 4u);
+  EXPECT_EQ(identification.firmware_revision, 4100);
+  EXPECT_EQ(identification.software_number, 74050);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 8);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 64);
   // The status query after connecting shows the offset: (630 + 0 - 315) * 0.003175.
@@ -131,6 +134,7 @@ TEST_F(WorkerTest, AnUnprogrammedUnitBringsTheMessageAndChangesNothing) {
   EXPECT_FALSE(session_->HardwareSettingsRead());
   EXPECT_EQ(session_->CurrentSettings(), HardwareSettings{});
   EXPECT_EQ(front_end_.Output().find("Stravon Model"), std::string::npos);
+  EXPECT_EQ(session_->ConnectionOutcome().step, Outcome::Step::kCheckSettings);
 
   // Read Device does nothing at all while the settings are unread.
   unit_->ClearTranscript();
@@ -138,6 +142,9 @@ TEST_F(WorkerTest, AnUnprogrammedUnitBringsTheMessageAndChangesNothing) {
   Run([&] { session_->RequestReadDevice(); });
   EXPECT_EQ(unit_->TotalCommands(), 0);
   EXPECT_TRUE(front_end_.Calls().empty());
+  EXPECT_EQ(session_->LastOutcome(),
+            Outcome::Of(Operation::kReadDevice, Outcome::Kind::kNotConnected,
+                        Outcome::Step::kPortClosed));
 }
 
 TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRead) {
@@ -149,6 +156,9 @@ TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRe
   OpenSession();
   ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
   EXPECT_TRUE(front_end_.WaitForOutput("\nReading Hardware Settings... Failure\n"));
+  EXPECT_EQ(session_->ConnectionOutcome(),
+            Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kReadSettings,
+                        CommandResult::PortFailure(kSerialReadTimedOut)));
   EXPECT_FALSE(session_->HardwareSettingsRead());
   EXPECT_EQ(session_->CurrentSettings(), HardwareSettings{});
   EXPECT_TRUE(front_end_.Boxes().empty());
@@ -159,7 +169,7 @@ TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRe
   EXPECT_LT(Clock::now() - unplugged, 2500ms);
   EXPECT_TRUE(front_end_.WaitFor([&] { return front_end_.Calls().back() == "clear"; }));
   EXPECT_EQ(front_end_.Output(), "");
-  EXPECT_FALSE(session_->CommandEnabled(kCommandReadDevice));
+  EXPECT_FALSE(session_->HardwareSettingsRead());
   EXPECT_FALSE(session_->Detected());
 
   unit_->ClearTranscript();
@@ -182,7 +192,7 @@ TEST_F(WorkerTest, JogSendsLimitsOnEveryPassAndPollsAfterRelease) {
   ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kLimits) >= 3; }));
   ASSERT_TRUE(session_->ReleaseJog());
   ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kQueryH) >= 3; }));
-  session_->SetPendingOperation(kOperationNone);
+  session_->SetPendingOperation(Operation::kNone);
   ASSERT_TRUE(session_->WaitUntilIdle(kWait));
   std::this_thread::sleep_for(2 * kRepeatInterval);  // let a pass in progress end
 
@@ -239,6 +249,10 @@ TEST_F(WorkerTest, MoveWaitsForTheTargetOrForAUnitThatStoppedShort) {
     } else {
       EXPECT_GE(statuses, 2);
     }
+    const Outcome outcome = session_->LastOutcome();
+    EXPECT_EQ(outcome.operation, Operation::kMove);
+    EXPECT_EQ(outcome.kind, c.stops_short ? Outcome::Kind::kFailed : Outcome::Kind::kDone);
+    EXPECT_EQ(outcome.step, c.stops_short ? Outcome::Step::kReachTarget : Outcome::Step::kNone);
     if (!c.stops_short) {
       EXPECT_EQ(unit_->Position(), c.target);
       EXPECT_EQ(front_end_.OffsetField(), FormatFixed(FactorySettings().OffsetShown(c.target), 2));
@@ -265,6 +279,10 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
       << front_end_.Output();
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageLoad), 6);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageCommit), 0);
+  EXPECT_EQ(
+      session_->LastOutcome(),
+      Outcome::Of(Operation::kProgramHardwareSettings, Outcome::Kind::kFailed,
+                  Outcome::Step::kWriteSettings, CommandResult::PortFailure(kSerialReadTimedOut)));
   EXPECT_EQ(session_->CurrentSettings(), FactorySettings());
   EXPECT_EQ(front_end_.OffsetField(), "1.00");
   EXPECT_EQ(front_end_.CountCalls("settings"), 0);
@@ -273,6 +291,7 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   front_end_.Clear();
   Run([&] { session_->RequestProgramHardwareSettings(settings); });
   EXPECT_EQ(front_end_.Output(), "\nProgramming Hardware Settings... Success\n");
+  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kProgramHardwareSettings));
   const SettingsBlock block = EncodeSettingsBlock(settings);
   std::vector<std::string> expected;
   for (int offset = 0; offset < 64; offset += 4) {
