@@ -28,7 +28,7 @@ std::string Lines(const std::string& text) {
 }  // namespace
 
 TerminalFrontEnd::TerminalFrontEnd(Console& console) : console_(console), stage_(*this) {
-  // Registered before any document, so the log comes here and not into the pane.
+  // Registered before any session, so the log comes here and not into the pane.
   log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { Log(text); });
 }
 
@@ -46,16 +46,7 @@ FrontEnd::MessageButton TerminalFrontEnd::ShowMessageBox(MessageKind kind,
   return MessageButton::kOk;
 }
 
-void TerminalFrontEnd::AppendOutput(const std::string& text) {
-  console_.Detail(Lines(text));
-  std::lock_guard lock(mutex_);
-  pane_ += text;
-}
-
-void TerminalFrontEnd::ClearOutput() {
-  std::lock_guard lock(mutex_);
-  pane_.clear();
-}
+void TerminalFrontEnd::AppendOutput(const std::string& text) { console_.Detail(Lines(text)); }
 
 int TerminalFrontEnd::CommitSequence() {
   if (session_ == nullptr) return -1;
@@ -99,11 +90,6 @@ std::unique_ptr<ProgressWindow> TerminalFrontEnd::CreateProgressWindow(const std
 void TerminalFrontEnd::LoadWorkingSequence(const TestSequence& sequence) {
   std::lock_guard lock(stage_mutex_);
   stage_.RefreshFromDocument(sequence);
-}
-
-std::string TerminalFrontEnd::PaneText() const {
-  std::lock_guard lock(mutex_);
-  return pane_;
 }
 
 std::vector<TerminalFrontEnd::Message> TerminalFrontEnd::TakeMessages() {

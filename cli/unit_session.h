@@ -15,7 +15,7 @@
 
 namespace stravon::cli {
 
-// One document and its device worker, for a command that talks to the unit.
+// One device session and its worker, for a command that talks to the unit.
 // The command asks for operations as the desktop program's menus do (a
 // pending code and its arguments) and waits until the worker has carried
 // them out; everything the worker shows arrives in the terminal front end.
