@@ -4,11 +4,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "device/device_link.h"
 #include "device/device_session.h"
 #include "device/hardware_settings.h"
 #include "device/operation_outcome.h"
+#include "device/ports/port_list.h"
 #include "device/program_image.h"
 #include "protocol/front_end.h"
 #include "protocol/test_sequence.h"
