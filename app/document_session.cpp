@@ -2,82 +2,80 @@
 
 #include <utility>
 
-#include "device/device_commands.h"
+#include "device/operation.h"
+#include "ui/window_commands.h"
 
 namespace stravon::app {
 
-const std::int32_t DocumentSession::kIdle = kOperationNone;
-const std::int32_t DocumentSession::kJogPlusCode = kOperationJogPlus;
-const std::int32_t DocumentSession::kJogMinusCode = kOperationJogMinus;
-const std::int32_t DocumentSession::kJogStopCode = kOperationJogStop;
+const std::int32_t DocumentSession::kIdle = static_cast<std::int32_t>(Operation::kNone);
+const std::int32_t DocumentSession::kJogPlusCode = static_cast<std::int32_t>(Operation::kJogPlus);
+const std::int32_t DocumentSession::kJogMinusCode = static_cast<std::int32_t>(Operation::kJogMinus);
+const std::int32_t DocumentSession::kJogStopCode = static_cast<std::int32_t>(Operation::kJogStop);
 
 DocumentSession::DocumentSession(FrontEnd& front_end, SessionOptions options)
-    : document_(std::make_unique<Document>(&front_end, std::move(options))) {}
+    : session_(std::make_unique<DeviceSession>(&front_end, std::move(options))) {}
 
 DocumentSession::~DocumentSession() { StopWorker(); }
 
-void DocumentSession::StartWorker() { document_->StartWorker(); }
+void DocumentSession::StartWorker() { session_->StartWorker(); }
 
 void DocumentSession::StopWorker() {
-  if (!document_->WorkerRunning()) return;
-  const std::int32_t code = document_->PendingOperation();
-  document_->StopWorker();
-  const bool moving = code == kOperationJogPlus || code == kOperationJogMinus ||
-                      code == kOperationJogStop || document_->Link().JogSpeedCode() != 0;
-  // The end code replaces a jog without stopping the motor; with the worker
-  // gone the port is ours to send the stop.
-  if (moving && document_->Link().Port().IsOpen()) document_->Link().SendCommand(StopCommand());
+  // Ending the worker replaces a running jog; the session then sends the stop
+  // as the worker's last exchange, so closing never leaves the motor running.
+  if (session_->WorkerRunning()) session_->StopWorkerAndMotion();
 }
-bool DocumentSession::WorkerRunning() const { return document_->WorkerRunning(); }
+bool DocumentSession::WorkerRunning() const { return session_->WorkerRunning(); }
 
-bool DocumentSession::Connected() const { return document_->Connected(); }
-bool DocumentSession::HardwareSettingsRead() const { return document_->HardwareSettingsRead(); }
-HardwareSettings DocumentSession::CurrentSettings() const { return document_->CurrentSettings(); }
+bool DocumentSession::Connected() const { return session_->Connected(); }
+bool DocumentSession::HardwareSettingsRead() const { return session_->HardwareSettingsRead(); }
+HardwareSettings DocumentSession::CurrentSettings() const { return session_->CurrentSettings(); }
 
 StageUnitState DocumentSession::UnitState() const {
-  return {document_->HardwareSettingsRead(), document_->SeriesIndex(),
-          document_->CurrentSettings().TravelSoftLimit};
+  return {session_->HardwareSettingsRead(), session_->SeriesIndex(),
+          session_->CurrentSettings().TravelSoftLimit};
 }
 
-TestSequence DocumentSession::Protocol() const { return document_->Protocol(); }
-std::int32_t DocumentSession::PendingOperation() const { return document_->PendingOperation(); }
+TestSequence DocumentSession::Protocol() const { return session_->Protocol(); }
+std::int32_t DocumentSession::PendingOperation() const {
+  return static_cast<std::int32_t>(session_->PendingOperation());
+}
 
 bool DocumentSession::CommandEnabled(Command command) const {
-  return document_->CommandEnabled(static_cast<int>(command));
+  return ::stravon::CommandEnabled(static_cast<int>(command), session_->Connected());
 }
 
 int DocumentSession::CommitSequence(StageModel& stage) {
-  TestSequence protocol = document_->Protocol();
-  const int result = stage.CommitSequence(document_->CurrentSettings().TravelSoftLimit, protocol);
-  if (result == 1) document_->SetProtocol(std::move(protocol));
+  TestSequence protocol = session_->Protocol();
+  const int result = stage.CommitSequence(session_->CurrentSettings().TravelSoftLimit, protocol);
+  if (result == 1) session_->SetProtocol(std::move(protocol));
   return result;
 }
 
 FileCommandResult DocumentSession::Open(FileCommands& commands, StageModel& stage) {
-  TestSequence protocol = document_->Protocol();
+  TestSequence protocol = session_->Protocol();
   const FileCommandResult result = commands.Open(HardwareSettingsRead(), protocol, stage);
-  if (result == FileCommandResult::kDone) document_->SetProtocol(std::move(protocol));
+  if (result == FileCommandResult::kDone) session_->SetProtocol(std::move(protocol));
   return result;
 }
 
 FileCommandResult DocumentSession::Save(FileCommands& commands, StageModel& stage) {
-  TestSequence protocol = document_->Protocol();
+  TestSequence protocol = session_->Protocol();
   const FileCommandResult result = commands.Save(
-      HardwareSettingsRead(), document_->CurrentSettings().TravelSoftLimit, protocol, stage);
+      HardwareSettingsRead(), session_->CurrentSettings().TravelSoftLimit, protocol, stage);
   // The commit stands even when the file dialog was cancelled or the write failed.
   if (result != FileCommandResult::kNotReady && result != FileCommandResult::kRefused) {
-    document_->SetProtocol(std::move(protocol));
+    session_->SetProtocol(std::move(protocol));
   }
   return result;
 }
 
-void DocumentSession::RequestReadDevice() { document_->RequestReadDevice(); }
-void DocumentSession::RequestProgramDevice() { document_->RequestProgramDevice(); }
-void DocumentSession::RequestMove(std::int32_t target) { document_->RequestMove(target); }
+void DocumentSession::RequestReadDevice() { session_->RequestReadDevice(); }
+void DocumentSession::RequestProgramDevice() { session_->RequestProgramDevice(); }
+void DocumentSession::RequestMove(std::int32_t target) { session_->RequestMove(target); }
 void DocumentSession::RequestProgramHardwareSettings(const HardwareSettings& settings) {
-  document_->RequestProgramHardwareSettings(settings);
+  session_->RequestProgramHardwareSettings(settings);
 }
-bool DocumentSession::PressJog(bool plus) { return document_->PressJog(plus); }
-bool DocumentSession::ReleaseJog() { return document_->ReleaseJog(); }
+bool DocumentSession::PressJog(bool plus) { return session_->PressJog(plus); }
+bool DocumentSession::ReleaseJog() { return session_->ReleaseJog(); }
 
 }  // namespace stravon::app

@@ -4,16 +4,16 @@
 #include <memory>
 
 #include "app/commands.h"
+#include "device/device_session.h"
 #include "device/hardware_settings.h"
 #include "protocol/front_end.h"
 #include "protocol/test_sequence.h"
-#include "protocol/ui/document.h"
-#include "protocol/ui/file_commands.h"
-#include "protocol/ui/stage_model.h"
+#include "ui/file_commands.h"
+#include "ui/stage_model.h"
 
 namespace stravon::app {
 
-using SessionOptions = DocumentOptions;
+using SessionOptions = DeviceSessionOptions;
 
 // The desktop program's one way to a document window's device session: the
 // protocol, what is known about the unit, the pending operation and the
@@ -61,10 +61,10 @@ class DocumentSession {
   bool ReleaseJog();
 
   // For the dialogs that need more of the session than the above.
-  Document& Doc() { return *document_; }
+  DeviceSession& Device() { return *session_; }
 
  private:
-  std::unique_ptr<Document> document_;
+  std::unique_ptr<DeviceSession> session_;
 };
 
 }  // namespace stravon::app

@@ -9,8 +9,8 @@
 #include "app/dialog_hooks.h"
 #include "app/document_session.h"
 #include "app/qt_front_end.h"
-#include "protocol/ui/file_commands.h"
-#include "protocol/ui/stage_model.h"
+#include "ui/file_commands.h"
+#include "ui/stage_model.h"
 
 namespace stravon::views {
 class StageView;

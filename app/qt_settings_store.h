@@ -2,7 +2,7 @@
 
 #include <QStringList>
 
-#include "protocol/ui/settings_store.h"
+#include "ui/settings_store.h"
 
 namespace stravon::app {
 

@@ -109,7 +109,7 @@ void BM_LinkExchange(benchmark::State& state) {
   std::size_t received = 0;
   const CpuPerItem cpu;
   for (auto _ : state) {
-    if (link.QueryCommand(command, reply, sizeof reply, &received) != 0) {
+    if (!link.QueryCommand(command, reply, sizeof reply, &received).ok()) {
       state.SkipWithError("exchange failed");
       break;
     }
@@ -131,7 +131,7 @@ void BM_ReadProgramArea(benchmark::State& state) {
   for (auto _ : state) {
     for (std::size_t i = 0; i < sim::kProgramSize; ++i) {
       const auto address = static_cast<std::uint16_t>(kProgramImageAddress + i);
-      if (link.ReadByte(address, &image[i]) != 0) {
+      if (!link.ReadByte(address, &image[i]).ok()) {
         state.SkipWithError("byte read failed");
         break;
       }

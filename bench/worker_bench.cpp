@@ -10,7 +10,7 @@
 #include <string>
 #include <thread>
 
-#include "protocol/ui/document.h"
+#include "device/device_session.h"
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
 
@@ -26,7 +26,7 @@ double ProcessCpuSeconds() {
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
-// A unit in a fixture tree and a connected document without a window.
+// A unit in a fixture tree and a connected device session without a window.
 class Session {
  public:
   Session() {
@@ -37,23 +37,23 @@ class Session {
         tree_.AddUsbPort(sim::UnitIdentity(), unit_->SlavePath()).empty()) {
       return;
     }
-    DocumentOptions document_options;
-    document_options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
-    document_options.read_timeout_ms = 2000;
-    document_ = std::make_unique<Document>(nullptr, document_options);
-    document_->StartWorker();
-    ok_ = document_->WaitUntilConnected(true, 10s) && document_->WaitUntilIdle(10s);
+    DeviceSessionOptions session_options;
+    session_options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
+    session_options.read_timeout_ms = 2000;
+    session_ = std::make_unique<DeviceSession>(nullptr, session_options);
+    session_->StartWorker();
+    ok_ = session_->WaitUntilConnected(true, 10s) && session_->WaitUntilIdle(10s);
   }
-  ~Session() { document_.reset(); }
+  ~Session() { session_.reset(); }
 
   bool ok() const { return ok_; }
-  Document& document() { return *document_; }
+  DeviceSession& device() { return *session_; }
   sim::SimulatedUnit& unit() { return *unit_; }
 
  private:
   sim::FixtureTree tree_ = sim::FixtureTree::Temporary();
   std::unique_ptr<sim::SimulatedUnit> unit_;
-  std::unique_ptr<Document> document_;
+  std::unique_ptr<DeviceSession> session_;
   bool ok_ = false;
 };
 
@@ -67,7 +67,7 @@ void BM_PendingCodeStart(benchmark::State& state) {
     state.SkipWithError("no simulated unit");
     return;
   }
-  Document& document = session.document();
+  DeviceSession& device = session.device();
   sim::SimulatedUnit& unit = session.unit();
   double worst_ms = 0.0;
   for (auto _ : state) {
@@ -75,14 +75,14 @@ void BM_PendingCodeStart(benchmark::State& state) {
     std::this_thread::sleep_for(5ms);
     const int moves = unit.CommandCount(sim::CommandKind::kMove);
     const auto start = Clock::now();
-    document.RequestMove(unit.Position());
+    device.RequestMove(unit.Position());
     while (unit.CommandCount(sim::CommandKind::kMove) == moves) {
       std::this_thread::sleep_for(20us);
     }
     const std::chrono::duration<double> elapsed = Clock::now() - start;
     state.SetIterationTime(elapsed.count());
     worst_ms = std::max(worst_ms, elapsed.count() * 1e3);
-    if (!document.WaitUntilIdle(10s)) {
+    if (!device.WaitUntilIdle(10s)) {
       state.SkipWithError("move did not end");
       return;
     }
@@ -91,7 +91,7 @@ void BM_PendingCodeStart(benchmark::State& state) {
 }
 BENCHMARK(BM_PendingCodeStart)->UseManualTime()->Unit(benchmark::kMicrosecond)->Iterations(200);
 
-// Process CPU time over 10 s with the document connected and the worker idle
+// Process CPU time over 10 s with the session connected and the worker idle
 // (argument 0), or polling the position after a jog (argument 5), in percent
 // of one core. The process holds the worker, the unit's serving thread and
 // this thread, which sleeps.
@@ -101,11 +101,11 @@ void BM_WorkerCpu(benchmark::State& state) {
     state.SkipWithError("no simulated unit");
     return;
   }
-  Document& document = session.document();
-  if (state.range(0) == kOperationJogStop) {
-    document.PressJog(true);
+  DeviceSession& device = session.device();
+  if (state.range(0) == static_cast<int>(Operation::kJogStop)) {
+    device.PressJog(true);
     std::this_thread::sleep_for(200ms);
-    document.ReleaseJog();
+    device.ReleaseJog();
   }
   std::this_thread::sleep_for(500ms);
   const int commands = session.unit().TotalCommands();
@@ -121,8 +121,8 @@ void BM_WorkerCpu(benchmark::State& state) {
   state.counters["commands_sent"] = session.unit().TotalCommands() - commands;
 }
 BENCHMARK(BM_WorkerCpu)
-    ->Arg(kOperationNone)
-    ->Arg(kOperationJogStop)
+    ->Arg(static_cast<int>(Operation::kNone))
+    ->Arg(static_cast<int>(Operation::kJogStop))
     ->Iterations(1)
     ->Unit(benchmark::kMillisecond);
 

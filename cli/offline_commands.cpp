@@ -12,7 +12,7 @@
 #include "device/program_image.h"
 #include "protocol/file_io.h"
 #include "protocol/protocol_file.h"
-#include "protocol/ui/field_text.h"
+#include "ui/field_text.h"
 
 namespace stravon::cli {
 namespace {
@@ -35,7 +35,7 @@ bool ResolveSettings(const GlobalOptions& options, Console& console, const Given
       console.Note("Without a unit, give --pitch and --soft-limit.\n");
       return false;
     }
-    *settings = session.Doc().CurrentSettings();
+    *settings = session.Device().CurrentSettings();
     *source = "unit on " + session.PortName();
     if (given.pitch || given.soft_limit || given.min_size) *source += ", some given";
   }

@@ -5,7 +5,7 @@
 #include <set>
 
 #include "protocol/enumerations.h"
-#include "protocol/ui/field_text.h"
+#include "ui/field_text.h"
 
 namespace stravon::cli {
 namespace {

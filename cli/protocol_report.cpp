@@ -9,7 +9,7 @@
 #include "protocol/file_io.h"
 #include "protocol/front_end.h"
 #include "protocol/protocol_file.h"
-#include "protocol/ui/set_editor.h"
+#include "ui/set_editor.h"
 
 namespace stravon::cli {
 namespace {

@@ -8,7 +8,7 @@
 
 #include "device/hardware_settings.h"
 #include "protocol/test_sequence.h"
-#include "protocol/ui/stage_model.h"
+#include "ui/stage_model.h"
 
 namespace stravon::cli {
 

@@ -3,8 +3,8 @@
 #include <utility>
 
 #include "cli/terminal_progress.h"
+#include "device/device_session.h"
 #include "protocol/message_log.h"
-#include "protocol/ui/document.h"
 
 namespace stravon::cli {
 namespace {
@@ -28,7 +28,7 @@ std::string Lines(const std::string& text) {
 }  // namespace
 
 TerminalFrontEnd::TerminalFrontEnd(Console& console) : console_(console), stage_(*this) {
-  // Registered before any document, so the log comes here and not into the pane.
+  // Registered before any session, so the log comes here and not into the pane.
   log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { Log(text); });
 }
 
@@ -46,40 +46,31 @@ FrontEnd::MessageButton TerminalFrontEnd::ShowMessageBox(MessageKind kind,
   return MessageButton::kOk;
 }
 
-void TerminalFrontEnd::AppendOutput(const std::string& text) {
-  console_.Detail(Lines(text));
-  std::lock_guard lock(mutex_);
-  pane_ += text;
-}
-
-void TerminalFrontEnd::ClearOutput() {
-  std::lock_guard lock(mutex_);
-  pane_.clear();
-}
+void TerminalFrontEnd::AppendOutput(const std::string& text) { console_.Detail(Lines(text)); }
 
 int TerminalFrontEnd::CommitSequence() {
-  if (document_ == nullptr) return -1;
-  const float soft_limit = document_->CurrentSettings().TravelSoftLimit;
-  TestSequence committed = document_->Protocol();
+  if (session_ == nullptr) return -1;
+  const float soft_limit = session_->CurrentSettings().TravelSoftLimit;
+  TestSequence committed = session_->Protocol();
   int result = -1;
   {
     std::lock_guard lock(stage_mutex_);
     result = stage_.CommitSequence(soft_limit, committed);
   }
-  if (result == 1) document_->SetProtocol(std::move(committed));
+  if (result == 1) session_->SetProtocol(std::move(committed));
   return result;
 }
 
 void TerminalFrontEnd::RefreshFromDocument() {
-  if (document_ == nullptr) return;
+  if (session_ == nullptr) return;
   std::lock_guard lock(stage_mutex_);
-  stage_.RefreshFromDocument(document_->Protocol());
+  stage_.RefreshFromDocument(session_->Protocol());
 }
 
 void TerminalFrontEnd::RefreshSettings() {
-  if (document_ == nullptr) return;
+  if (session_ == nullptr) return;
   std::lock_guard lock(stage_mutex_);
-  stage_.RefreshSettings(document_->CurrentSettings());
+  stage_.RefreshSettings(session_->CurrentSettings());
 }
 
 void TerminalFrontEnd::WriteOffsetField(const std::string& text) {
@@ -99,11 +90,6 @@ std::unique_ptr<ProgressWindow> TerminalFrontEnd::CreateProgressWindow(const std
 void TerminalFrontEnd::LoadWorkingSequence(const TestSequence& sequence) {
   std::lock_guard lock(stage_mutex_);
   stage_.RefreshFromDocument(sequence);
-}
-
-std::string TerminalFrontEnd::PaneText() const {
-  std::lock_guard lock(mutex_);
-  return pane_;
 }
 
 std::vector<TerminalFrontEnd::Message> TerminalFrontEnd::TakeMessages() {

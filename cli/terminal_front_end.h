@@ -11,20 +11,21 @@
 #include "cli/console.h"
 #include "protocol/front_end.h"
 #include "protocol/test_sequence.h"
-#include "protocol/ui/stage_model.h"
+#include "ui/stage_model.h"
 
 namespace stravon {
-class Document;
+class DeviceSession;
 }
 
 namespace stravon::cli {
 
-// The document window of the command line. The output pane is kept as text
-// (and shown with -v); message boxes are collected so that the command ends
-// with the system's own message; the stage's working sequence is the protocol
-// the command was given; a transfer's progress window is a line on standard
-// error. It also takes the process's message log, which would otherwise go
-// to the first document's pane and mix with it.
+// The document window of the command line. The output pane is shown with -v
+// (commands decide on the session's outcomes, never on its text); message
+// boxes are collected so that the command ends with the system's own
+// message; the stage's working sequence is the protocol the command was
+// given; a transfer's progress window is a line on standard error. It also
+// takes the process's message log, which would otherwise go to the first
+// session's pane and mix with it.
 //
 // The device worker calls it from its own thread while the command's thread
 // waits; everything it keeps is guarded by a mutex.
@@ -42,14 +43,13 @@ class TerminalFrontEnd : public FrontEnd {
   TerminalFrontEnd(const TerminalFrontEnd&) = delete;
   TerminalFrontEnd& operator=(const TerminalFrontEnd&) = delete;
 
-  // The document whose protocol CommitSequence replaces; set before its
+  // The session whose protocol CommitSequence replaces; set before its
   // worker starts.
-  void AttachDocument(Document* document) { document_ = document; }
+  void AttachSession(DeviceSession* session) { session_ = session; }
 
   MessageButton ShowMessageBox(MessageKind kind, const std::string& caption,
                                const std::string& text) override;
   void AppendOutput(const std::string& text) override;
-  void ClearOutput() override;
   int CommitSequence() override;
   void RefreshFromDocument() override;
   void RefreshSettings() override;
@@ -61,8 +61,6 @@ class TerminalFrontEnd : public FrontEnd {
   // What the stage shows and what Program Device commits.
   void LoadWorkingSequence(const TestSequence& sequence);
 
-  // The output pane's text since it was last cleared.
-  std::string PaneText() const;
   // Message boxes shown since the last TakeMessages.
   std::vector<Message> TakeMessages();
   bool HasMessages() const;
@@ -81,7 +79,7 @@ class TerminalFrontEnd : public FrontEnd {
   void Log(const std::string& text);
 
   Console& console_;
-  Document* document_ = nullptr;
+  DeviceSession* session_ = nullptr;
   std::uint64_t log_token_ = 0;
 
   // The stage has a lock of its own: its warnings come back through
@@ -91,7 +89,6 @@ class TerminalFrontEnd : public FrontEnd {
 
   mutable std::mutex mutex_;
   mutable std::condition_variable changed_;
-  std::string pane_;
   std::vector<Message> messages_;
   std::uint64_t log_count_ = 0;
   std::string last_log_;

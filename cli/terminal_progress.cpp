@@ -6,7 +6,7 @@
 #include <utility>
 
 #include "cli/interrupt.h"
-#include "protocol/ui/progress_text.h"
+#include "ui/progress_text.h"
 
 namespace stravon::cli {
 namespace {

@@ -1,9 +1,11 @@
-// The commands that talk to the unit. Each asks the document for the same
+// The commands that talk to the unit. Each asks the device session for the same
 // operations the desktop program's menus and dialogs ask for, and reports
 // what the core showed while carrying them out.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
+#include <functional>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
@@ -18,23 +20,20 @@
 #include "cli/settings_backup.h"
 #include "cli/unit_session.h"
 #include "device/device_worker.h"
+#include "device/operation_outcome.h"
 #include "device/program_image.h"
 #include "protocol/file_io.h"
 #include "protocol/number_text.h"
 #include "protocol/protocol_file.h"
-#include "protocol/ui/field_text.h"
-#include "protocol/ui/hardware_dialog.h"
-#include "protocol/ui/move_to_size.h"
-#include "protocol/ui/settings_store.h"
+#include "ui/field_text.h"
+#include "ui/hardware_dialog.h"
+#include "ui/move_to_size.h"
+#include "ui/settings_store.h"
 
 namespace stravon::cli {
 namespace {
 
 using Clock = std::chrono::steady_clock;
-
-std::string ModelText(const HardwareSettings& settings) {
-  return settings.SeriesText() + "-" + std::to_string(settings.ModelNumber);
-}
 
 nlohmann::json SettingsJson(const HardwareSettings& settings) {
   return {{"series_name", settings.SeriesText()},
@@ -49,27 +48,37 @@ nlohmann::json SettingsJson(const HardwareSettings& settings) {
           {"initial_specimen_size_mm", ShortNumber(settings.InitialSpecimenSize())}};
 }
 
-// How an operation that reports "<operation>... Success" in the output pane
-// ended: 0 when it did, else 1 after the reason was reported.
-int OperationOutcome(UnitSession& session, Console& console, const std::string& operation) {
-  TerminalFrontEnd& front_end = session.FrontEnd();
-  const std::string pane = front_end.PaneText();
-  if (pane.find(operation + "... Success") != std::string::npos) {
-    console.Note(operation + "... Success\n");
+// Reports how an operation ended: 0 when it was done, else 1 after the
+// reason was reported. `operation` names it where the outcome shows no line.
+int ReportOutcome(UnitSession& session, Console& console, const Outcome& outcome,
+                  const std::string& operation) {
+  if (outcome.Done()) {
+    console.Note(OutcomeLine(outcome) + "\n");
     return kExitDone;
   }
   // A refused commit, or a unit that went away, shows a message box.
   if (session.ReportMessages()) return kExitFailed;
-  std::string line = LastLine(pane);
+  std::string line = OutcomeLine(outcome);
   if (line.empty()) {
     line = "Error:  " + operation + " did not run: the unit's port is not open.";
   } else if (Interrupted()) {
     line += " (interrupted)";
   }
-  const std::string cause = front_end.LastLog();
+  // The port's own report of the failed exchange, when there was one.
+  const std::string cause = session.FrontEnd().LastLog();
   if (!Interrupted() && !cause.empty()) line += "\n" + cause;
   console.Error(line);
   return kExitFailed;
+}
+
+// Runs an operation that always runs to its end (a transfer or the settings
+// write) and reports how it ended, as ReportOutcome.
+int RunToEnd(UnitSession& session, Console& console, const std::function<void()>& request,
+             const std::string& operation) {
+  const std::optional<Outcome> outcome = session.RunOperation(request);
+  return ReportOutcome(
+      session, console,
+      outcome.value_or(Outcome::Of(Operation::kNone, Outcome::Kind::kNotConnected)), operation);
 }
 
 bool WriteBytes(Console& console, const std::string& path, std::string_view bytes) {
@@ -98,10 +107,11 @@ std::string FirmwareText(std::int32_t revision) { return FormatGeneral(revision 
 
 // Programs `settings` through the worker and reports the outcome.
 int ProgramSettings(UnitSession& session, Console& console, const HardwareSettings& settings) {
-  session.RunOperation([&] { session.Doc().RequestProgramHardwareSettings(settings); });
-  const int status = OperationOutcome(session, console, "Programming Hardware Settings");
+  const int status = RunToEnd(
+      session, console, [&] { session.Device().RequestProgramHardwareSettings(settings); },
+      "Programming Hardware Settings");
   if (status == kExitDone && !console.Quiet()) {
-    console.Result(SettingsDescription(session.Doc().CurrentSettings()));
+    console.Result(SettingsDescription(session.Device().CurrentSettings()));
   }
   return status;
 }
@@ -112,25 +122,25 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
   UnitSession session(options, console);
   if (!session.Connect(false)) return kExitFailed;
   session.StopWorker();
-  Document& document = session.Doc();
-  const DeviceLink& link = document.Link();
-  const bool settings_read = document.HardwareSettingsRead();
-  const HardwareSettings settings = document.CurrentSettings();
+  const DeviceSession& device = session.Device();
+  const UnitIdentification unit = device.Identification();
+  const bool settings_read = device.HardwareSettingsRead();
+  const HardwareSettings settings = device.CurrentSettings();
 
   if (json) {
     nlohmann::json info = {{"port", session.PortName()},
-                           {"identification", link.Identification()},
-                           {"firmware_revision", FirmwareText(link.FirmwareRevision())},
-                           {"software_number", link.SoftwareNumber()},
+                           {"identification", unit.entries},
+                           {"firmware_revision", FirmwareText(unit.firmware_revision)},
+                           {"software_number", unit.software_number},
                            {"settings", settings_read ? SettingsJson(settings) : nullptr}};
     console.Result(JsonText(info));
   } else {
     std::string text = "port                   " + session.PortName() + "\n";
-    for (std::size_t i = 0; i < link.Identification().size(); ++i) {
-      text += "identification " + std::to_string(i) + "       " + link.Identification()[i] + "\n";
+    for (std::size_t i = 0; i < unit.entries.size(); ++i) {
+      text += "identification " + std::to_string(i) + "       " + unit.entries[i] + "\n";
     }
-    text += "firmware revision      " + FirmwareText(link.FirmwareRevision()) + "\n";
-    text += "software number        " + std::to_string(link.SoftwareNumber()) + "\n";
+    text += "firmware revision      " + FirmwareText(unit.firmware_revision) + "\n";
+    text += "software number        " + std::to_string(unit.software_number) + "\n";
     text += settings_read ? SettingsDescription(settings)
                           : std::string("hardware settings      not programmed\n");
     console.Result(text);
@@ -147,7 +157,7 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
 int RunSettingsShow(const GlobalOptions& options, Console& console, bool json) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  const HardwareSettings settings = session.Doc().CurrentSettings();
+  const HardwareSettings settings = session.Device().CurrentSettings();
   console.Result(json ? JsonText(SettingsJson(settings)) : SettingsDescription(settings));
   return kExitDone;
 }
@@ -163,11 +173,11 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   }
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  Document& document = session.Doc();
+  DeviceSession& device = session.Device();
 
   // The sets come from a file, not from the set editor, so they pass the
   // editor's checks here; the commit's own checks follow in the worker.
-  const ProtocolReport report = CheckProtocol(sequence, document.CurrentSettings());
+  const ProtocolReport report = CheckProtocol(sequence, device.CurrentSettings());
   if (!report.Accepted()) {
     std::string text;
     for (const std::string& refusal : report.Refusals()) text += refusal + "\n";
@@ -176,8 +186,8 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   }
 
   session.FrontEnd().LoadWorkingSequence(sequence);
-  session.RunOperation([&] { document.RequestProgramDevice(); });
-  if (const int status = OperationOutcome(session, console, "Programming Device");
+  if (const int status = RunToEnd(
+          session, console, [&] { device.RequestProgramDevice(); }, "Programming Device");
       status != kExitDone) {
     return status;
   }
@@ -186,16 +196,15 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   // What the worker wrote: the committed protocol compiled with the unit's
   // settings.
   DeviceSetTable table{};
-  const std::int32_t count =
-      CompileProtocol(document.Protocol(), document.CurrentSettings(), table);
+  const std::int32_t count = CompileProtocol(device.Protocol(), device.CurrentSettings(), table);
   const ProgramImage written = EncodeProgramImage(table, count);
-  session.RunOperation([&] { document.RequestReadDevice(); });
-  if (const int status = OperationOutcome(session, console, "Reading Device");
+  if (const int status = RunToEnd(
+          session, console, [&] { device.RequestReadDevice(); }, "Reading Device");
       status != kExitDone) {
     return status;
   }
   session.StopWorker();
-  const ProgramImage& read_back = document.ProgramBytes();
+  const ProgramImage read_back = device.LastImage();
   const auto difference = std::mismatch(written.begin(), written.end(), read_back.begin());
   if (difference.first != written.end()) {
     const auto offset = static_cast<std::size_t>(difference.first - written.begin());
@@ -216,12 +225,12 @@ int RunRead(const GlobalOptions& options, Console& console,
             const std::optional<std::string>& output) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  session.RunOperation([&] { session.Doc().RequestReadDevice(); });
-  if (const int status = OperationOutcome(session, console, "Reading Device");
+  if (const int status = RunToEnd(
+          session, console, [&] { session.Device().RequestReadDevice(); }, "Reading Device");
       status != kExitDone) {
     return status;
   }
-  return OutputProtocol(console, session.Doc().Protocol(), output) ? kExitDone : kExitFailed;
+  return OutputProtocol(console, session.Device().Protocol(), output) ? kExitDone : kExitFailed;
 }
 
 int RunSettingsProgram(const GlobalOptions& options, Console& console,
@@ -238,7 +247,7 @@ int RunSettingsProgram(const GlobalOptions& options, Console& console,
 
   MemorySettingsStore store;
   store.WriteInteger(kSettingsSection, kFactoryAccessValue, program.factory ? 1 : 0);
-  HardwareDialog dialog(session.Doc().CurrentSettings(), store);
+  HardwareDialog dialog(session.Device().CurrentSettings(), store);
   HardwareDialogFields fields =
       program.restore_defaults ? dialog.RestoreDefaults() : dialog.Fields();
   if (program.offset) fields.offset = *program.offset;
@@ -270,15 +279,14 @@ int RunSettingsBackup(const GlobalOptions& options, Console& console, const std:
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
   session.StopWorker();
-  const HardwareSettings settings = session.Doc().CurrentSettings();
-  std::string origin = "Stravon Model " + ModelText(settings) + " on " + session.PortName();
-  const auto& identification = session.Doc().Link().Identification();
+  const HardwareSettings settings = session.Device().CurrentSettings();
+  std::string origin = settings.ModelLine() + " on " + session.PortName();
+  const std::vector<std::string> identification = session.Device().Identification().entries;
   if (identification.size() > 2) origin += " (" + identification[2] + ")";
   if (!WriteBytes(console, file, BackupText(EncodeSettingsBlock(settings), origin))) {
     return kExitFailed;
   }
-  console.Note("Saved the hardware settings of Stravon Model " + ModelText(settings) + " to " +
-               file + "\n");
+  console.Note("Saved the hardware settings of " + settings.ModelLine() + " to " + file + "\n");
   return kExitDone;
 }
 
@@ -328,15 +336,15 @@ int RunStatus(const GlobalOptions& options, Console& console, bool json) {
                             (front_end.LastLog().empty() ? "" : "\n" + front_end.LastLog())));
     return kExitFailed;
   }
-  const HardwareSettings settings = session.Doc().CurrentSettings();
+  const HardwareSettings settings = session.Device().CurrentSettings();
   if (json) {
     nlohmann::json status = {{"port", session.PortName()},
-                             {"model", ModelText(settings)},
-                             {"offset_mm", session.Doc().CurrentOffset()}};
+                             {"model", settings.ModelName()},
+                             {"offset_mm", session.Device().CurrentOffset()}};
     console.Result(JsonText(status));
   } else {
-    console.Result("Stravon Model " + ModelText(settings) + " on " + session.PortName() +
-                   "\nOffset (mm) " + front_end.OffsetText() + "\n");
+    console.Result(settings.ModelLine() + " on " + session.PortName() + "\nOffset (mm) " +
+                   front_end.OffsetText() + "\n");
   }
   return kExitDone;
 }
@@ -350,9 +358,9 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
   }
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  Document& document = session.Doc();
-  const HardwareSettings settings = document.CurrentSettings();
-  MoveToSizeFields fields = OpenMoveToSize(document.CurrentOffset(), settings);
+  DeviceSession& device = session.Device();
+  const HardwareSettings settings = device.CurrentSettings();
+  MoveToSizeFields fields = OpenMoveToSize(device.CurrentOffset(), settings);
   fields.new_size = size;
   const MoveToSizeResult result = AcceptMoveToSize(fields, settings);
   switch (result.outcome) {
@@ -367,7 +375,9 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
       break;
   }
 
-  if (!session.RunOperation([&] { document.RequestMove(result.target); })) {
+  const std::optional<Outcome> outcome =
+      session.RunOperation([&] { device.RequestMove(result.target); });
+  if (!outcome) {
     // The worker waits for the unit, which would go on to the target on its
     // own: end the wait, then tell the unit to stop.
     session.StopMotion();
@@ -376,7 +386,7 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
   }
   const std::string reached = session.FrontEnd().OffsetText();
   const std::string wanted = FormatFixed(settings.OffsetShown(result.target), 2);
-  if (reached != wanted) {
+  if (!outcome->Done()) {
     console.Error(ErrorText("The unit stopped at an offset of " + reached + " mm, short of " +
                             wanted + " mm."));
     return kExitFailed;
@@ -388,11 +398,11 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
 int RunJog(const GlobalOptions& options, Console& console, bool plus, double seconds) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  Document& document = session.Doc();
+  DeviceSession& device = session.Device();
   TerminalFrontEnd& front_end = session.FrontEnd();
 
   const std::uint64_t logged = front_end.LogCount();
-  if (!document.PressJog(plus)) {
+  if (!device.PressJog(plus)) {
     console.Error(kDeviceNotDetectedMessage);
     return kExitFailed;
   }
@@ -406,7 +416,7 @@ int RunJog(const GlobalOptions& options, Console& console, bool plus, double sec
       problem = "Error:  Interrupted; the jog was stopped early.";
       break;
     }
-    if (!document.Connected()) {
+    if (!device.Connected()) {
       problem = "Error:  The unit went away during the jog.";
       break;
     }

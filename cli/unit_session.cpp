@@ -10,8 +10,8 @@
 #include <vector>
 
 #include "cli/interrupt.h"
-#include "device/device_commands.h"
 #include "device/device_worker.h"
+#include "device/operation_outcome.h"
 #include "device/ports/port_list.h"
 
 namespace stravon::cli {
@@ -65,22 +65,14 @@ std::string PermissionAdvice(const std::string& path, const PortRecord* record) 
 
 }  // namespace
 
-std::string LastLine(const std::string& text) {
-  std::size_t end = text.find_last_not_of("\r\n\t ");
-  if (end == std::string::npos) return "";
-  const std::size_t begin = text.rfind('\n', end);
-  return text.substr(begin == std::string::npos ? 0 : begin + 1,
-                     end + 1 - (begin == std::string::npos ? 0 : begin + 1));
-}
-
 UnitSession::UnitSession(const GlobalOptions& options, Console& console)
     : options_(options), console_(console), front_end_(console) {}
 
 UnitSession::~UnitSession() {
-  if (!document_) return;
-  const std::int32_t code = document_->PendingOperation();
-  if (code == kOperationJogPlus || code == kOperationJogMinus) StopJog();
-  document_->StopWorker();
+  if (!device_) return;
+  const Operation code = device_->PendingOperation();
+  if (code == Operation::kJogPlus || code == Operation::kJogMinus) StopJog();
+  device_->StopWorker();
 }
 
 std::chrono::milliseconds UnitSession::ExchangeAllowance(int exchanges) const {
@@ -100,11 +92,11 @@ bool UnitSession::Connect(bool require_settings) {
   std::string path;
   if (options_.port.empty()) {
     found = DetectController(&ports, &detected, roots);
-    path = roots.dev + "/" + detected;
+    path = PortNodePath(roots, detected);
   } else {
     // The operator's port replaces detection; the worker is told the same.
     detected = options_.port;
-    path = detected.front() == '/' ? detected : roots.dev + "/" + detected;
+    path = PortNodePath(roots, detected);
     found = access(path.c_str(), F_OK) == 0;
     if (!found) {
       console_.Error(ErrorText("--port " + options_.port + ": no such port (" + path + ")"));
@@ -124,21 +116,21 @@ bool UnitSession::Connect(bool require_settings) {
   }
   console_.Detail("Unit found on " + detected + "\n");
 
-  DocumentOptions document_options;
-  document_options.roots = roots;
-  document_options.read_timeout_ms = options_.timeout_ms;
-  document_options.port_override = options_.port;
-  document_ = std::make_unique<Document>(&front_end_, document_options);
-  front_end_.AttachDocument(document_.get());
-  document_->StartWorker();
+  DeviceSessionOptions device_options;
+  device_options.roots = roots;
+  device_options.read_timeout_ms = options_.timeout_ms;
+  device_options.port_override = options_.port;
+  device_ = std::make_unique<DeviceSession>(&front_end_, device_options);
+  front_end_.AttachSession(device_.get());
+  device_->StartWorker();
 
   const Clock::time_point started = Clock::now();
-  while (!document_->WaitUntilConnected(true, kPoll)) {
+  while (!device_->WaitUntilConnected(true, kPoll)) {
     if (Interrupted()) {
       console_.Error("Error:  Interrupted while connecting to the unit.");
       return false;
     }
-    if (!document_->Detected() && Clock::now() - started > kDetectionGrace) {
+    if (!device_->Detected() && Clock::now() - started > kDetectionGrace) {
       console_.Error(kDeviceNotDetectedMessage);
       return false;
     }
@@ -148,48 +140,50 @@ bool UnitSession::Connect(bool require_settings) {
   // whose settings were never programmed. Both end the command, except that
   // a command that does not need the settings (restoring them, for one)
   // goes on and finds the second still in the front end.
-  if (document_->HardwareSettingsRead()) return !ReportMessages();
+  if (device_->HardwareSettingsRead()) return !ReportMessages();
   if (!require_settings) return true;
   if (ReportMessages()) return false;
-  // No message box: the port could not be opened, or the block could not be
-  // read; the pane or the log says which.
-  std::string cause = LastLine(front_end_.PaneText());
+  // No message box: the port could not be opened (the log says why), or the
+  // block could not be read.
+  std::string cause = OutcomeLine(device_->ConnectionOutcome());
   if (cause.empty()) cause = front_end_.LastLog();
   console_.Error(ErrorText("Cannot read the unit's hardware settings on " + detected +
                            (cause.empty() ? "." : ": " + cause)));
   return false;
 }
 
-bool UnitSession::RunOperation(const std::function<void()>& request) {
+std::optional<Outcome> UnitSession::RunOperation(const std::function<void()>& request) {
   request();
-  const std::int32_t code = document_->PendingOperation();
-  const bool transfer = code == kOperationReadDevice || code == kOperationProgramDevice;
-  while (!document_->WaitUntilIdle(kPoll)) {
-    if (Interrupted() && !transfer) return false;
+  const Operation code = device_->PendingOperation();
+  // A transfer ends by itself on an interrupt; the settings write is a few
+  // exchanges, and stopping half-way would leave a partly written block.
+  const bool finishes = code == Operation::kReadDevice || code == Operation::kProgramDevice ||
+                        code == Operation::kProgramHardwareSettings;
+  while (!device_->WaitUntilIdle(kPoll)) {
+    if (Interrupted() && !finishes) return std::nullopt;
   }
-  return true;
+  // The worker records the outcome before it lets the code go.
+  return device_->LastOutcome();
 }
 
 bool UnitSession::StopJog() {
   const std::uint64_t writes = front_end_.OffsetWrites();
-  if (!document_->ReleaseJog()) return true;
+  if (!device_->ReleaseJog()) return true;
   // A pass of jog stop ends with a status query; if a jog was running its
   // stop brings one more. Two writes of the offset after the release mean
   // that at least one whole pass has gone out.
   const bool stopped =
       front_end_.WaitForOffsetWrites(writes + 2, Clock::now() + ExchangeAllowance(8));
-  document_->SetPendingOperation(kOperationNone);
+  device_->SetPendingOperation(Operation::kNone);
   return stopped;
 }
 
 void UnitSession::StopWorker() {
-  if (document_) document_->StopWorker();
+  if (device_) device_->StopWorker();
 }
 
 void UnitSession::StopMotion() {
-  if (!document_) return;
-  document_->StopWorker();
-  document_->Link().SendCommand(StopCommand());
+  if (device_) device_->StopWorkerAndMotion();
 }
 
 bool UnitSession::ReportMessages() {

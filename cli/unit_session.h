@@ -4,16 +4,18 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/terminal_front_end.h"
-#include "protocol/ui/document.h"
+#include "device/device_session.h"
+#include "device/operation_outcome.h"
 
 namespace stravon::cli {
 
-// One document and its device worker, for a command that talks to the unit.
+// One device session and its worker, for a command that talks to the unit.
 // The command asks for operations as the desktop program's menus do (a
 // pending code and its arguments) and waits until the worker has carried
 // them out; everything the worker shows arrives in the terminal front end.
@@ -31,22 +33,23 @@ class UnitSession {
   // False after the reason was reported.
   bool Connect(bool require_settings);
 
-  Document& Doc() { return *document_; }
+  DeviceSession& Device() { return *device_; }
   TerminalFrontEnd& FrontEnd() { return front_end_; }
   const std::string& PortName() const { return port_name_; }
 
-  // Writes a request (`request` sets the arguments and the code) and waits
-  // until the worker has carried it out. False when an interrupt came first
-  // and the operation is not a transfer (a transfer sees the interrupt as
-  // its Cancel button and ends by itself).
-  bool RunOperation(const std::function<void()>& request);
+  // Writes a request (`request` sets the arguments and the code), waits
+  // until the worker has carried it out and returns how it ended. Nothing
+  // when an interrupt came first during a move (a transfer sees the
+  // interrupt as its Cancel button and ends by itself; a settings write is
+  // let finish).
+  std::optional<Outcome> RunOperation(const std::function<void()>& request);
 
   // Ends a running jog: jog stop until one pass of it (stop, limits off,
   // status) has gone to the unit, then no code. False when that could not be
   // seen within a few time-outs.
   bool StopJog();
 
-  // After this the command may use the worker's members (the link).
+  // Ends the worker and closes its port.
   void StopWorker();
   // Stops the worker, then tells the unit to stop moving.
   void StopMotion();
@@ -64,11 +67,8 @@ class UnitSession {
   GlobalOptions options_;
   Console& console_;
   TerminalFrontEnd front_end_;
-  std::unique_ptr<Document> document_;
+  std::unique_ptr<DeviceSession> device_;
   std::string port_name_;
 };
-
-// The last line of a text, for reporting the outcome written to the pane.
-std::string LastLine(const std::string& text);
 
 }  // namespace stravon::cli

@@ -26,31 +26,34 @@ void Log(const std::string& text) { MessageLog::Obtain().Log(text); }
 DeviceLink::DeviceLink(FrontEnd* front_end)
     : front_end_(front_end), port_([](const std::string& message) { Log(message); }) {}
 
-int DeviceLink::QueryCommand(const std::string& command, char* reply, std::size_t reply_size,
-                             std::size_t* received) {
+CommandResult DeviceLink::QueryCommand(const std::string& command, char* reply,
+                                       std::size_t reply_size, std::size_t* received) {
   int error = 0;
   for (int attempt = 0; attempt < kAttempts; ++attempt) {
     // Whatever is still waiting (the tail of an over-long reply, a reply that
     // came after its time-out) cannot answer this command; reading it as the
     // reply would shift every later reply by one.
     port_.DiscardInput();
-    if (port_.WriteSerialPort(command.data(), command.size()) != kSerialOk) return kPortFailure;
+    if (const int written = port_.WriteSerialPort(command.data(), command.size());
+        written != kSerialOk) {
+      return CommandResult::PortFailure(written);
+    }
     const int read = port_.ReadSerialPort(reply, reply_size, received);
     if (read == kSerialBufferFull) {
       // The unit is likely still sending the rest of that line; let it finish
       // so that its tail is not read as the next command's reply.
       port_.DiscardInputUntilQuiet(kQuietMs, kDrainLimitMs);
     }
-    if (read != kSerialOk) return kPortFailure;
+    if (read != kSerialOk) return CommandResult::PortFailure(read);
     const std::string_view text(reply, *received);
-    if (!IsErrorReply(text)) return 0;
+    if (!IsErrorReply(text)) return CommandResult::Ok();
     error = ErrorNumber(text);
-    if (error != kRetryError) return error;
+    if (error != kRetryError) break;
   }
-  return error;
+  return error == 0 ? CommandResult::Ok() : CommandResult::UnitError(error);
 }
 
-int DeviceLink::SendCommand(const std::string& command) {
+CommandResult DeviceLink::SendCommand(const std::string& command) {
   char reply[kSendBufferSize];
   std::size_t received = 0;
   return QueryCommand(command, reply, sizeof reply, &received);
@@ -63,13 +66,13 @@ void DeviceLink::ReadIdentification() {
   // that the last one stands in for a failed first entry below.
   std::string previous;
   for (int index = 0; index < kIdentificationEntries; ++index) {
-    if (QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received) == 0) {
+    if (QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received).ok()) {
       previous.assign(reply, received);
     }
   }
   identification_.clear();
   for (int index = 0; index < kIdentificationEntries; ++index) {
-    if (QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received) == 0) {
+    if (QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received).ok()) {
       previous.assign(reply, received);
     }
     identification_.push_back(previous);
@@ -154,16 +157,20 @@ int DeviceLink::QueryStatus() {
   std::size_t received = 0;
   // After a failed query nothing is reported: what was received then is not a
   // position, and the display keeps the last one.
-  if (QueryCommand(StatusCommand(), reply, sizeof reply, &received) != 0) return 0;
+  if (!QueryCommand(StatusCommand(), reply, sizeof reply, &received).ok()) return 0;
   const std::int32_t position = ParseLeadingInteger(std::string_view(reply, received));
   if (status_) status_(std::to_string(position), 0);
   return 0;
 }
 
-int DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
+Outcome DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
+  const auto failed = [](CommandResult result) {
+    return Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kWriteProgram,
+                       result);
+  };
   const int pages = static_cast<int>(image.size() / kUnitPageSize);
   if (progress_) progress_(0, pages);
-  if (pages <= 0) return 1;
+  if (pages <= 0) return {};
   char reply[kQueryBufferSize];
   std::size_t received = 0;
   auto address = static_cast<std::uint16_t>(kProgramImageAddress);
@@ -172,27 +179,32 @@ int DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
         image.subspan(static_cast<std::size_t>(page) * kUnitPageSize, kUnitPageSize);
     for (std::size_t offset = 0; offset < kUnitPageSize; offset += kPageLoadSize) {
       const auto load = page_bytes.subspan(offset).first<kPageLoadSize>();
-      if (QueryCommand(PageLoadCommand(static_cast<int>(offset), load), reply, sizeof reply,
-                       &received) != 0) {
-        return -1;
+      if (const CommandResult result = QueryCommand(PageLoadCommand(static_cast<int>(offset), load),
+                                                    reply, sizeof reply, &received);
+          !result.ok()) {
+        return failed(result);
       }
     }
-    if (SendCommand(PageCommitCommand(address)) != 0) return -1;
-    if (progress_ && progress_(page, 0) == -1) return -1;
+    if (const CommandResult result = SendCommand(PageCommitCommand(address)); !result.ok()) {
+      return failed(result);
+    }
+    if (progress_ && progress_(page, 0) == -1) {
+      return Outcome::Of(Operation::kNone, Outcome::Kind::kCancelled, Outcome::Step::kWriteProgram);
+    }
     address = static_cast<std::uint16_t>(address + kUnitPageSize);
   }
-  return 1;
+  return {};
 }
 
-int DeviceLink::ReadByte(std::uint16_t address, std::uint8_t* byte) {
+CommandResult DeviceLink::ReadByte(std::uint16_t address, std::uint8_t* byte) {
   char reply[kQueryBufferSize];
   std::size_t received = 0;
-  int result = QueryCommand(ReadByteCommand(address), reply, sizeof reply, &received);
+  CommandResult result = QueryCommand(ReadByteCommand(address), reply, sizeof reply, &received);
   const std::string_view text(reply, received);
   // A garbled reply would otherwise read as some byte and a Read Device or a
   // settings read would finish with wrong data; it fails like a lost one.
-  if (result == 0 && !IsByteReply(text)) result = kPortFailure;
-  *byte = result == 0 ? ReplyByte(text) : 0;
+  if (result.ok() && !IsByteReply(text)) result = CommandResult::BadReply();
+  *byte = result.ok() ? ReplyByte(text) : 0;
   return result;
 }
 

@@ -8,15 +8,16 @@
 #include <utility>
 #include <vector>
 
-#include "device/ports/port_list.h"
+#include "device/command_result.h"
+#include "device/operation_outcome.h"
 #include "device/serial/serial.h"
 #include "protocol/front_end.h"
 
 namespace stravon {
 
-// The document's link to the control unit: its serial port, the name of the
-// port it was found on and the unit's identification, with the command
-// exchanges built on them. Used by the device worker thread only.
+// The link to the control unit: its serial port, the node it was found on
+// and the unit's identification, with the command exchanges built on them.
+// A session's link belongs to its device worker.
 class DeviceLink {
  public:
   // (position, range) -> -1 when the operator cancelled.
@@ -24,8 +25,6 @@ class DeviceLink {
   // (decimal status value, kind); kind is always 0.
   using StatusCallback = std::function<void(const std::string& text, int kind)>;
 
-  // Result of a command exchange when the port failed (write or read).
-  static constexpr int kPortFailure = 1;
   // The unit's "busy, send again" error; a command is sent at most this often.
   static constexpr int kRetryError = 97;
   static constexpr int kAttempts = 3;
@@ -39,14 +38,9 @@ class DeviceLink {
 
   void SetFrontEnd(FrontEnd* front_end) { front_end_ = front_end; }
 
-  // Set by detection; tests set it directly (a tty name or an absolute path).
+  // The path of the port's device node, opened by the next ConnectDevice.
   const std::string& PortName() const { return port_name_; }
   void SetPortName(std::string port_name) { port_name_ = std::move(port_name); }
-
-  // Refreshes the port list; when a unit is found its port name becomes the
-  // link's port name. Silent.
-  bool DetectController() { return ::stravon::DetectController(&port_list_, &port_name_); }
-  const std::vector<PortRecord>& PortList() const { return port_list_; }
 
   // Per-byte read time-out of the port, used by the next ConnectDevice. The
   // unit's protocol allows 20 s; tests and the simulator use short ones.
@@ -66,11 +60,11 @@ class DeviceLink {
   bool Moving() const { return moving_; }
 
   // One exchange, sent up to three times while the unit answers error 97.
-  // 0 success, 1 the port failed, else the unit's error number.
-  int SendCommand(const std::string& command);
+  // An error reply numbered 0, or without a number, counts as success.
+  CommandResult SendCommand(const std::string& command);
   // As SendCommand; the reply stays in `reply`, zero-terminated on success.
-  int QueryCommand(const std::string& command, char* reply, std::size_t reply_size,
-                   std::size_t* received);
+  CommandResult QueryCommand(const std::string& command, char* reply, std::size_t reply_size,
+                             std::size_t* received);
 
   void ReadIdentification();
   // -1 when the port cannot be opened, else 1 (an old firmware only warns).
@@ -78,18 +72,18 @@ class DeviceLink {
   void SetJogSpeed(std::int32_t code);
   // Reports the unit's position to the status callback. Returns 0.
   int QueryStatus();
-  // Writes the image page by page from the program address: 1 done, -1
-  // failed or cancelled. A tail shorter than a page is not written.
-  int WriteProgramImage(std::span<const std::uint8_t> image);
-  // The byte at a unit address; returns the exchange's code (byte 0 unless 0).
-  // A reply that is not a byte (see IsByteReply) fails like the port, with 1.
-  int ReadByte(std::uint16_t address, std::uint8_t* byte);
+  // Writes the image page by page from the program address: done, cancelled
+  // by the progress callback, or failed at step kWriteProgram. A tail shorter
+  // than a page is not written. The outcome's operation is left to the caller.
+  Outcome WriteProgramImage(std::span<const std::uint8_t> image);
+  // The byte at a unit address (0 unless the exchange succeeded). A reply that
+  // is not a byte (see IsByteReply) is a bad reply.
+  CommandResult ReadByte(std::uint16_t address, std::uint8_t* byte);
 
  private:
   FrontEnd* front_end_;
   std::vector<std::string> identification_;
   std::string port_name_;
-  std::vector<PortRecord> port_list_;
   Serial port_;
   int read_timeout_ms_ = 20000;
   ProgressCallback progress_;

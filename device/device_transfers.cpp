@@ -7,26 +7,35 @@
 
 #include "device/device_worker.h"
 #include "device/program_image.h"
-#include "protocol/ui/document.h"
 
 namespace stravon {
 namespace {
 
-void Append(Document& document, const std::string& text) {
-  if (FrontEnd* front_end = document.GetFrontEnd()) front_end->AppendOutput(text);
+void AppendOutcome(DeviceWorker& worker, const Outcome& outcome) {
+  if (FrontEnd* front_end = worker.GetFrontEnd()) {
+    front_end->AppendOutput("\n" + OutcomeLine(outcome) + "\n");
+  }
 }
 
-void InstallProgress(Document& document, const char* text) {
-  document.Link().SetProgressCallback(
-      [&document](int position, int range) { return ReadProgress(position, range, document); });
-  FrontEnd* front_end = document.GetFrontEnd();
-  document.SetProgress(front_end != nullptr ? front_end->CreateProgressWindow(text) : nullptr);
+void InstallProgress(DeviceWorker& worker, const char* text) {
+  worker.Link().SetProgressCallback(
+      [&worker](int position, int range) { return ReadProgress(position, range, worker); });
+  FrontEnd* front_end = worker.GetFrontEnd();
+  worker.SetProgress(front_end != nullptr ? front_end->CreateProgressWindow(text) : nullptr);
+}
+
+Outcome NotDetected(DeviceWorker& worker, Operation operation) {
+  if (FrontEnd* front_end = worker.GetFrontEnd()) {
+    front_end->ShowMessageBox(FrontEnd::MessageKind::kError, kMessageCaption,
+                              kDeviceNotDetectedMessage);
+  }
+  return Outcome::Of(operation, Outcome::Kind::kNotConnected, Outcome::Step::kNotDetected);
 }
 
 }  // namespace
 
-int ReadProgress(int /*position*/, int range, Document& document) {
-  ProgressWindow* window = document.Progress();
+int ReadProgress(int /*position*/, int range, DeviceWorker& worker) {
+  ProgressWindow* window = worker.Progress();
   if (window == nullptr) return 0;
   if (range > 0) {
     window->SetBounds(0, range);
@@ -34,72 +43,80 @@ int ReadProgress(int /*position*/, int range, Document& document) {
   }
   window->Advance();
   window->PumpPendingMessages();
-  // A closing document ends the transfer as a cancel would.
-  return window->IsCancelled() || document.Ending() ? -1 : 1;
+  // A closing session ends the transfer as a cancel would.
+  return window->IsCancelled() || worker.Ending() ? -1 : 1;
 }
 
-void ReadDevice(Document& document) {
-  DeviceLink& link = document.Link();
-  if (!document.HardwareSettingsRead() || !link.Port().IsOpen()) return;
-  FrontEnd* front_end = document.GetFrontEnd();
-  if (front_end != nullptr) front_end->ClearOutput();
-  if (!document.Connected()) {
-    if (front_end != nullptr) {
-      front_end->ShowMessageBox(FrontEnd::MessageKind::kError, kMessageCaption,
-                                kDeviceNotDetectedMessage);
-    }
-    return;
+Outcome ReadDevice(DeviceWorker& worker) {
+  constexpr Operation kOperation = Operation::kReadDevice;
+  DeviceSession& session = worker.Session();
+  DeviceLink& link = worker.Link();
+  if (!session.HardwareSettingsRead() || !link.Port().IsOpen()) {
+    return Outcome::Of(kOperation, Outcome::Kind::kNotConnected, Outcome::Step::kPortClosed);
   }
+  FrontEnd* front_end = worker.GetFrontEnd();
+  if (front_end != nullptr) front_end->ClearOutput();
+  if (!session.Connected()) return NotDetected(worker, kOperation);
 
-  document.Sets().fill(DeviceSet{});
-  InstallProgress(document, "Reading Device...");
-  ProgramImage& image = document.ProgramBytes();
-  ReadProgress(0, static_cast<int>(image.size()), document);
-  bool complete = true;
+  worker.Sets().fill(DeviceSet{});
+  InstallProgress(worker, "Reading Device...");
+  ProgramImage& image = worker.Image();
+  ReadProgress(0, static_cast<int>(image.size()), worker);
+  Outcome outcome = Outcome::Of(kOperation);
   for (std::size_t i = 0; i < image.size(); ++i) {
     const auto address = static_cast<std::uint16_t>(kProgramImageAddress + i);
-    if (link.ReadByte(address, &image[i]) != 0 ||
-        ReadProgress(static_cast<int>(i), 0, document) == -1) {
-      complete = false;
+    if (const CommandResult result = link.ReadByte(address, &image[i]); !result.ok()) {
+      outcome.kind = Outcome::Kind::kFailed;
+      outcome.step = Outcome::Step::kReadProgram;
+      outcome.failure = result;
+      break;
+    }
+    if (ReadProgress(static_cast<int>(i), 0, worker) == -1) {
+      outcome.kind = Outcome::Kind::kCancelled;
+      outcome.step = Outcome::Step::kReadProgram;
       break;
     }
   }
-  if (complete) document.SetSetCount(DecodeProgramImage(image, document.Sets()));
-  document.SetProgress(nullptr);
+  if (outcome.Done()) worker.SetSetCount(DecodeProgramImage(image, worker.Sets()));
+  worker.SetProgress(nullptr);
+  worker.PublishImage();
 
-  if (complete) {
-    TestSequence protocol = document.Protocol();
-    DeviceSetsToProtocol(document.Sets(), document.SetCount(), document.CurrentSettings(),
-                         protocol);
-    document.SetProtocol(std::move(protocol));
+  if (outcome.Done()) {
+    TestSequence protocol = session.Protocol();
+    DeviceSetsToProtocol(worker.Sets(), worker.SetCount(), session.CurrentSettings(), protocol);
+    session.SetProtocol(std::move(protocol));
   }
   if (front_end != nullptr) front_end->RefreshFromDocument();
-  Append(document, complete ? "\nReading Device... Success\n" : "\nReading Device... Cancelled\n");
+  AppendOutcome(worker, outcome);
+  return outcome;
 }
 
-void ProgramDevice(Document& document) {
-  DeviceLink& link = document.Link();
-  if (!link.Port().IsOpen()) return;
-  FrontEnd* front_end = document.GetFrontEnd();
-  // Without a stage view there is no working sequence to commit.
-  if (front_end == nullptr) return;
-  front_end->ClearOutput();
-  if (front_end->CommitSequence() != 1) return;
-  if (!document.Connected()) {
-    front_end->ShowMessageBox(FrontEnd::MessageKind::kError, kMessageCaption,
-                              kDeviceNotDetectedMessage);
-    return;
+Outcome ProgramDevice(DeviceWorker& worker) {
+  constexpr Operation kOperation = Operation::kProgramDevice;
+  DeviceSession& session = worker.Session();
+  DeviceLink& link = worker.Link();
+  if (!link.Port().IsOpen()) {
+    return Outcome::Of(kOperation, Outcome::Kind::kNotConnected, Outcome::Step::kPortClosed);
   }
+  FrontEnd* front_end = worker.GetFrontEnd();
+  // Without a stage view there is no working sequence to commit.
+  const Outcome not_committed =
+      Outcome::Of(kOperation, Outcome::Kind::kCancelled, Outcome::Step::kCommit);
+  if (front_end == nullptr) return not_committed;
+  front_end->ClearOutput();
+  if (front_end->CommitSequence() != 1) return not_committed;
+  if (!session.Connected()) return NotDetected(worker, kOperation);
 
-  document.SetSetCount(
-      CompileProtocol(document.Protocol(), document.CurrentSettings(), document.Sets()));
-  InstallProgress(document, "Programming Device...");
-  ProgramImage& image = document.ProgramBytes();
-  image = EncodeProgramImage(document.Sets(), document.SetCount());
-  const int result = link.WriteProgramImage(image);
-  document.SetProgress(nullptr);
-  Append(document,
-         result == 1 ? "\nProgramming Device... Success\n" : "\nProgramming Device... Cancelled\n");
+  worker.SetSetCount(CompileProtocol(session.Protocol(), session.CurrentSettings(), worker.Sets()));
+  InstallProgress(worker, "Programming Device...");
+  ProgramImage& image = worker.Image();
+  image = EncodeProgramImage(worker.Sets(), worker.SetCount());
+  worker.PublishImage();
+  Outcome outcome = link.WriteProgramImage(image);
+  outcome.operation = kOperation;
+  worker.SetProgress(nullptr);
+  AppendOutcome(worker, outcome);
+  return outcome;
 }
 
 }  // namespace stravon

@@ -1,21 +1,23 @@
 #pragma once
 
+#include "device/operation_outcome.h"
+
 namespace stravon {
 
-class Document;
+class DeviceWorker;
 
 // Reads the program image out of the unit byte by byte, with a progress
-// window, and on success makes it the document's protocol.
-void ReadDevice(Document& document);
+// window, and on success makes it the session's protocol.
+Outcome ReadDevice(DeviceWorker& worker);
 
 // Commits the stage view's working sequence, compiles it and writes the
 // program image into the unit page by page, with a progress window.
-void ProgramDevice(Document& document);
+Outcome ProgramDevice(DeviceWorker& worker);
 
 // The progress callback of both transfers: sets the window's range on the
 // first call (range > 0), then advances it by one step whatever the position.
-// 0 without a window, -1 when the operator cancelled (or the document is
+// 0 without a window, -1 when the operator cancelled (or the session is
 // closing), else 1.
-int ReadProgress(int position, int range, Document& document);
+int ReadProgress(int position, int range, DeviceWorker& worker);
 
 }  // namespace stravon

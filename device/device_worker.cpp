@@ -13,12 +13,9 @@
 #include "device/saturating_cast.h"
 #include "device/settings_transfer.h"
 #include "protocol/number_text.h"
-#include "protocol/ui/document.h"
 
 namespace stravon {
 namespace {
-
-using Clock = Document::Clock;
 
 constexpr std::size_t kQueryBufferSize = 4096;
 constexpr std::int32_t kJogPlusSpeed = -5;
@@ -26,135 +23,183 @@ constexpr std::int32_t kJogMinusSpeed = 5;
 // A move stops waiting once the reading has stayed the same this often in a row.
 constexpr int kUnchangedReadingsLimit = 3;
 
-bool IsRepeating(std::int32_t code) {
-  return code == kOperationJogPlus || code == kOperationJogMinus || code == kOperationJogStop;
-}
-
-// Detection gives a kernel tty name; the port is opened under the document's
-// own dev root, which need not be the one of the environment.
-std::string PortPath(const PortRoots& roots, const std::string& port_name) {
-  if (!port_name.empty() && port_name.front() == '/') return port_name;
-  return roots.dev + "/" + port_name;
-}
-
-// Detection, or the operator's own port when one was given.
-bool DetectPort(Document& document, std::string* port_name) {
-  const std::string& chosen = document.Options().port_override;
-  if (chosen.empty()) return DetectController(&document.PortList(), port_name, document.Roots());
-  std::error_code error;
-  if (!std::filesystem::exists(PortPath(document.Roots(), chosen), error)) return false;
-  *port_name = chosen;
-  return true;
-}
-
-void Jog(Document& document, std::int32_t speed_code) {
-  DeviceLink& link = document.Link();
-  const JogLimits limits =
-      ComputeJogLimits(document.CurrentSettings(), document.HomePosition(), Document::kLimitMargin);
-  link.SendCommand(LimitsOnCommand(limits.lower, limits.upper));
-  // Sends nothing once the jog runs at this speed.
-  link.SetJogSpeed(speed_code);
-}
-
-void JogStop(Document& document) {
-  DeviceLink& link = document.Link();
-  link.SetJogSpeed(0);
-  link.SendCommand(LimitsOffCommand());
-  char reply[kQueryBufferSize];
-  std::size_t received = 0;
-  link.QueryCommand(QueryHCommand(), reply, sizeof reply, &received);  // the answer is not used
-  link.QueryStatus();
-}
-
 // The unit's position, when the status query succeeds.
-bool ReadPosition(DeviceLink& link, std::int32_t* position) {
+CommandResult ReadPosition(DeviceLink& link, std::int32_t* position) {
   char reply[kQueryBufferSize];
   std::size_t received = 0;
-  if (link.QueryCommand(StatusCommand(), reply, sizeof reply, &received) != 0) return false;
-  *position = ParseLeadingInteger(std::string_view(reply, received));
-  return true;
+  const CommandResult result = link.QueryCommand(StatusCommand(), reply, sizeof reply, &received);
+  if (result.ok()) *position = ParseLeadingInteger(std::string_view(reply, received));
+  return result;
 }
 
-void Move(Document& document, std::int32_t target) {
-  DeviceLink& link = document.Link();
-  link.SendCommand(MoveCommand(target));
+}  // namespace
+
+DeviceWorker::DeviceWorker(DeviceSession& session)
+    : session_(session), link_(session.GetFrontEnd()) {
+  link_.SetReadTimeoutMs(session_.Options().read_timeout_ms);
+  link_.SetStatusCallback([this](const std::string& text, int kind) { ShowStatus(text, kind); });
+}
+
+// Detection gives a kernel tty name; the port is opened under the session's
+// own dev root, which need not be the one of the environment.
+bool DeviceWorker::DetectPort(std::string* path) {
+  const PortRoots& roots = session_.Options().roots;
+  const std::string& chosen = session_.Options().port_override;
+  if (chosen.empty()) {
+    std::string port_name;
+    if (!DetectController(&ports_, &port_name, roots)) return false;
+    *path = PortNodePath(roots, port_name);
+    return true;
+  }
+  // The operator's own port counts as present while its node exists.
+  std::error_code error;
+  *path = PortNodePath(roots, chosen);
+  return std::filesystem::exists(*path, error);
+}
+
+void DeviceWorker::Jog(std::int32_t speed_code) {
+  const JogLimits limits = ComputeJogLimits(session_.CurrentSettings(), session_.HomePosition(),
+                                            DeviceSession::kLimitMargin);
+  link_.SendCommand(LimitsOnCommand(limits.lower, limits.upper));
+  // Sends nothing once the jog runs at this speed.
+  link_.SetJogSpeed(speed_code);
+}
+
+void DeviceWorker::JogStop() {
+  link_.SetJogSpeed(0);
+  link_.SendCommand(LimitsOffCommand());
+  char reply[kQueryBufferSize];
+  std::size_t received = 0;
+  link_.QueryCommand(QueryHCommand(), reply, sizeof reply, &received);  // the answer is not used
+  link_.QueryStatus();
+}
+
+Outcome DeviceWorker::Move(std::int32_t target) {
+  Outcome outcome = Outcome::Of(Operation::kMove);
+  link_.SendCommand(MoveCommand(target));
   // Until a reading succeeds the target counts as still ahead; a failed
   // reading keeps the one before.
   std::int32_t position = 0;
-  bool known = ReadPosition(link, &position);
+  CommandResult reading = ReadPosition(link_, &position);
+  bool known = reading.ok();
   std::int32_t previous = 0;
   int unchanged = 0;
   while (!known || position != target) {
-    if (!document.SleepUnlessEnding(kMovePollInterval)) return;
-    if (ReadPosition(link, &position)) known = true;
+    if (!session_.SleepUnlessEnding(kMovePollInterval)) {
+      outcome.kind = Outcome::Kind::kCancelled;
+      return outcome;
+    }
+    reading = ReadPosition(link_, &position);
+    if (reading.ok()) known = true;
     unchanged = position == previous ? unchanged + 1 : 0;
     previous = position;
     // The unit has stopped short of the target.
-    if (unchanged > kUnchangedReadingsLimit) break;
+    if (unchanged > kUnchangedReadingsLimit) {
+      outcome.kind = Outcome::Kind::kFailed;
+      outcome.step = Outcome::Step::kReachTarget;
+      if (!reading.ok()) outcome.failure = reading;
+      break;
+    }
   }
-  link.QueryStatus();
+  link_.QueryStatus();
+  return outcome;
 }
 
-void CheckConnection(Document& document) {
-  DeviceLink& link = document.Link();
-  std::string port_name;
-  const bool detected = DetectPort(document, &port_name);
-  document.SetDetected(detected);
-  if (detected && !document.Connected()) {
-    link.SetPortName(PortPath(document.Roots(), port_name));
-    link.ConnectDevice();
-    ReadHardwareSettings(document);
-    link.QueryStatus();
-    document.SetConnected(true);
-  } else if (!detected && document.Connected()) {
+void DeviceWorker::CheckConnection() {
+  std::string path;
+  const bool detected = DetectPort(&path);
+  session_.SetDetected(detected);
+  if (detected && !session_.Connected()) {
+    link_.SetFrontEnd(session_.GetFrontEnd());
+    link_.SetPortName(path);
+    Outcome outcome;
+    if (link_.ConnectDevice() != 1) {
+      outcome = Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kOpenPort);
+    }
+    session_.SetIdentification(
+        {link_.Identification(), link_.FirmwareRevision(), link_.SoftwareNumber()});
+    const Outcome read = ReadHardwareSettings(*this);
+    if (outcome.Done()) outcome = read;
+    session_.RecordConnectionOutcome(outcome);
+    link_.QueryStatus();
+    session_.SetConnected(true);
+  } else if (!detected && session_.Connected()) {
     // The port reports a failed close itself; the descriptor is gone either way.
-    if (link.Port().IsOpen()) link.Port().CloseSerialPort();
+    if (link_.Port().IsOpen()) link_.Port().CloseSerialPort();
     // A jog, or the position poll after one, would go on writing to the
     // closed port and flooding the output pane; and the link would still
     // believe a jog runs, so that the next jog at the same speed sent
     // nothing. Both end here. What the reset tries to send fails and is
     // cleared from the pane below.
-    document.EndRepeatingOperation();
-    link.SetJogSpeed(0);
-    document.SetConnected(false);
-    document.SetHardwareSettingsRead(false);
-    if (FrontEnd* front_end = document.GetFrontEnd()) front_end->ClearOutput();
+    session_.EndRepeatingOperation();
+    link_.SetJogSpeed(0);
+    session_.SetConnected(false);
+    session_.SetHardwareSettingsRead(false);
+    if (FrontEnd* front_end = GetFrontEnd()) front_end->ClearOutput();
   }
 }
 
-void CarryOut(Document& document, const Document::Request& request) {
-  switch (request.code) {
-    case kOperationReadDevice:
-      ReadDevice(document);
-      document.FinishOperation(request);
+void DeviceWorker::CarryOut(Operation code) {
+  switch (code) {
+    case Operation::kReadDevice:
+      session_.RecordOutcome(ReadDevice(*this));
       break;
-    case kOperationProgramDevice:
-      ProgramDevice(document);
-      document.FinishOperation(request);
+    case Operation::kProgramDevice:
+      session_.RecordOutcome(ProgramDevice(*this));
       break;
-    case kOperationJogPlus:
-      Jog(document, kJogPlusSpeed);
+    case Operation::kJogPlus:
+      Jog(kJogPlusSpeed);
       break;
-    case kOperationJogMinus:
-      Jog(document, kJogMinusSpeed);
+    case Operation::kJogMinus:
+      Jog(kJogMinusSpeed);
       break;
-    case kOperationJogStop:
-      JogStop(document);
+    case Operation::kJogStop:
+      JogStop();
       break;
-    case kOperationMove:
-      Move(document, document.MoveTarget());
-      document.FinishOperation(request);
+    case Operation::kMove:
+      session_.RecordOutcome(Move(session_.MoveTarget()));
       break;
-    case kOperationProgramHardwareSettings:
-      ProgramHardwareSettings(document, document.PendingHardwareSettings());
-      document.FinishOperation(request);
+    case Operation::kProgramHardwareSettings:
+      session_.RecordOutcome(ProgramHardwareSettings(*this, session_.PendingHardwareSettings()));
       break;
     default:
       break;
   }
 }
 
-}  // namespace
+void DeviceWorker::Run() {
+  // So that the first pass checks at once.
+  Clock::time_point last_check = Clock::now() - kConnectionCheckInterval - Clock::duration(1);
+  for (;;) {
+    const Clock::time_point pass_start = Clock::now();
+    const DeviceSession::Request request = session_.CurrentRequest();
+    if (request.code == Operation::kEnd) break;
+    CarryOut(request.code);
+    if (IsOneShot(request.code)) session_.FinishOperation(request);
+    if (session_.Ending()) break;
+
+    if (Clock::now() - last_check > kConnectionCheckInterval) {
+      CheckConnection();
+      last_check = Clock::now();
+    }
+
+    Clock::time_point wake = last_check + kConnectionCheckInterval + Clock::duration(1);
+    if (IsRepeating(request.code)) wake = std::min(wake, pass_start + kRepeatInterval);
+    session_.WaitForRequest(wake, request.count);
+  }
+  if (session_.StopMotionAtEnd()) link_.SendCommand(StopCommand());
+  // The port closes with the link.
+  session_.SetConnected(false);
+  session_.SetDetected(false);
+}
+
+void DeviceWorker::ShowStatus(const std::string& text, int kind) {
+  if (kind != 0) return;
+  const std::int32_t position = ParseLeadingInteger(text);
+  const double offset = session_.CurrentSettings().OffsetShown(position);
+  session_.SetCurrentOffset(offset);
+  if (FrontEnd* front_end = GetFrontEnd()) front_end->WriteOffsetField(FormatFixed(offset, 2));
+}
 
 JogLimits ComputeJogLimits(const HardwareSettings& settings, std::int32_t home_position,
                            std::int32_t margin) {
@@ -167,38 +212,6 @@ JogLimits ComputeJogLimits(const HardwareSettings& settings, std::int32_t home_p
   limits.lower = TruncToInt32(static_cast<double>(minimum_position - margin));
   limits.upper = TruncToInt32(static_cast<double>(top) + margin);
   return limits;
-}
-
-int RunDeviceWorker(Document& document) {
-  // So that the first pass checks at once.
-  Clock::time_point last_check = Clock::now() - kConnectionCheckInterval - Clock::duration(1);
-  for (;;) {
-    const Clock::time_point pass_start = Clock::now();
-    const Document::Request request = document.CurrentRequest();
-    if (request.code == kOperationEnd) break;
-    CarryOut(document, request);
-    if (document.Ending()) break;
-
-    if (Clock::now() - last_check > kConnectionCheckInterval) {
-      CheckConnection(document);
-      last_check = Clock::now();
-    }
-
-    Clock::time_point wake = last_check + kConnectionCheckInterval + Clock::duration(1);
-    if (IsRepeating(request.code)) wake = std::min(wake, pass_start + kRepeatInterval);
-    document.WaitForRequest(wake, request.count);
-  }
-  return 1;
-}
-
-void StatusHandler(const std::string& text, int kind, Document& document) {
-  if (kind != 0) return;
-  const std::int32_t position = ParseLeadingInteger(text);
-  const double offset = document.CurrentSettings().OffsetShown(position);
-  document.SetCurrentOffset(offset);
-  if (FrontEnd* front_end = document.GetFrontEnd()) {
-    front_end->WriteOffsetField(FormatFixed(offset, 2));
-  }
 }
 
 }  // namespace stravon

@@ -61,6 +61,12 @@ std::string HardwareSettings::SeriesText() const {
   return text;
 }
 
+std::string HardwareSettings::ModelName() const {
+  return SeriesText() + "-" + std::to_string(ModelNumber);
+}
+
+std::string HardwareSettings::ModelLine() const { return "Stravon Model " + ModelName(); }
+
 std::int32_t HardwareSettings::UnitPosition(float size) const {
   return TruncToInt32(std::floor((size - InitialSpecimenSize()) / MotorPitch));
 }

@@ -39,6 +39,10 @@ struct HardwareSettings {
   // The series name as text: up to the first zero byte, at most four
   // characters (a block read from the unit need not hold the zero).
   std::string SeriesText() const;
+  // "<series>-<model number>", e.g. "P1-1".
+  std::string ModelName() const;
+  // "Stravon Model P1-1": how the unit is named to the operator.
+  std::string ModelLine() const;
 
   bool operator==(const HardwareSettings&) const = default;
 };

@@ -1,19 +1,21 @@
 #pragma once
 
 #include "device/hardware_settings.h"
+#include "device/operation_outcome.h"
 
 namespace stravon {
 
-class Document;
+class DeviceWorker;
 
-// Reads the unit's hardware settings block into the document, on connecting.
-// 0 when the settings were read already, -1 when the port is not open or the
-// block was not accepted (the document then stays as it was, and the next
-// connection tries again), 1 when read and accepted.
-int ReadHardwareSettings(Document& document);
+// Reads the unit's hardware settings block into the session, on connecting.
+// Done when read and accepted, or when read already; not connected when the
+// port is not open; failed when a byte could not be read or the block is not
+// one a unit was programmed with (the session then stays as it was, and the
+// next connection tries again). The outcome's operation is kNone.
+Outcome ReadHardwareSettings(DeviceWorker& worker);
 
 // Writes `settings` into the unit's settings block and, when every command
-// succeeded, makes them the document's current settings.
-void ProgramHardwareSettings(Document& document, const HardwareSettings& settings);
+// succeeded, makes them the session's current settings.
+Outcome ProgramHardwareSettings(DeviceWorker& worker, const HardwareSettings& settings);
 
 }  // namespace stravon

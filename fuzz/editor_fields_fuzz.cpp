@@ -17,11 +17,11 @@
 #include "device/program_image.h"
 #include "fuzz/fuzz_check.h"
 #include "protocol/test_sequence.h"
-#include "protocol/ui/field_text.h"
-#include "protocol/ui/hardware_dialog.h"
-#include "protocol/ui/move_to_size.h"
-#include "protocol/ui/set_editor.h"
-#include "protocol/ui/settings_store.h"
+#include "ui/field_text.h"
+#include "ui/hardware_dialog.h"
+#include "ui/move_to_size.h"
+#include "ui/set_editor.h"
+#include "ui/settings_store.h"
 #include "tests/support/test_settings.h"
 
 namespace {

@@ -14,7 +14,7 @@
 #include "protocol/front_end.h"
 #include "protocol/protocol_file.h"
 #include "protocol/test_sequence.h"
-#include "protocol/ui/stage_model.h"
+#include "ui/stage_model.h"
 #include "tests/support/test_settings.h"
 
 namespace {

@@ -66,7 +66,7 @@ std::int32_t ReadLeadingInteger(std::string_view text) {
   return static_cast<std::int32_t>(negative ? -magnitude : std::min(magnitude, kMax));
 }
 
-VariantAnswers QueryController(const std::string& port_name, int read_timeout_ms) {
+VariantAnswers QueryController(const std::string& path, int read_timeout_ms) {
   Serial serial;  // no reporter: nothing is printed
   SerialOptions options;
   options.LongTimeout = true;
@@ -75,7 +75,7 @@ VariantAnswers QueryController(const std::string& port_name, int read_timeout_ms
   options.BaudRate = -1;
   options.ReadTimeoutMs = read_timeout_ms;
   // A failed open is not acted on: both queries then fail and count as 0.
-  serial.OpenSerialPort(port_name.c_str(), options);
+  serial.OpenSerialPort(path.c_str(), options);
   VariantAnswers answers;
   answers.a4 = Ask(serial, 4);
   answers.a6 = Ask(serial, 6);
@@ -121,11 +121,12 @@ std::int32_t RunPortScout(int argc, const char* const* argv) {
   // type it does not know.
   const bool have_type = argc > 1 && argv[1] != nullptr;
   const std::int32_t device_type = have_type ? ReadLeadingInteger(argv[1]) : -1;
+  const PortRoots roots = PortRootsFromEnvironment();
   std::vector<PortRecord> ports;
-  BuildPortList(&ports);
+  BuildPortList(&ports, roots);
   const int timeout_ms = ReadTimeoutFromEnvironment();
-  return ClassifyPorts(device_type, ports, [timeout_ms](const std::string& port_name) {
-    return QueryController(port_name, timeout_ms);
+  return ClassifyPorts(device_type, ports, [&roots, timeout_ms](const std::string& port_name) {
+    return QueryController(PortNodePath(roots, port_name), timeout_ms);
   });
 }
 

@@ -22,9 +22,10 @@ struct VariantAnswers {
   std::int32_t a6 = 0;
 };
 
-// Opens `port_name` keeping the system's line settings, sends both queries
-// (always both), reads each answer with `read_timeout_ms` per byte, closes.
-VariantAnswers QueryController(const std::string& port_name, int read_timeout_ms);
+// Opens the port's device node at `path` keeping the system's line settings,
+// sends both queries (always both), reads each answer with `read_timeout_ms`
+// per byte, closes.
+VariantAnswers QueryController(const std::string& path, int read_timeout_ms);
 
 using ControllerQuery = std::function<VariantAnswers(const std::string& port_name)>;
 

@@ -6,7 +6,7 @@
 #include <QString>
 #include <QWidget>
 
-#include "protocol/ui/settings_store.h"
+#include "ui/settings_store.h"
 
 class QLabel;
 class QPushButton;

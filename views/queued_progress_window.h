@@ -8,7 +8,7 @@
 #include <QPointer>
 
 #include "protocol/front_end.h"
-#include "protocol/ui/settings_store.h"
+#include "ui/settings_store.h"
 
 class QWidget;
 

@@ -5,7 +5,7 @@
 #include <QWidget>
 
 #include "protocol/test_set.h"
-#include "protocol/ui/stage_model.h"
+#include "ui/stage_model.h"
 
 class QLabel;
 class QLineEdit;

@@ -7,7 +7,7 @@
 #include <QPainter>
 #include <QPalette>
 
-#include "protocol/ui/progress_text.h"
+#include "ui/progress_text.h"
 
 namespace stravon::views {
 namespace {

@@ -5,8 +5,8 @@
 #include <QDialog>
 
 #include "device/hardware_settings.h"
-#include "protocol/ui/hardware_dialog.h"
-#include "protocol/ui/settings_store.h"
+#include "ui/hardware_dialog.h"
+#include "ui/settings_store.h"
 
 class QLabel;
 class QLineEdit;

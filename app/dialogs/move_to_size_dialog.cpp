@@ -8,7 +8,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/dialog_support.h"
-#include "protocol/ui/move_to_size.h"
+#include "ui/move_to_size.h"
 
 namespace stravon::app {
 namespace {

@@ -13,7 +13,7 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/dialog_support.h"
-#include "protocol/ui/offset_help.h"
+#include "ui/offset_help.h"
 
 namespace stravon::app {
 namespace {

@@ -3,7 +3,7 @@
 #include <QDialog>
 
 #include "protocol/test_set.h"
-#include "protocol/ui/set_editor.h"
+#include "ui/set_editor.h"
 
 class QCheckBox;
 class QComboBox;

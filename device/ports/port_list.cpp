@@ -94,6 +94,13 @@ PortRoots PortRootsFromEnvironment() {
   return roots;
 }
 
+std::string PortNodePath(const PortRoots& roots, const std::string& port) {
+  if (!port.empty() && port.front() == '/') return port;
+  std::string path = roots.dev;
+  if (path.empty() || path.back() != '/') path += '/';
+  return path + port;
+}
+
 void CompletePortRecord(PortRecord* record) {
   if (record->friendly_name.empty()) record->friendly_name = record->fallback_name;
 

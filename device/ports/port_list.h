@@ -32,6 +32,10 @@ struct PortRoots {
 };
 PortRoots PortRootsFromEnvironment();
 
+// The device node to open for a port: a kernel tty name ("ttyUSB0") under the
+// dev root, or an absolute path as it is.
+std::string PortNodePath(const PortRoots& roots, const std::string& port);
+
 enum class OpenTest {
   kNone,
   // Leave out every port whose node cannot be opened for exclusive use right

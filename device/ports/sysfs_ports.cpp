@@ -148,7 +148,7 @@ std::vector<SysfsPort> ScanSysfsPorts(const PortRoots& roots) {
 }
 
 bool CanOpenPortNode(const PortRoots& roots, const std::string& tty_name) {
-  const std::string path = roots.dev + "/" + tty_name;
+  const std::string path = PortNodePath(roots, tty_name);
   int fd;
   do {
     // Non-blocking so that a port without carrier does not hold the open.

@@ -13,7 +13,6 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
-#include <cstdlib>
 #include <string>
 #include <utility>
 
@@ -24,15 +23,6 @@ namespace {
 
 constexpr int kDefaultReadTimeoutMs = 500;
 constexpr char kCarriageReturn = 13;
-
-std::string DevicePath(const char* port_name) {
-  const std::string name = port_name != nullptr ? port_name : "";
-  if (!name.empty() && name.front() == '/') return name;
-  const char* root = std::getenv("STRAVON_DEV_ROOT");
-  std::string path = (root != nullptr && *root != '\0') ? root : "/dev";
-  if (path.back() != '/') path += '/';
-  return path + name;
-}
 
 // termios takes speed constants, not numbers; rates without one are refused.
 bool SpeedConstant(std::int32_t baud, speed_t* speed) {
@@ -122,9 +112,9 @@ int Serial::Report(const char* operation, int error, int code) {
   return code;
 }
 
-int Serial::OpenSerialPort(const char* port_name, SerialOptions options) {
+int Serial::OpenSerialPort(const char* path_name, SerialOptions options) {
   if (open_) return kSerialOk;
-  const std::string path = DevicePath(port_name);
+  const std::string path = path_name != nullptr ? path_name : "";
 
   // Opened without blocking so that a port waiting for carrier cannot hang us.
   const int fd =

@@ -47,8 +47,7 @@ struct SerialError {
   bool operator==(const SerialError&) const = default;
 };
 
-// One serial port, opened as <dev root>/<name>; the dev root is taken from
-// STRAVON_DEV_ROOT and defaults to /dev. Used by one thread at a time.
+// One serial port. Used by one thread at a time.
 class Serial {
  public:
   explicit Serial(SerialReporter reporter = nullptr);
@@ -58,9 +57,9 @@ class Serial {
   Serial(const Serial&) = delete;
   Serial& operator=(const Serial&) = delete;
 
-  // `port_name` is a kernel tty name such as "ttyUSB0", or an absolute path.
+  // Opens the device node at `path_name` (see PortNodePath for a tty name).
   // Returns 0 at once when the port is already open.
-  int OpenSerialPort(const char* port_name, SerialOptions options);
+  int OpenSerialPort(const char* path_name, SerialOptions options);
   // Writes every byte (0, or 4 on failure).
   int WriteSerialPort(const void* bytes, std::size_t count);
   // Reads one reply up to its carriage return, which is replaced by a zero

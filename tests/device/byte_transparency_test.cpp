@@ -43,11 +43,12 @@ TEST(ByteTransparencyTest, RandomImagesWithEveryByteValueComeBackUnchanged) {
     }
     std::shuffle(image.begin(), image.end(), rng);
 
-    ASSERT_EQ(link.WriteProgramImage(image), 1);
+    ASSERT_TRUE(link.WriteProgramImage(image).Done());
     EXPECT_EQ(unit.ReadMemory(kProgramImageAddress, kProgramImageSize), image);
     std::vector<std::uint8_t> read(kProgramImageSize);
     for (std::size_t i = 0; i < read.size(); ++i) {
-      ASSERT_EQ(link.ReadByte(static_cast<std::uint16_t>(kProgramImageAddress + i), &read[i]), 0);
+      ASSERT_TRUE(
+          link.ReadByte(static_cast<std::uint16_t>(kProgramImageAddress + i), &read[i]).ok());
     }
     EXPECT_EQ(read, image);
   }

@@ -74,15 +74,16 @@ TEST_F(DeviceLinkTest, ErrorRepliesAreRetriedOnlyFor97) {
   struct Case {
     const char* name;
     Fault fault;
-    int expected;
+    CommandResult expected;
     int sent;
   };
   const Case cases[] = {
-      {"97 twice, then a normal reply", Fault::Error(97).Times(2), 0, 3},
-      {"97 three times", Fault::Error(97).Times(3), 97, 3},
-      {"another error is not retried", Fault::Error(12), 12, 1},
-      {"an error numbered 0 counts as success", Fault::Reply("Error 0\r"), 0, 1},
-      {"an error without a number counts as success", Fault::Reply("Error\r"), 0, 1},
+      {"97 twice, then a normal reply", Fault::Error(97).Times(2), CommandResult::Ok(), 3},
+      {"97 three times", Fault::Error(97).Times(3), CommandResult::UnitError(97), 3},
+      {"another error is not retried", Fault::Error(12), CommandResult::UnitError(12), 1},
+      {"an error numbered 0 counts as success", Fault::Reply("Error 0\r"), CommandResult::Ok(), 1},
+      {"an error without a number counts as success", Fault::Reply("Error\r"), CommandResult::Ok(),
+       1},
   };
   Connect();
   for (const Case& c : cases) {
@@ -97,7 +98,7 @@ TEST_F(DeviceLinkTest, ErrorRepliesAreRetriedOnlyFor97) {
   char reply[4096];
   std::size_t received = 0;
   unit_.SetPosition(-42);
-  EXPECT_EQ(link_.QueryCommand(StatusCommand(), reply, sizeof reply, &received), 0);
+  EXPECT_TRUE(link_.QueryCommand(StatusCommand(), reply, sizeof reply, &received).ok());
   EXPECT_STREQ(reply, "-42");
 }
 
@@ -164,10 +165,10 @@ TEST_F(DeviceLinkTest, ReplyFillingTheBufferFailsTheExchange) {
   char reply[64];
   std::size_t received = 0;
   EXPECT_EQ(link_.QueryCommand(StatusCommand(), reply, sizeof reply, &received),
-            DeviceLink::kPortFailure);
+            CommandResult::PortFailure(kSerialBufferFull));
   EXPECT_EQ(received, 64u);
   unit_.SetPosition(5);
-  EXPECT_EQ(link_.QueryCommand(StatusCommand(), reply, sizeof reply, &received), 0);
+  EXPECT_TRUE(link_.QueryCommand(StatusCommand(), reply, sizeof reply, &received).ok());
   EXPECT_STREQ(reply, "5");
 }
 
@@ -185,12 +186,12 @@ TEST_F(DeviceLinkTest, PeerClosedMidExchangeFailsAtOnce) {
   std::size_t received = 0;
   const auto start = Clock::now();
   EXPECT_EQ(link_.QueryCommand(StatusCommand(), reply, sizeof reply, &received),
-            DeviceLink::kPortFailure);
+            CommandResult::PortFailure(kSerialReadFailed));
   unplug.join();
   EXPECT_EQ(received, 2u);
   EXPECT_LT(Clock::now() - start, test_support::Scaled(std::chrono::milliseconds(1000)));
   // Unplugged: every further exchange fails at once as well.
-  EXPECT_EQ(link_.SendCommand(StopCommand()), DeviceLink::kPortFailure);
+  EXPECT_EQ(link_.SendCommand(StopCommand()).kind, CommandResult::Kind::kPortFailure);
   EXPECT_LT(Clock::now() - start, test_support::Scaled(std::chrono::milliseconds(1000)));
   EXPECT_EQ(link_.Port().CloseSerialPort(), kSerialOk);
 }
@@ -219,7 +220,7 @@ TEST_F(DeviceLinkTest, ProgramImageIsWrittenPageByPage) {
   });
   Connect();
 
-  EXPECT_EQ(link_.WriteProgramImage(image), 1);
+  EXPECT_TRUE(link_.WriteProgramImage(image).Done());
   EXPECT_EQ(unit_.TotalCommands(), 374);
   EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 22);
   ASSERT_EQ(progress.size(), 23u);
@@ -237,7 +238,7 @@ TEST_F(DeviceLinkTest, ProgramImageIsWrittenPageByPage) {
   // Reading back, byte by byte.
   for (std::uint16_t i : {0, 1, 700, 1407}) {
     std::uint8_t byte = 0;
-    EXPECT_EQ(link_.ReadByte(static_cast<std::uint16_t>(sim::kProgramAddress + i), &byte), 0);
+    EXPECT_TRUE(link_.ReadByte(static_cast<std::uint16_t>(sim::kProgramAddress + i), &byte).ok());
     EXPECT_EQ(byte, image[i]) << i;
   }
 }
@@ -247,19 +248,22 @@ TEST_F(DeviceLinkTest, ProgramImageStopsOnCancelOrFailure) {
   std::vector<std::uint8_t> image(1408, 0x5A);
   link_.SetProgressCallback(
       [](int position, int range) { return range == 0 && position == 2 ? -1 : 0; });
-  EXPECT_EQ(link_.WriteProgramImage(image), -1);
+  EXPECT_EQ(link_.WriteProgramImage(image),
+            Outcome::Of(Operation::kNone, Outcome::Kind::kCancelled, Outcome::Step::kWriteProgram));
   EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 3);
 
   unit_.ClearTranscript();
   link_.SetProgressCallback(nullptr);
   unit_.InjectFault(Fault::Error(12).For(CommandKind::kPageLoad).Skip(20));
-  EXPECT_EQ(link_.WriteProgramImage(image), -1);
+  EXPECT_EQ(link_.WriteProgramImage(image),
+            Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kWriteProgram,
+                        CommandResult::UnitError(12)));
   EXPECT_EQ(unit_.CommandCount(CommandKind::kPageLoad), 21);
   EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 1);
 
   // Less than a page writes nothing and succeeds.
   unit_.ClearTranscript();
-  EXPECT_EQ(link_.WriteProgramImage(std::span(image).first(63)), 1);
+  EXPECT_TRUE(link_.WriteProgramImage(std::span(image).first(63)).Done());
   EXPECT_EQ(unit_.TotalCommands(), 0);
 }
 
@@ -268,10 +272,11 @@ TEST_F(DeviceLinkTest, ByteReadOfAGarbledReply) {
   // Read as a byte it would be 0 and pass unnoticed into an image.
   unit_.InjectFault(Fault::Reply("XY\r").For(CommandKind::kReadByte));
   std::uint8_t byte = 0xEE;
-  EXPECT_EQ(link_.ReadByte(sim::kProgramAddress, &byte), DeviceLink::kPortFailure);
+  EXPECT_EQ(link_.ReadByte(sim::kProgramAddress, &byte), CommandResult::BadReply());
   EXPECT_EQ(byte, 0);
   unit_.InjectFault(Fault::Silence().For(CommandKind::kReadByte));
-  EXPECT_EQ(link_.ReadByte(sim::kProgramAddress, &byte), DeviceLink::kPortFailure);
+  EXPECT_EQ(link_.ReadByte(sim::kProgramAddress, &byte),
+            CommandResult::PortFailure(kSerialReadTimedOut));
 }
 
 struct IdentificationCase {

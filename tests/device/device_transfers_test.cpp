@@ -23,9 +23,10 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
   const TestSequence sample = SampleProtocol();
   CommitOnProgram(sample);
   front_end_.Clear();
-  Run([&] { document_->RequestProgramDevice(); });
+  Run([&] { session_->RequestProgramDevice(); });
 
   EXPECT_EQ(front_end_.Output(), "\nProgramming Device... Success\n");
+  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kProgramDevice));
   DeviceSetTable table{};
   const std::int32_t count = CompileProtocol(sample, test_support::FactorySettings(), table);
   const ProgramImage expected = EncodeProgramImage(table, count);
@@ -40,10 +41,12 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
   EXPECT_EQ(windows[0].bounds_calls, 1);
   EXPECT_TRUE(windows[0].destroyed);
 
-  document_->SetProtocol({});
+  session_->SetProtocol({});
   front_end_.Clear();
-  Run([&] { document_->RequestReadDevice(); });
+  Run([&] { session_->RequestReadDevice(); });
   EXPECT_EQ(front_end_.Output(), "\nReading Device... Success\n");
+  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kReadDevice));
+  EXPECT_EQ(session_->LastImage(), expected);
   EXPECT_EQ(front_end_.CountCalls("refresh"), 1);
   windows = front_end_.ProgressWindows();
   ASSERT_EQ(windows.size(), 2u);
@@ -54,7 +57,7 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
   EXPECT_EQ(windows[1].bounds_calls, 1);
   EXPECT_TRUE(windows[1].destroyed);
 
-  const TestSequence read = document_->Protocol();
+  const TestSequence read = session_->Protocol();
   ASSERT_EQ(read.sets.size(), sample.sets.size());
   for (std::size_t i = 0; i < sample.sets.size(); ++i) {
     SCOPED_TRACE(i);
@@ -76,15 +79,17 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
 TEST_F(WorkerTest, CancellingAReadAfter100BytesLeavesTheProtocol) {
   Connect();
   const TestSequence before = SampleProtocol();
-  document_->SetProtocol(before);
+  session_->SetProtocol(before);
   unit_->ClearTranscript();
   front_end_.Clear();
   // The first advance sets the range; each byte read advances once more.
   front_end_.CancelProgressAfter(101);
-  Run([&] { document_->RequestReadDevice(); });
+  Run([&] { session_->RequestReadDevice(); });
   EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 100);
   EXPECT_EQ(front_end_.Output(), "\nReading Device... Cancelled\n");
-  EXPECT_EQ(document_->Protocol(), before);
+  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kReadDevice, Outcome::Kind::kCancelled,
+                                                 Outcome::Step::kReadProgram));
+  EXPECT_EQ(session_->Protocol(), before);
   EXPECT_EQ(front_end_.CountCalls("refresh"), 1);
   EXPECT_TRUE(front_end_.ProgressWindows().at(0).destroyed);
 }
@@ -98,11 +103,13 @@ TEST_F(WorkerTest, ProgramDeviceWithAnEmptySequenceShowsOnlyTheCommitMessage) {
                               "Please Specify a Test Sequence Before Executing");
     return -1;
   });
-  Run([&] { document_->RequestProgramDevice(); });
+  Run([&] { session_->RequestProgramDevice(); });
   EXPECT_EQ(unit_->TotalCommands(), 0);
   EXPECT_EQ(front_end_.Calls(),
             (std::vector<std::string>{"clear", "commit",
                                       "box Please Specify a Test Sequence Before Executing"}));
+  EXPECT_EQ(session_->LastOutcome().step, Outcome::Step::kCommit);
+  EXPECT_EQ(OutcomeLine(session_->LastOutcome()), "");
 }
 
 TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
@@ -110,17 +117,23 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
     const char* name;
     std::vector<Fault> faults;
     bool success;
+    CommandResult failure;
   };
   const Case cases[] = {
       {"error 97 twice on several commands",
        {Fault::Error(97).For(CommandKind::kPageLoad).Times(2),
         Fault::Error(97).For(CommandKind::kPageLoad).Skip(100).Times(2),
         Fault::Error(97).For(CommandKind::kPageCommit).Skip(7).Times(2)},
-       true},
-      {"another error mid-way", {Fault::Error(12).For(CommandKind::kPageLoad).Skip(40)}, false},
+       true,
+       {}},
+      {"another error mid-way",
+       {Fault::Error(12).For(CommandKind::kPageLoad).Skip(40)},
+       false,
+       CommandResult::UnitError(12)},
       {"error 97 three times in a row",
        {Fault::Error(97).For(CommandKind::kPageCommit).Skip(3).Times(3)},
-       false},
+       false,
+       CommandResult::UnitError(97)},
   };
   Connect();
   CommitOnProgram(SampleProtocol());
@@ -130,25 +143,28 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
     ASSERT_TRUE(unit_->WriteMemory(kProgramImageAddress, blank));
     for (const Fault& fault : c.faults) unit_->InjectFault(fault);
     front_end_.Clear();
-    Run([&] { document_->RequestProgramDevice(); });
+    Run([&] { session_->RequestProgramDevice(); });
     unit_->ClearFaults();
     EXPECT_EQ(front_end_.Output(), c.success ? "\nProgramming Device... Success\n"
                                              : "\nProgramming Device... Cancelled\n");
+    const Outcome outcome = session_->LastOutcome();
+    EXPECT_EQ(outcome.kind, c.success ? Outcome::Kind::kDone : Outcome::Kind::kFailed);
+    EXPECT_EQ(outcome.failure, c.failure);
     EXPECT_TRUE(front_end_.ProgressWindows().back().destroyed);
-    const Document::Image& image = document_->ProgramBytes();
+    const ProgramImage image = session_->LastImage();
     const bool written = unit_->ReadMemory(kProgramImageAddress, kProgramImageSize) ==
                          std::vector<std::uint8_t>(image.begin(), image.end());
     EXPECT_EQ(written, c.success);
   }
 }
 
-TEST_F(WorkerTest, ClosingTheDocumentCutsATransferShortAndJoinsTheWorker) {
+TEST_F(WorkerTest, ClosingTheSessionCutsATransferShortAndJoinsTheWorker) {
   Connect();
   unit_->ClearTranscript();
-  document_->RequestReadDevice();
+  session_->RequestReadDevice();
   ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kReadByte) > 10; }));
   const auto start = std::chrono::steady_clock::now();
-  document_.reset();
+  session_.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
   const int sent = unit_->TotalCommands();
   EXPECT_LT(sent, 1408);

@@ -1,8 +1,9 @@
-// Programs and reads back random protocols through a document's worker while
+// Programs and reads back random protocols through a session's worker while
 // the simulated unit injects random faults, and checks after every operation
-// that nothing was reported as done that was not: a program that says
-// Success left exactly its image in the unit, a read that says Success gave
-// exactly what the unit holds, and anything else left the protocol alone.
+// that nothing was reported as done that was not: a program whose outcome is
+// done (and whose pane says Success) left exactly its image in the unit, a
+// read that is done gave exactly what the unit holds, and anything else left
+// the protocol alone.
 //
 // STRAVON_SOAK_SEED=<n> replays a run; the seed is printed at the start.
 #include <algorithm>
@@ -191,7 +192,7 @@ class Soak : public WorkerTest {
   }
 
   // The cable out and in again, after an injected disconnect or a settings
-  // read that failed, until the document has read the unit's settings. The
+  // read that failed, until the session has read the unit's settings. The
   // reconnections fail their settings read now and then on purpose.
   void Replug() {
     for (int attempt = 0; attempt < 5; ++attempt) {
@@ -199,7 +200,7 @@ class Soak : public WorkerTest {
       unit_->ClearFaults();
       if (unit_->IsConnected()) unit_->Disconnect();
       ASSERT_TRUE(tree_.RemovePort(tty_));
-      ASSERT_TRUE(document_->WaitUntilConnected(false, kWait));
+      ASSERT_TRUE(session_->WaitUntilConnected(false, kWait));
       ASSERT_EQ(unit_->Reconnect(), 0);
       const bool spoil = attempt == 0 && Chance(0.5);
       if (spoil) {
@@ -221,22 +222,22 @@ class Soak : public WorkerTest {
       }
       PlugIn();
       if (HasFatalFailure()) return;
-      ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
+      ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
       // The settings read runs before the connected flag is set.
       CheckSettings();
       unit_->ClearFaults();
       if (spoil) {
-        EXPECT_FALSE(document_->HardwareSettingsRead()) << "settings taken from a failed read";
+        EXPECT_FALSE(session_->HardwareSettingsRead()) << "settings taken from a failed read";
       }
-      if (document_->HardwareSettingsRead()) return;
+      if (session_->HardwareSettingsRead()) return;
     }
     FAIL() << "the settings were never read";
   }
 
   // Settings are only ever those the unit holds.
   void CheckSettings() {
-    if (document_->HardwareSettingsRead()) {
-      EXPECT_EQ(document_->CurrentSettings(), test_support::FactorySettings());
+    if (session_->HardwareSettingsRead()) {
+      EXPECT_EQ(session_->CurrentSettings(), test_support::FactorySettings());
     }
   }
 
@@ -244,7 +245,7 @@ class Soak : public WorkerTest {
     return unit_->ReadMemory(kProgramImageAddress, kProgramImageSize);
   }
 
-  // What a finished read turns the document's protocol into.
+  // What a finished read turns the session's protocol into.
   static TestSequence Decoded(const std::vector<std::uint8_t>& memory, TestSequence protocol) {
     ProgramImage image{};
     std::copy(memory.begin(), memory.end(), image.begin());
@@ -254,14 +255,23 @@ class Soak : public WorkerTest {
     return protocol;
   }
 
-  // Which outcome line ends the output (the port's own failure messages may
-  // come before it): 1 success, 0 cancelled, -1 none (not started).
-  int Outcome(bool program) {
+  // How the operation ended, by the session's outcome: 1 done, 0 cancelled
+  // or failed, -1 not started. The output pane must say the same.
+  int Result(bool program, std::uint64_t outcomes_before) {
+    EXPECT_GT(session_->OutcomeCount(), outcomes_before) << "no outcome recorded";
+    const Outcome outcome = session_->LastOutcome();
+    EXPECT_EQ(outcome.operation, program ? Operation::kProgramDevice : Operation::kReadDevice);
     const std::string output = front_end_.Output();
-    if (output.ends_with(kSuccess[program ? 0 : 1])) return 1;
-    if (output.ends_with(kCancelled[program ? 0 : 1])) return 0;
-    EXPECT_EQ(output.find("Device..."), std::string::npos) << "unexpected output: " << output;
-    return -1;
+    if (outcome.Done()) {
+      EXPECT_TRUE(output.ends_with(kSuccess[program ? 0 : 1])) << "output: " << output;
+      return 1;
+    }
+    if (outcome.kind == Outcome::Kind::kNotConnected) {
+      EXPECT_EQ(output.find("Device..."), std::string::npos) << "unexpected output: " << output;
+      return -1;
+    }
+    EXPECT_TRUE(output.ends_with(kCancelled[program ? 0 : 1])) << "output: " << output;
+    return 0;
   }
 
   Rng rng_;
@@ -275,13 +285,13 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
   rng_.seed(seed);
 
   StartUnit();
-  DocumentOptions options;
+  DeviceSessionOptions options;
   options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
   options.read_timeout_ms = kSoakTimeoutMs;
-  document_ = std::make_unique<Document>(&front_end_, options);
-  document_->StartWorker();
-  ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
-  ASSERT_TRUE(document_->HardwareSettingsRead());
+  session_ = std::make_unique<DeviceSession>(&front_end_, options);
+  session_->StartWorker();
+  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
+  ASSERT_TRUE(session_->HardwareSettingsRead());
 
   const std::vector<FaultKind> plan = Plan(2 * kProtocols);
   int outcomes[2][3] = {};  // [program, read][not started, cancelled, success]
@@ -292,13 +302,13 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
   for (int round = 0; round < kProtocols; ++round) {
     SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
     for (const bool program : {true, false}) {
-      if (!unit_->IsConnected() || !document_->HardwareSettingsRead()) {
+      if (!unit_->IsConnected() || !session_->HardwareSettingsRead()) {
         Replug();
         if (HasFatalFailure()) return;
       }
       const FaultKind fault = plan[static_cast<std::size_t>(2 * round + (program ? 0 : 1))];
       SCOPED_TRACE(std::string(program ? "program" : "read") + ", fault " + FaultName(fault));
-      const TestSequence before = document_->Protocol();
+      const TestSequence before = session_->Protocol();
       const TestSequence sequence = RandomProtocol();
       if (program) CommitOnProgram(sequence);
       Inject(fault, program);
@@ -306,15 +316,16 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
         Inject(static_cast<FaultKind>(Uniform(1, 6)), program);
       }
       front_end_.Clear();
+      const std::uint64_t outcomes_before = session_->OutcomeCount();
       if (program) {
-        document_->RequestProgramDevice();
+        session_->RequestProgramDevice();
       } else {
-        document_->RequestReadDevice();
+        session_->RequestReadDevice();
       }
-      ASSERT_TRUE(document_->WaitUntilIdle(kOperationWait)) << "the operation hangs";
+      ASSERT_TRUE(session_->WaitUntilIdle(kOperationWait)) << "the operation hangs";
       unit_->ClearFaults();
 
-      const int outcome = Outcome(program);
+      const int outcome = Result(program, outcomes_before);
       ++outcomes[program ? 0 : 1][outcome + 1];
       if (fault == FaultKind::kNone && unit_->IsConnected()) {
         EXPECT_EQ(outcome, 1) << "an operation without a fault failed";
@@ -322,8 +333,7 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
       if (program) {
         // The compile and image of a program that says Success, byte for byte.
         DeviceSetTable table{};
-        const std::int32_t count =
-            CompileProtocol(sequence, test_support::FactorySettings(), table);
+        const std::int32_t count = CompileProtocol(sequence, test_support::FactorySettings(), table);
         const ProgramImage image = EncodeProgramImage(table, count);
         const bool written = UnitImage() == std::vector<std::uint8_t>(image.begin(), image.end());
         if (outcome == 1) {
@@ -333,13 +343,12 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
         // reply to the last commit, which the unit carried out).
         in_unit = written ? std::optional<TestSequence>(sequence) : std::nullopt;
       } else {
-        const TestSequence after = document_->Protocol();
+        const TestSequence after = session_->Protocol();
         if (outcome == 1) {
           EXPECT_EQ(after, Decoded(UnitImage(), before)) << "a finished read differs from the unit";
           if (in_unit) {
             DeviceSetTable table{};
-            const std::int32_t count =
-                CompileProtocol(*in_unit, test_support::FactorySettings(), table);
+            const std::int32_t count = CompileProtocol(*in_unit, test_support::FactorySettings(), table);
             const ProgramImage image = EncodeProgramImage(table, count);
             EXPECT_EQ(after, Decoded({image.begin(), image.end()}, before))
                 << "a finished read differs from what was programmed";

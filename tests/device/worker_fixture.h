@@ -10,9 +10,9 @@
 
 #include <gtest/gtest.h>
 
+#include "device/device_session.h"
 #include "device/hardware_settings.h"
 #include "protocol/test_sequence.h"
-#include "protocol/ui/document.h"
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
 #include "tests/support/recording_front_end.h"
@@ -62,11 +62,11 @@ inline TestSequence SampleProtocol() {
   return sequence;
 }
 
-// A simulated unit in a fixture tree, and a document with a recording front
+// A simulated unit in a fixture tree, and a session with a recording front
 // end whose worker finds the unit there.
 class WorkerTest : public ::testing::Test {
  protected:
-  void TearDown() override { document_.reset(); }
+  void TearDown() override { session_.reset(); }
 
   void StartUnit(sim::UnitOptions options = {}) {
     unit_ = std::make_unique<sim::SimulatedUnit>(std::move(options));
@@ -86,33 +86,33 @@ class WorkerTest : public ::testing::Test {
     ASSERT_TRUE(tree_.RemovePort(tty_));
   }
 
-  void OpenDocument() {
-    DocumentOptions options;
+  void OpenSession() {
+    DeviceSessionOptions options;
     options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
     options.read_timeout_ms = kReadTimeoutMs;
-    document_ = std::make_unique<Document>(&front_end_, options);
-    document_->StartWorker();
+    session_ = std::make_unique<DeviceSession>(&front_end_, options);
+    session_->StartWorker();
   }
 
-  // Starts a unit and waits until the document is connected and has shown
+  // Starts a unit and waits until the session is connected and has shown
   // the position once.
   void Connect(sim::UnitOptions options = {}) {
     StartUnit(std::move(options));
-    OpenDocument();
-    ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
+    OpenSession();
+    ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
     ASSERT_TRUE(front_end_.WaitFor([&] { return !front_end_.OffsetField().empty(); }));
   }
 
   // Requests an operation and waits until the worker has carried it out.
   void Run(const std::function<void()>& request) {
     request();
-    ASSERT_TRUE(document_->WaitUntilIdle(kWait));
+    ASSERT_TRUE(session_->WaitUntilIdle(kWait));
   }
 
   // What the stage view commits for Program Device.
   void CommitOnProgram(const TestSequence& sequence) {
     front_end_.SetCommitHandler([this, sequence] {
-      document_->SetProtocol(sequence);
+      session_->SetProtocol(sequence);
       return 1;
     });
   }
@@ -121,7 +121,7 @@ class WorkerTest : public ::testing::Test {
   std::unique_ptr<sim::SimulatedUnit> unit_;
   std::string tty_;
   test_support::RecordingFrontEnd front_end_;
-  std::unique_ptr<Document> document_;
+  std::unique_ptr<DeviceSession> session_;
 };
 
 }  // namespace stravon::worker_test

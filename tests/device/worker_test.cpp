@@ -65,12 +65,15 @@ TEST_F(WorkerTest, ConnectsIdentifiesAndReadsTheSettings) {
   EXPECT_EQ(front_end_.Output(),
             "\nSIMULATED CONTROL UNIT\t\nSW#74050 REV 4.1\tREADY\nSoftware Version 1.53\n"
             "Stravon Model P1-1\n");
-  EXPECT_TRUE(document_->HardwareSettingsRead());
-  EXPECT_EQ(document_->CurrentSettings(), test_support::FactorySettings());
-  EXPECT_EQ(document_->SeriesIndex(), 0);
-  EXPECT_TRUE(document_->Detected());
-  EXPECT_TRUE(document_->CommandEnabled(kCommandProgramDevice));
-  EXPECT_TRUE(document_->CommandEnabled(kCommandFileOpen));
+  EXPECT_TRUE(session_->HardwareSettingsRead());
+  EXPECT_EQ(session_->CurrentSettings(), test_support::FactorySettings());
+  EXPECT_EQ(session_->SeriesIndex(), 0);
+  EXPECT_TRUE(session_->Detected());
+  EXPECT_TRUE(session_->ConnectionOutcome().Done());
+  const UnitIdentification identification = session_->Identification();
+  EXPECT_EQ(identification.entries.size(), 4u);
+  EXPECT_EQ(identification.firmware_revision, 4100);
+  EXPECT_EQ(identification.software_number, 74050);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 8);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 64);
   // The status query after connecting shows the offset: (630 + 0 - 315) * 0.003175.
@@ -101,12 +104,12 @@ TEST_F(WorkerTest, TheSeriesNameGivesTheModelLineAndTheSeriesIndex) {
     const SettingsBlock block = EncodeSettingsBlock(settings);
     ASSERT_TRUE(unit_->WriteMemory(kSettingsBlockAddress, block));
     front_end_.Clear();
-    OpenDocument();
-    ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
+    OpenSession();
+    ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
     EXPECT_TRUE(front_end_.Output().ends_with(std::string("\n") + c.line)) << front_end_.Output();
-    EXPECT_EQ(document_->SeriesIndex(), c.index);
-    EXPECT_EQ(document_->CurrentSettings(), settings);
-    document_.reset();
+    EXPECT_EQ(session_->SeriesIndex(), c.index);
+    EXPECT_EQ(session_->CurrentSettings(), settings);
+    session_.reset();
   }
 }
 
@@ -116,7 +119,7 @@ TEST_F(WorkerTest, AnIdleConnectedWorkerLeavesTheUnitAlone) {
   const int before = unit_->TotalCommands();
   std::this_thread::sleep_for(1500ms);  // spans a connection check
   EXPECT_EQ(unit_->TotalCommands(), before);
-  EXPECT_TRUE(document_->Connected());
+  EXPECT_TRUE(session_->Connected());
 }
 
 TEST_F(WorkerTest, AnUnprogrammedUnitBringsTheMessageAndChangesNothing) {
@@ -128,16 +131,20 @@ TEST_F(WorkerTest, AnUnprogrammedUnitBringsTheMessageAndChangesNothing) {
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].kind, FrontEnd::MessageKind::kError);
   EXPECT_EQ(boxes[0].text, kNotProgrammedMessage);
-  EXPECT_FALSE(document_->HardwareSettingsRead());
-  EXPECT_EQ(document_->CurrentSettings(), HardwareSettings{});
+  EXPECT_FALSE(session_->HardwareSettingsRead());
+  EXPECT_EQ(session_->CurrentSettings(), HardwareSettings{});
   EXPECT_EQ(front_end_.Output().find("Stravon Model"), std::string::npos);
+  EXPECT_EQ(session_->ConnectionOutcome().step, Outcome::Step::kCheckSettings);
 
   // Read Device does nothing at all while the settings are unread.
   unit_->ClearTranscript();
   front_end_.Clear();
-  Run([&] { document_->RequestReadDevice(); });
+  Run([&] { session_->RequestReadDevice(); });
   EXPECT_EQ(unit_->TotalCommands(), 0);
   EXPECT_TRUE(front_end_.Calls().empty());
+  EXPECT_EQ(session_->LastOutcome(),
+            Outcome::Of(Operation::kReadDevice, Outcome::Kind::kNotConnected,
+                        Outcome::Step::kPortClosed));
 }
 
 TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRead) {
@@ -146,44 +153,47 @@ TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRe
   sim::UnitOptions options;
   StartUnit(options);
   unit_->InjectFault(Fault::Silence().For(CommandKind::kReadByte).Skip(16));
-  OpenDocument();
-  ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
+  OpenSession();
+  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
   EXPECT_TRUE(front_end_.WaitForOutput("\nReading Hardware Settings... Failure\n"));
-  EXPECT_FALSE(document_->HardwareSettingsRead());
-  EXPECT_EQ(document_->CurrentSettings(), HardwareSettings{});
+  EXPECT_EQ(session_->ConnectionOutcome(),
+            Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kReadSettings,
+                        CommandResult::PortFailure(kSerialReadTimedOut)));
+  EXPECT_FALSE(session_->HardwareSettingsRead());
+  EXPECT_EQ(session_->CurrentSettings(), HardwareSettings{});
   EXPECT_TRUE(front_end_.Boxes().empty());
 
   const auto unplugged = Clock::now();
   Unplug();
-  ASSERT_TRUE(document_->WaitUntilConnected(false, kWait));
+  ASSERT_TRUE(session_->WaitUntilConnected(false, kWait));
   EXPECT_LT(Clock::now() - unplugged, 2500ms);
   EXPECT_TRUE(front_end_.WaitFor([&] { return front_end_.Calls().back() == "clear"; }));
   EXPECT_EQ(front_end_.Output(), "");
-  EXPECT_FALSE(document_->CommandEnabled(kCommandReadDevice));
-  EXPECT_FALSE(document_->Detected());
+  EXPECT_FALSE(session_->HardwareSettingsRead());
+  EXPECT_FALSE(session_->Detected());
 
   unit_->ClearTranscript();
   ASSERT_EQ(unit_->Reconnect(), 0);
   PlugIn();
-  ASSERT_TRUE(document_->WaitUntilConnected(true, kWait));
+  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
   // A new terminal: the old port was closed, or this one would not be opened.
   EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 8);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 64);
   EXPECT_TRUE(front_end_.WaitForOutput("Stravon Model P1-1\n"));
-  EXPECT_TRUE(document_->HardwareSettingsRead());
-  EXPECT_EQ(document_->CurrentSettings(), test_support::FactorySettings());
+  EXPECT_TRUE(session_->HardwareSettingsRead());
+  EXPECT_EQ(session_->CurrentSettings(), test_support::FactorySettings());
 }
 
 TEST_F(WorkerTest, JogSendsLimitsOnEveryPassAndPollsAfterRelease) {
   Connect();
   ASSERT_TRUE(front_end_.WaitFor([&] { return !front_end_.OffsetField().empty(); }));
   unit_->ClearTranscript();
-  ASSERT_TRUE(document_->PressJog(true));
+  ASSERT_TRUE(session_->PressJog(true));
   ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kLimits) >= 3; }));
-  ASSERT_TRUE(document_->ReleaseJog());
+  ASSERT_TRUE(session_->ReleaseJog());
   ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kQueryH) >= 3; }));
-  document_->SetPendingOperation(kOperationNone);
-  ASSERT_TRUE(document_->WaitUntilIdle(kWait));
+  session_->SetPendingOperation(Operation::kNone);
+  ASSERT_TRUE(session_->WaitUntilIdle(kWait));
   std::this_thread::sleep_for(2 * kRepeatInterval);  // let a pass in progress end
 
   const std::string limits_on = Wire(LimitsOnCommand(-415, 2052));
@@ -222,12 +232,12 @@ TEST_F(WorkerTest, MoveWaitsForTheTargetOrForAUnitThatStoppedShort) {
   Connect(options);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_TRUE(document_->WaitUntilIdle(kWait));
+    ASSERT_TRUE(session_->WaitUntilIdle(kWait));
     unit_->SetPosition(c.start);
     if (c.stops_short)
       unit_->InjectFault(Fault::Reply("100\r").For(CommandKind::kStatus).Times(-1));
     unit_->ClearTranscript();
-    Run([&] { document_->RequestMove(c.target); });
+    Run([&] { session_->RequestMove(c.target); });
     unit_->ClearFaults();
     const auto commands = Commands(*unit_);
     ASSERT_FALSE(commands.empty());
@@ -239,10 +249,13 @@ TEST_F(WorkerTest, MoveWaitsForTheTargetOrForAUnitThatStoppedShort) {
     } else {
       EXPECT_GE(statuses, 2);
     }
+    const Outcome outcome = session_->LastOutcome();
+    EXPECT_EQ(outcome.operation, Operation::kMove);
+    EXPECT_EQ(outcome.kind, c.stops_short ? Outcome::Kind::kFailed : Outcome::Kind::kDone);
+    EXPECT_EQ(outcome.step, c.stops_short ? Outcome::Step::kReachTarget : Outcome::Step::kNone);
     if (!c.stops_short) {
       EXPECT_EQ(unit_->Position(), c.target);
-      EXPECT_EQ(front_end_.OffsetField(),
-                FormatFixed(test_support::FactorySettings().OffsetShown(c.target), 2));
+      EXPECT_EQ(front_end_.OffsetField(), FormatFixed(test_support::FactorySettings().OffsetShown(c.target), 2));
     }
   }
 }
@@ -259,21 +272,26 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   unit_->InjectFault(Fault::Silence().For(CommandKind::kPageLoad).Skip(5));
   unit_->ClearTranscript();
   front_end_.Clear();
-  Run([&] { document_->RequestProgramHardwareSettings(settings); });
+  Run([&] { session_->RequestProgramHardwareSettings(settings); });
   unit_->ClearFaults();
   // After the port's own time-out message.
   EXPECT_TRUE(front_end_.Output().ends_with("\nProgramming Hardware Settings... Failure\n"))
       << front_end_.Output();
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageLoad), 6);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageCommit), 0);
-  EXPECT_EQ(document_->CurrentSettings(), test_support::FactorySettings());
+  EXPECT_EQ(
+      session_->LastOutcome(),
+      Outcome::Of(Operation::kProgramHardwareSettings, Outcome::Kind::kFailed,
+                  Outcome::Step::kWriteSettings, CommandResult::PortFailure(kSerialReadTimedOut)));
+  EXPECT_EQ(session_->CurrentSettings(), test_support::FactorySettings());
   EXPECT_EQ(front_end_.OffsetField(), "1.00");
   EXPECT_EQ(front_end_.CountCalls("settings"), 0);
 
   unit_->ClearTranscript();
   front_end_.Clear();
-  Run([&] { document_->RequestProgramHardwareSettings(settings); });
+  Run([&] { session_->RequestProgramHardwareSettings(settings); });
   EXPECT_EQ(front_end_.Output(), "\nProgramming Hardware Settings... Success\n");
+  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kProgramHardwareSettings));
   const SettingsBlock block = EncodeSettingsBlock(settings);
   std::vector<std::string> expected;
   for (int offset = 0; offset < 64; offset += 4) {
@@ -285,9 +303,9 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   EXPECT_EQ(Commands(*unit_), expected);
   const auto memory = unit_->ReadMemory(0x7380, 64);
   EXPECT_TRUE(std::equal(memory.begin(), memory.end(), block.begin()));
-  EXPECT_EQ(document_->CurrentSettings(), settings);
+  EXPECT_EQ(session_->CurrentSettings(), settings);
   // The series index follows only a read.
-  EXPECT_EQ(document_->SeriesIndex(), 0);
+  EXPECT_EQ(session_->SeriesIndex(), 0);
   EXPECT_EQ(front_end_.CountCalls("settings"), 1);
   // (800 + 0 - 315) * 0.003175
   EXPECT_EQ(front_end_.OffsetField(), "1.54");
@@ -310,22 +328,22 @@ TEST_F(WorkerTest, AWholeSessionSendsWhatTheGoldenTranscriptHolds) {
   ASSERT_TRUE(front_end_.WaitForOutput("Stravon Model"));
 
   CommitOnProgram(SampleProtocol());
-  Run([&] { document_->RequestProgramDevice(); });
-  Run([&] { document_->RequestReadDevice(); });
+  Run([&] { session_->RequestProgramDevice(); });
+  Run([&] { session_->RequestReadDevice(); });
   HardwareSettings settings = test_support::FactorySettings();
   settings.OffsetPosition = 640;
   settings.ModelNumber = 2;
-  Run([&] { document_->RequestProgramHardwareSettings(settings); });
+  Run([&] { session_->RequestProgramHardwareSettings(settings); });
 
-  ASSERT_TRUE(document_->PressJog(false));
+  ASSERT_TRUE(session_->PressJog(false));
   ASSERT_TRUE(front_end_.WaitFor([&] {
     return unit_->CommandCount(CommandKind::kGo) == 1 &&
            unit_->CommandCount(CommandKind::kLimits) >= 2;
   }));
-  ASSERT_TRUE(document_->ReleaseJog());
+  ASSERT_TRUE(session_->ReleaseJog());
   ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kQueryH) >= 2; }));
-  Run([&] { document_->RequestMove(100); });
-  document_.reset();
+  Run([&] { session_->RequestMove(100); });
+  session_.reset();
 
   std::ostringstream text;
   std::vector<std::string> lines;

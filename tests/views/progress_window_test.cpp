@@ -8,8 +8,8 @@
 #include <QtTest>
 
 #include "protocol/test_sequence.h"
-#include "protocol/ui/document.h"
-#include "protocol/ui/settings_store.h"
+#include "device/device_session.h"
+#include "ui/settings_store.h"
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
 #include "tests/support/recording_front_end.h"
@@ -77,7 +77,7 @@ class ProgressWindowTest : public QObject {
   std::unique_ptr<QWidget> main_;
   std::unique_ptr<MemorySettingsStore> settings_;
   std::unique_ptr<ProgressFrontEnd> front_end_;
-  std::unique_ptr<Document> document_;
+  std::unique_ptr<DeviceSession> document_;
 
  private slots:
   void init() {
@@ -94,10 +94,10 @@ class ProgressWindowTest : public QObject {
     main_->show();
     settings_ = std::make_unique<MemorySettingsStore>();
     front_end_ = std::make_unique<ProgressFrontEnd>(main_.get(), *settings_);
-    DocumentOptions document_options;
+    DeviceSessionOptions document_options;
     document_options.roots = {tree_->SysfsRoot(), tree_->DevRoot()};
     document_options.read_timeout_ms = 300;
-    document_ = std::make_unique<Document>(front_end_.get(), document_options);
+    document_ = std::make_unique<DeviceSession>(front_end_.get(), document_options);
     document_->StartWorker();
     QTRY_VERIFY_WITH_TIMEOUT(document_->Connected(), kWaitMs);
   }
@@ -152,7 +152,7 @@ class ProgressWindowTest : public QObject {
     QTRY_VERIFY_WITH_TIMEOUT(front_end_->Output().find("\nReading Device... Cancelled\n") !=
                                  std::string::npos,
                              kWaitMs);
-    QTRY_COMPARE(document_->PendingOperation(), kOperationNone);
+    QTRY_COMPARE(document_->PendingOperation(), Operation::kNone);
     QVERIFY(unit_->CommandCount(sim::CommandKind::kReadByte) < 1408);
     QCOMPARE(document_->Protocol(), before);
     QTRY_VERIFY(Window() == nullptr);

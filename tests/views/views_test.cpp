@@ -9,7 +9,7 @@
 #include <QTest>
 #include <QTextCursor>
 
-#include "protocol/ui/stage_model.h"
+#include "ui/stage_model.h"
 #include "tests/support/recording_front_end.h"
 #include "views/output_pane.h"
 #include "views/report_list.h"

@@ -22,7 +22,7 @@
 #include "app/dialogs/set_editor_dialog.h"
 #include "device/hardware_settings.h"
 #include "protocol/test_set.h"
-#include "protocol/ui/settings_store.h"
+#include "ui/settings_store.h"
 
 namespace stravon::app {
 namespace {

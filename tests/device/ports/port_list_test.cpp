@@ -250,6 +250,24 @@ TEST(IsNumberedPortNameTest, AcceptsTtyLettersAndDigitsOnly) {
   }
 }
 
+TEST(PortNodePathTest, NamesGoUnderTheDevRootAndPathsStay) {
+  struct Case {
+    PortRoots roots;
+    std::string port;
+    std::string expected;
+  };
+  const Case cases[] = {
+      {{}, "ttyUSB0", "/dev/ttyUSB0"},
+      {{"/sys", "/tmp/unit/dev"}, "ttyACM3", "/tmp/unit/dev/ttyACM3"},
+      {{"/sys", "/tmp/unit/dev/"}, "ttyACM3", "/tmp/unit/dev/ttyACM3"},
+      // The operator's own path is opened as given, whatever the dev root.
+      {{"/sys", "/tmp/unit/dev"}, "/dev/serial/by-id/usb-x-if00", "/dev/serial/by-id/usb-x-if00"},
+  };
+  for (const Case& c : cases) {
+    EXPECT_EQ(PortNodePath(c.roots, c.port), c.expected) << c.port;
+  }
+}
+
 // The machine's own sysfs: the listing must work there and must skip the
 // 8250 placeholders that every machine has.
 TEST(RealSysfsTest, ListsNoPlaceholderPorts) {

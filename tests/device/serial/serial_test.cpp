@@ -256,18 +256,19 @@ TEST_F(SerialTest, OpenFailuresReportAndLeaveThePortFree) {
       std::filesystem::temp_directory_path() / ("serial-test-" + std::to_string(getpid()));
   std::filesystem::create_directories(root);
   std::filesystem::create_symlink(pty_.path(), root / "ttyUSB0");
-  setenv("STRAVON_DEV_ROOT", root.c_str(), 1);
+  const std::string missing = root / "ttyACM7";
+  const std::string node = root / "ttyUSB0";
 
   Serial port = NewPort();
-  EXPECT_EQ(port.OpenSerialPort("ttyACM7", ShortTimeout()), kSerialOpenFailed);
+  EXPECT_EQ(port.OpenSerialPort(missing.c_str(), ShortTimeout()), kSerialOpenFailed);
   // The cause stays with the port, so a front end can explain it.
   EXPECT_EQ(port.LastError(), (SerialError{ENOENT, "CreateFile"}));
   SerialOptions odd_speed = ShortTimeout();
   odd_speed.BaudRate = 12345;
-  EXPECT_EQ(port.OpenSerialPort("ttyUSB0", odd_speed), kSerialOpenFailed);
+  EXPECT_EQ(port.OpenSerialPort(node.c_str(), odd_speed), kSerialOpenFailed);
   EXPECT_EQ(port.LastError(), (SerialError{EINVAL, "SetCommState"}));
   SerialOptions negative_wait = ShortTimeout(-1);
-  EXPECT_EQ(port.OpenSerialPort("ttyUSB0", negative_wait), kSerialTimeoutsFailed);
+  EXPECT_EQ(port.OpenSerialPort(node.c_str(), negative_wait), kSerialTimeoutsFailed);
   EXPECT_FALSE(port.IsOpen());
   const std::vector<std::string> expected = {
       "CreateFile failed with error 2.\n",
@@ -275,16 +276,16 @@ TEST_F(SerialTest, OpenFailuresReportAndLeaveThePortFree) {
       "SetCommTimeouts failed with error 22.\n",
   };
   EXPECT_EQ(messages_, expected);
-  // None of the failures kept the port: the name under the dev root opens now.
-  EXPECT_EQ(port.OpenSerialPort("ttyUSB0", ShortTimeout()), kSerialOk);
+  // None of the failures kept the port: it opens now.
+  EXPECT_EQ(port.OpenSerialPort(node.c_str(), ShortTimeout()), kSerialOk);
   EXPECT_EQ(port.LastError(), SerialError{});
   EXPECT_EQ(port.CloseSerialPort(), kSerialOk);
 
-  unsetenv("STRAVON_DEV_ROOT");
   std::filesystem::remove_all(root);
   // A port without a reporter fails the same way, silently.
   Serial quiet;
-  EXPECT_EQ(quiet.OpenSerialPort("stravon-no-such-tty", ShortTimeout()), kSerialOpenFailed);
+  EXPECT_EQ(quiet.OpenSerialPort("/nonexistent/stravon-no-such-tty", ShortTimeout()),
+            kSerialOpenFailed);
 }
 
 TEST_F(SerialTest, LineSettings) {

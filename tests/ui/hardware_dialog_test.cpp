@@ -1,11 +1,11 @@
-#include "protocol/ui/hardware_dialog.h"
+#include "ui/hardware_dialog.h"
 
 #include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "protocol/ui/settings_store.h"
+#include "ui/settings_store.h"
 
 namespace stravon {
 namespace {

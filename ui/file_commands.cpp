@@ -1,4 +1,4 @@
-#include "protocol/ui/file_commands.h"
+#include "ui/file_commands.h"
 
 #include <string>
 #include <utility>

@@ -5,8 +5,8 @@
 
 #include "protocol/front_end.h"
 #include "protocol/test_sequence.h"
-#include "protocol/ui/settings_store.h"
-#include "protocol/ui/stage_model.h"
+#include "ui/settings_store.h"
+#include "ui/stage_model.h"
 
 namespace stravon {
 

@@ -1,4 +1,4 @@
-#include "protocol/ui/file_commands.h"
+#include "ui/file_commands.h"
 
 #include <stdlib.h>
 
@@ -13,9 +13,9 @@
 #include "protocol/enumerations.h"
 #include "protocol/protocol_file.h"
 #include "protocol/test_sequence.h"
-#include "protocol/ui/settings_store.h"
-#include "protocol/ui/stage_model.h"
 #include "tests/support/recording_front_end.h"
+#include "ui/settings_store.h"
+#include "ui/stage_model.h"
 
 namespace stravon {
 namespace {

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "device/hardware_settings.h"
-#include "protocol/ui/settings_store.h"
+#include "ui/settings_store.h"
 
 namespace stravon {
 

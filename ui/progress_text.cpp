@@ -1,4 +1,4 @@
-#include "protocol/ui/progress_text.h"
+#include "ui/progress_text.h"
 
 #include <cmath>
 #include <string>

@@ -1,4 +1,4 @@
-#include "protocol/ui/move_to_size.h"
+#include "ui/move_to_size.h"
 
 #include <gtest/gtest.h>
 

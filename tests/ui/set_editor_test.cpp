@@ -1,4 +1,4 @@
-#include "protocol/ui/set_editor.h"
+#include "ui/set_editor.h"
 
 #include <cmath>
 #include <cstdio>

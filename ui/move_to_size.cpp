@@ -1,8 +1,8 @@
-#include "protocol/ui/move_to_size.h"
+#include "ui/move_to_size.h"
 
 #include <cmath>
 
-#include "protocol/ui/field_text.h"
+#include "ui/field_text.h"
 
 namespace stravon {
 namespace {

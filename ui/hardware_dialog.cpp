@@ -1,4 +1,4 @@
-#include "protocol/ui/hardware_dialog.h"
+#include "ui/hardware_dialog.h"
 
 #include <cmath>
 #include <cstring>
@@ -6,7 +6,7 @@
 
 #include "device/saturating_cast.h"
 #include "protocol/number_text.h"
-#include "protocol/ui/field_text.h"
+#include "ui/field_text.h"
 
 namespace stravon {
 namespace {

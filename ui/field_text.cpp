@@ -1,4 +1,4 @@
-#include "protocol/ui/field_text.h"
+#include "ui/field_text.h"
 
 #include <charconv>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "protocol/ui/settings_store.h"
+#include "ui/settings_store.h"
 
 namespace stravon {
 

@@ -1,4 +1,4 @@
-#include "protocol/ui/stage_model.h"
+#include "ui/stage_model.h"
 
 #include <algorithm>
 #include <cmath>

@@ -1,4 +1,4 @@
-#include "protocol/ui/set_editor.h"
+#include "ui/set_editor.h"
 
 #include <cstdint>
 #include <limits>
@@ -6,7 +6,7 @@
 #include "device/phase_compiler.h"
 #include "protocol/enumerations.h"
 #include "protocol/number_text.h"
-#include "protocol/ui/field_text.h"
+#include "ui/field_text.h"
 
 namespace stravon {
 namespace {

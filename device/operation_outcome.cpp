@@ -1,0 +1,31 @@
+#include "device/operation_outcome.h"
+
+namespace stravon {
+
+std::string OutcomeLine(const Outcome& outcome) {
+  if (outcome.kind == Outcome::Kind::kNotConnected) return "";
+  // These end before the transfer's line would be written: the stage view or
+  // a message box has said why.
+  if (outcome.step == Outcome::Step::kCommit || outcome.step == Outcome::Step::kOpenPort ||
+      outcome.step == Outcome::Step::kCheckSettings) {
+    return "";
+  }
+  const bool done = outcome.Done();
+  switch (outcome.operation) {
+    case Operation::kReadDevice:
+      // A failed read shows as cancelled, as it always has.
+      return done ? "Reading Device... Success" : "Reading Device... Cancelled";
+    case Operation::kProgramDevice:
+      return done ? "Programming Device... Success" : "Programming Device... Cancelled";
+    case Operation::kProgramHardwareSettings:
+      return done ? "Programming Hardware Settings... Success"
+                  : "Programming Hardware Settings... Failure";
+    case Operation::kNone:
+      // The settings read of a connection shows the model line on success.
+      return done ? "" : "Reading Hardware Settings... Failure";
+    default:
+      return "";
+  }
+}
+
+}  // namespace stravon
