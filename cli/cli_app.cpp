@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/exit_status.h"
+#include "cli/plot_command.h"
 #include "stravon/version.h"
 
 namespace stravon::cli {
@@ -80,6 +81,17 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
       ->check(CLI::PositiveNumber);
   decode->add_option("--min-size", decode_min_size, "minimum specimen size, mm (default 0)");
   decode->add_option("-o,--output", optional_output, "protocol file to write (default: stdout)");
+
+  PlotOptions plot_options;
+  CLI::App* plot = app.add_subcommand(
+      "plot", "the actuator's position over time as the unit would run a protocol, as CSV");
+  plot->add_option("FILE", plot_options.file, "protocol file (.tmt)")->required();
+  plot->add_option("-o,--output", plot_options.output, "file to write (default: stdout)");
+  plot->add_option("--step", plot_options.step,
+                   "sample every so many seconds (default: every breakpoint)");
+  plot->add_option("--settings", plot_options.settings_backup,
+                   "use the hardware settings of this settings backup, not the unit's");
+  plot->add_flag("--json", plot_options.json, "as JSON, with the phases' durations");
 
   CLI::App* info = app.add_subcommand(
       "info", "the unit's identification, firmware, software number and hardware settings");
@@ -155,6 +167,7 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
     if (*check) return RunCheck(options, console, file, given, json);
     if (*compile) return RunCompile(options, console, file, given, output);
     if (*decode) return RunDecode(console, image, decode_pitch, decode_min_size, optional_output);
+    if (*plot) return RunPlot(options, console, plot_options);
     if (*info) return RunInfo(options, console, json);
     if (*program) return RunProgram(options, console, file, verify);
     if (*read) return RunRead(options, console, optional_output);
