@@ -480,7 +480,10 @@ void MotionProfile::ForEachBreakpoint(
   const auto emit = [&](double t, double steps) {
     if (!more) return;
     const double mm = steps * static_cast<double>(pitch_);
-    if (t == last_t && mm == last_mm) return;
+    // The end of one phase and the start of the next are worked out along
+    // different paths; the same point twice differs only by rounding.
+    const double close = 1e-12 * std::max(1.0, std::fabs(t));
+    if (std::fabs(t - last_t) <= close && std::fabs(mm - last_mm) <= 1e-12) return;
     last_t = t;
     last_mm = mm;
     more = visit(t, mm);
