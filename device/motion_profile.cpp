@@ -227,7 +227,8 @@ MotionProfile::MotionProfile(const DeviceSetTable& table, std::int32_t count, fl
           ProfilePiece out;
           out.shape = piece.count == 0 ? ProfilePiece::Shape::Cruise : piece.shape;
           out.ramp_first = Entries(piece.first);
-          out.ramp_count = Entries(std::min<std::uint32_t>(piece.count, 410 - std::min(piece.first, 410u)));
+          out.ramp_count =
+              Entries(std::min<std::uint32_t>(piece.count, 410 - std::min(piece.first, 410u)));
           if (out.ramp_count == 0) out.shape = ProfilePiece::Shape::Cruise;
           out.start = piece_start;
           out.seconds = piece.seconds * scale;
@@ -271,8 +272,8 @@ double MotionProfile::LowestMm() const {
   for (const ProfileSet& set : sets_) {
     if (set.repetitions == 0) continue;
     const std::int64_t last = static_cast<std::int64_t>(set.repetitions) - 1;
-    low = std::min(low, set.start_steps + std::min<std::int64_t>(0, last * set.drift_steps) +
-                            set.low_steps);
+    low = std::min(
+        low, set.start_steps + std::min<std::int64_t>(0, last * set.drift_steps) + set.low_steps);
   }
   return Mm(low);
 }
@@ -282,16 +283,15 @@ double MotionProfile::HighestMm() const {
   for (const ProfileSet& set : sets_) {
     if (set.repetitions == 0) continue;
     const std::int64_t last = static_cast<std::int64_t>(set.repetitions) - 1;
-    high = std::max(high, set.start_steps + std::max<std::int64_t>(0, last * set.drift_steps) +
-                              set.high_steps);
+    high = std::max(
+        high, set.start_steps + std::max<std::int64_t>(0, last * set.drift_steps) + set.high_steps);
   }
   return Mm(high);
 }
 
 bool MotionProfile::AnyLate() const {
-  return std::any_of(sets_.begin(), sets_.end(), [](const ProfileSet& set) {
-    return set.any_late && set.repetitions > 0;
-  });
+  return std::any_of(sets_.begin(), sets_.end(),
+                     [](const ProfileSet& set) { return set.any_late && set.repetitions > 0; });
 }
 
 double MotionProfile::PieceStepsAt(const ProfilePiece& piece, double t) const {
@@ -358,8 +358,8 @@ std::optional<ProfileLocation> MotionProfile::Locate(double seconds) const {
   if (set.repetitions == 0 || !(set.cycle_seconds > 0.0)) return location;
   const double local = seconds - set.start;
   const double rep = std::floor(local / set.cycle_seconds);
-  location.repetition = static_cast<std::uint32_t>(
-      std::clamp(rep, 0.0, static_cast<double>(set.repetitions - 1)));
+  location.repetition =
+      static_cast<std::uint32_t>(std::clamp(rep, 0.0, static_cast<double>(set.repetitions - 1)));
   const double within = local - location.repetition * set.cycle_seconds;
   for (std::size_t k = 0; k < 4; ++k) {
     const ProfilePhase& phase = phases_[set.first_phase + k];
@@ -376,12 +376,11 @@ double MotionProfile::PositionMm(double seconds) const {
   if (!where) return Mm(final_steps_);
   const ProfileSet& set = sets_[where->set];
   const ProfilePhase& phase = phases_[where->phase];
-  const double within =
-      seconds - set.start - where->repetition * set.cycle_seconds - phase.start;
-  const double steps = static_cast<double>(set.start_steps) +
-                       static_cast<double>(where->repetition) *
-                           static_cast<double>(set.drift_steps) +
-                       static_cast<double>(phase.start_steps) + PhaseStepsAt(phase, within);
+  const double within = seconds - set.start - where->repetition * set.cycle_seconds - phase.start;
+  const double steps =
+      static_cast<double>(set.start_steps) +
+      static_cast<double>(where->repetition) * static_cast<double>(set.drift_steps) +
+      static_cast<double>(phase.start_steps) + PhaseStepsAt(phase, within);
   return steps * static_cast<double>(pitch_);
 }
 

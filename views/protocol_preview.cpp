@@ -62,9 +62,7 @@ TimeUnitChoice TimeAxisUnit(double span_seconds) {
   return {"h", 3600.0};
 }
 
-QRectF PlotRect(const QRectF& area) {
-  return area.adjusted(70.0, 30.0, -20.0, -46.0);
-}
+QRectF PlotRect(const QRectF& area) { return area.adjusted(70.0, 30.0, -20.0, -46.0); }
 
 void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& profile,
                   const PlotFrame& frame) {
@@ -85,7 +83,9 @@ void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& pr
   const double pad = (high - low) * 0.08;
   low -= pad;
   high += pad;
-  const auto y_of = [&](double mm) { return plot.bottom() - (mm - low) / (high - low) * plot.height(); };
+  const auto y_of = [&](double mm) {
+    return plot.bottom() - (mm - low) / (high - low) * plot.height();
+  };
   const double from = frame.from;
   const double to = frame.to > frame.from ? frame.to : frame.from + 1.0;
   const auto x_of = [&](double t) { return plot.left() + (t - from) / (to - from) * plot.width(); };
@@ -171,9 +171,9 @@ void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& pr
     if (!column.covered) continue;
     const double top = y_of(column.high_mm) - 1.0;
     const double bottom = y_of(column.low_mm) + 1.0;
-    painter.fillRect(QRectF(plot.left() + c * column_width, top, std::max(column_width, 1.5),
-                            bottom - top),
-                     column.late ? kLateColour : kTraceColour);
+    painter.fillRect(
+        QRectF(plot.left() + c * column_width, top, std::max(column_width, 1.5), bottom - top),
+        column.late ? kLateColour : kTraceColour);
   }
 
   if (sets.empty()) {
@@ -344,7 +344,8 @@ void ProtocolPreview::ShowReadout(double seconds) {
                  QString::number(profile_.PositionMm(seconds), 'f', 4) + " mm";
   if (const std::optional<ProfileLocation> where = profile_.Locate(seconds)) {
     const ProfilePhase& phase = profile_.Phases()[where->phase];
-    text += QString("   Set %1, %2").arg(profile_.Sets()[where->set].number)
+    text += QString("   Set %1, %2")
+                .arg(profile_.Sets()[where->set].number)
                 .arg(ProfilePhaseName(phase.kind));
   }
   readout_->setText(text);

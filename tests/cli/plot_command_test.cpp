@@ -47,8 +47,7 @@ std::string ReadFile(const std::string& path) {
 }
 
 TEST(PlotCommandTest, CsvOfTheExampleProtocol) {
-  const MotionProfile profile =
-      BuildMotionProfile(Example(), test_support::FactorySettings());
+  const MotionProfile profile = BuildMotionProfile(Example(), test_support::FactorySettings());
   const std::vector<std::string> breakpoints = Lines(cli::PlotCsv(profile, std::nullopt));
   // 787 steps (2.498725 mm) in just under a second, too slow for a ramp:
   // straight lines between the phase ends.
@@ -73,9 +72,9 @@ TEST(PlotCommandTest, CsvOfTheExampleProtocol) {
 TEST(PlotCommandTest, JsonCarriesThePhaseDurations) {
   TestSequence sequence = Example();
   sequence.sets[0].StretchDurationSec = 0.05;  // too fast for the motor
-  const nlohmann::json json = cli::PlotJson(BuildMotionProfile(sequence,
-                                                               test_support::FactorySettings()),
-                                            std::nullopt, test_support::FactorySettings(), "test");
+  const nlohmann::json json =
+      cli::PlotJson(BuildMotionProfile(sequence, test_support::FactorySettings()), std::nullopt,
+                    test_support::FactorySettings(), "test");
   ASSERT_EQ(json["sets"].size(), 2u);
   const nlohmann::json& stretch = json["sets"][0]["phases"][0];
   EXPECT_EQ(stretch["phase"], "stretch");
@@ -97,8 +96,8 @@ TEST(PlotCommandTest, ProgramWritesTheCsvWithEitherSettings) {
   const std::string backup = tree.Root() + "/backup.txt";
   std::ofstream(backup, std::ios::binary)
       << cli::BackupText(EncodeSettingsBlock(test_support::FactorySettings()), "test");
-  const std::string expected = cli::PlotCsv(
-      BuildMotionProfile(Example(), test_support::FactorySettings()), std::nullopt);
+  const std::string expected =
+      cli::PlotCsv(BuildMotionProfile(Example(), test_support::FactorySettings()), std::nullopt);
   const std::vector<std::string> environment = {"STRAVON_SYSFS_ROOT=" + tree.SysfsRoot(),
                                                 "STRAVON_DEV_ROOT=" + tree.DevRoot()};
   const auto run = [&](const std::vector<std::string>& args) {

@@ -148,8 +148,7 @@ void ProtocolPreviewTest::WheelZoomsAndDragPans() {
   const double from = window.Frame().from;
   QTest::mousePress(&canvas, Qt::LeftButton, Qt::NoModifier, middle.toPoint());
   QTest::mouseMove(&canvas, (middle + QPointF(50, 0)).toPoint());
-  QTest::mouseRelease(&canvas, Qt::LeftButton, Qt::NoModifier,
-                      (middle + QPointF(50, 0)).toPoint());
+  QTest::mouseRelease(&canvas, Qt::LeftButton, Qt::NoModifier, (middle + QPointF(50, 0)).toPoint());
   QVERIFY(window.Frame().from < from);
   QVERIFY(std::abs(window.Frame().to - window.Frame().from - span) < 1e-9);
 
