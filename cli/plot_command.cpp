@@ -134,7 +134,7 @@ nlohmann::json PlotJson(const MotionProfile& profile, std::optional<double> step
                     {"start_s", seconds(set.start)},
                     {"repetitions", set.repetitions},
                     {"repetition_s", seconds(set.cycle_seconds)},
-                    {"start_mm", mm(static_cast<double>(set.start_steps) * settings.MotorPitch)},
+                    {"start_mm", mm(set.start_steps * settings.MotorPitch)},
                     {"phases", phases}});
   }
   json points = json::array();

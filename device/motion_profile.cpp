@@ -156,7 +156,7 @@ MotionProfile::MotionProfile(const DeviceSetTable& table, std::int32_t count, fl
     : pitch_(pitch) {
   const std::size_t sets = std::min<std::size_t>(std::max(count, 0), kSetTableSize);
   double clock = 0.0;
-  std::int64_t position = 0;
+  double position = 0.0;
   for (std::size_t i = 0; i < sets; ++i) {
     const DeviceSet& device_set = table[i];
     ProfileSet set;
@@ -252,7 +252,7 @@ MotionProfile::MotionProfile(const DeviceSetTable& table, std::int32_t count, fl
     set.cycle_seconds = at;
     set.drift_steps = steps_at;
     clock += at * set.repetitions;
-    position += steps_at * static_cast<std::int64_t>(set.repetitions);
+    position += static_cast<double>(steps_at) * set.repetitions;
     sets_.push_back(set);
   }
   duration_ = clock;
@@ -263,28 +263,24 @@ const ProfilePhase& MotionProfile::PhaseOf(const ProfileSet& set, ProfilePhaseKi
   return phases_[set.first_phase + static_cast<std::size_t>(kind)];
 }
 
-double MotionProfile::Mm(std::int64_t steps) const {
-  return static_cast<double>(steps) * static_cast<double>(pitch_);
-}
+double MotionProfile::Mm(double steps) const { return steps * static_cast<double>(pitch_); }
 
 double MotionProfile::LowestMm() const {
-  std::int64_t low = 0;
+  double low = 0.0;
   for (const ProfileSet& set : sets_) {
     if (set.repetitions == 0) continue;
-    const std::int64_t last = static_cast<std::int64_t>(set.repetitions) - 1;
-    low = std::min(
-        low, set.start_steps + std::min<std::int64_t>(0, last * set.drift_steps) + set.low_steps);
+    const double last = static_cast<double>(set.repetitions - 1) * set.drift_steps;
+    low = std::min(low, set.start_steps + std::min(0.0, last) + set.low_steps);
   }
   return Mm(low);
 }
 
 double MotionProfile::HighestMm() const {
-  std::int64_t high = 0;
+  double high = 0.0;
   for (const ProfileSet& set : sets_) {
     if (set.repetitions == 0) continue;
-    const std::int64_t last = static_cast<std::int64_t>(set.repetitions) - 1;
-    high = std::max(
-        high, set.start_steps + std::max<std::int64_t>(0, last * set.drift_steps) + set.high_steps);
+    const double last = static_cast<double>(set.repetitions - 1) * set.drift_steps;
+    high = std::max(high, set.start_steps + std::max(0.0, last) + set.high_steps);
   }
   return Mm(high);
 }
@@ -378,7 +374,7 @@ double MotionProfile::PositionMm(double seconds) const {
   const ProfilePhase& phase = phases_[where->phase];
   const double within = seconds - set.start - where->repetition * set.cycle_seconds - phase.start;
   const double steps =
-      static_cast<double>(set.start_steps) +
+      set.start_steps +
       static_cast<double>(where->repetition) * static_cast<double>(set.drift_steps) +
       static_cast<double>(phase.start_steps) + PhaseStepsAt(phase, within);
   return steps * static_cast<double>(pitch_);
@@ -418,7 +414,7 @@ ProfileColumn MotionProfile::Range(double from, double to) const {
     const double local_from = std::max(from - set.start, 0.0);
     const double local_to = std::min(to - set.start, length);
     if (local_from > local_to) continue;
-    const double start = static_cast<double>(set.start_steps);
+    const double start = set.start_steps;
     const double drift = static_cast<double>(set.drift_steps);
     const double last = static_cast<double>(set.repetitions - 1);
     const auto rep_of = [&](double t) {
@@ -491,8 +487,8 @@ void MotionProfile::ForEachBreakpoint(
   for (const ProfileSet& set : sets_) {
     for (std::uint32_t k = 0; k < set.repetitions && more; ++k) {
       const double rep_start = set.start + k * set.cycle_seconds;
-      const double base = static_cast<double>(set.start_steps) +
-                          static_cast<double>(k) * static_cast<double>(set.drift_steps);
+      const double base =
+          set.start_steps + static_cast<double>(k) * static_cast<double>(set.drift_steps);
       for (std::size_t p = 0; p < 4 && more; ++p) {
         const ProfilePhase& phase = phases_[set.first_phase + p];
         const double phase_start = rep_start + phase.start;
@@ -518,7 +514,7 @@ void MotionProfile::ForEachBreakpoint(
       }
     }
   }
-  if (more) emit(duration_, static_cast<double>(final_steps_));
+  if (more) emit(duration_, final_steps_);
 }
 
 std::vector<std::array<double, 4>> IntendedSeconds(const TestSequence& sequence) {

@@ -43,7 +43,9 @@ struct ProfileSet {
   std::uint32_t repetitions = 0;
   double start = 0.0;  // seconds from the start of the protocol
   double cycle_seconds = 0.0;
-  std::int64_t start_steps = 0;
+  // Held as a double: a million repetitions of a set that does not come back
+  // may pass any integer, and the sum needs no exactness beyond 2^53 steps.
+  double start_steps = 0.0;
   std::int64_t drift_steps = 0;
   // Lowest and highest position within one repetition, from its start.
   std::int64_t low_steps = 0;
@@ -123,7 +125,7 @@ class MotionProfile {
   void ForEachBreakpoint(const std::function<bool(double seconds, double mm)>& visit) const;
 
  private:
-  double Mm(std::int64_t steps) const;
+  double Mm(double steps) const;
   // Steps from the phase's start at `t` seconds into it.
   double PhaseStepsAt(const ProfilePhase& phase, double t) const;
   double PieceStepsAt(const ProfilePiece& piece, double t) const;
@@ -134,7 +136,7 @@ class MotionProfile {
 
   float pitch_ = 0.0f;
   double duration_ = 0.0;
-  std::int64_t final_steps_ = 0;
+  double final_steps_ = 0.0;
   std::vector<ProfileSet> sets_;
   std::vector<ProfilePhase> phases_;
   std::vector<ProfilePiece> pieces_;
