@@ -62,7 +62,7 @@ TimeUnitChoice TimeAxisUnit(double span_seconds) {
   return {"h", 3600.0};
 }
 
-QRectF PlotRect(const QRectF& area) { return area.adjusted(70.0, 30.0, -20.0, -46.0); }
+QRectF PlotRect(const QRectF& area) { return area.adjusted(70.0, 44.0, -20.0, -46.0); }
 
 void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& profile,
                   const PlotFrame& frame) {
@@ -140,14 +140,20 @@ void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& pr
 
   // Set boundaries, numbered above the plot where there is room.
   const std::vector<ProfileSet>& sets = profile.Sets();
-  double label_end = -1e300;
+  // Two rows, so that a short set's number still fits beside its neighbour's.
+  double label_end[2] = {-1e300, -1e300};
   const auto label = [&](double x, const ProfileSet& set) {
     const QString text = QString("Set %1").arg(set.number);
     const double width = metrics.horizontalAdvance(text) + 6.0;
-    if (x < label_end || x + width > area.right()) return;
-    painter.setPen(Qt::black);
-    painter.drawText(QRectF(x + 3.0, area.top() + 6.0, width, 18.0), Qt::AlignLeft, text);
-    label_end = x + width;
+    if (x + width > area.right()) return;
+    for (int row = 0; row < 2; ++row) {
+      if (x < label_end[row]) continue;
+      painter.setPen(Qt::black);
+      painter.drawText(QRectF(x + 3.0, area.top() + 4.0 + 16.0 * row, width, 16.0), Qt::AlignLeft,
+                       text);
+      label_end[row] = x + width;
+      return;
+    }
   };
   if (const std::optional<ProfileLocation> first = profile.Locate(std::max(from, 0.0))) {
     if (sets[first->set].start < from) label(plot.left(), sets[first->set]);

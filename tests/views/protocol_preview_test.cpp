@@ -72,6 +72,7 @@ class ProtocolPreviewTest : public QObject {
 
  private slots:
   void PaintsRampAndSinusoidProtocols();
+  void TimeAxisTakesMinutesAndHoursForLongSpans();
   void FollowsTheSource();
   void WheelZoomsAndDragPans();
   void ReadoutAndTooltipTellWhatIsUnderThePointer();
@@ -105,6 +106,23 @@ void ProtocolPreviewTest::PaintsRampAndSinusoidProtocols() {
     QVERIFY(CountPixels(image, late) > 0);
     Screenshot(window, "protocol_preview_sinusoid.png");
   }
+}
+
+void ProtocolPreviewTest::TimeAxisTakesMinutesAndHoursForLongSpans() {
+  QCOMPARE(QString(TimeAxisUnit(90.0).name), QString("s"));
+  QCOMPARE(QString(TimeAxisUnit(4050.0).name), QString("min"));
+  QCOMPARE(TimeAxisUnit(4050.0).seconds, 60.0);
+  QCOMPARE(QString(TimeAxisUnit(20 * 3600.0).name), QString("h"));
+  // The example protocol: 100 ramp repetitions, then 60 sinusoid ones of a
+  // minute each.
+  PreviewSource source = RampProtocol();
+  source.sequence.sets = {Set(ControlFunction::Ramp, 2.5, 1.0, 1.0, 100),
+                          Set(ControlFunction::Sinusoid, 1.0, 0.5, 0.5, 60)};
+  source.sequence.sets[1].TimeUnits = TimeUnit::Minutes;
+  ProtocolPreview window([&source] { return source; });
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  Screenshot(window, "protocol_preview_minutes.png");
 }
 
 void ProtocolPreviewTest::FollowsTheSource() {
