@@ -46,8 +46,8 @@ int RunDecode(Console& console, const std::string& image_file, double pitch,
 
 int RunInfo(const GlobalOptions& options, Console& console, bool json);
 // program refuses a protocol with warnings unless `force`.
-int RunProgram(const GlobalOptions& options, Console& console, const std::string& file,
-               bool verify, bool force);
+int RunProgram(const GlobalOptions& options, Console& console, const std::string& file, bool verify,
+               bool force);
 int RunRead(const GlobalOptions& options, Console& console,
             const std::optional<std::string>& output);
 int RunSettingsShow(const GlobalOptions& options, Console& console, bool json);

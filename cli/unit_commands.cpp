@@ -163,8 +163,8 @@ int RunSettingsShow(const GlobalOptions& options, Console& console, bool json) {
   return kExitDone;
 }
 
-int RunProgram(const GlobalOptions& options, Console& console, const std::string& file,
-               bool verify, bool force) {
+int RunProgram(const GlobalOptions& options, Console& console, const std::string& file, bool verify,
+               bool force) {
   // A file that does not read as it looks fails before the unit is touched.
   TestSequence sequence;
   std::string error;

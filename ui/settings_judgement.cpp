@@ -26,9 +26,7 @@ float OffsetQuotient(float offset_mm, float pitch) {
 }
 
 // Whether the floor of `quotient` is a 32-bit signed count.
-bool FitsSteps(float quotient) {
-  return quotient >= -2147483648.0f && quotient < 2147483648.0f;
-}
+bool FitsSteps(float quotient) { return quotient >= -2147483648.0f && quotient < 2147483648.0f; }
 
 std::string Show(float value) { return FormatSignificant(value, 6); }
 
@@ -77,8 +75,8 @@ std::string JudgeHardwareSettings(const HardwareSettingsEntry& entry, float unit
   // valid as long as it lies within the stroke.
   if (!(std::fabs(entry.offset) <= stroke) ||
       !FitsSteps(OffsetQuotient(entry.offset, unit_pitch))) {
-    const std::string range = stroke_valid ? Show(-stroke) + " to " + Show(stroke) + " mm"
-                                           : "within the actuator stroke";
+    const std::string range =
+        stroke_valid ? Show(-stroke) + " to " + Show(stroke) + " mm" : "within the actuator stroke";
     errors += "Error:  Offset Outside of Valid Range.\n\tValid Range = " + range + "\n";
   }
   if (entry.model_number < 0) {

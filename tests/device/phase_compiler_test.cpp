@@ -145,8 +145,9 @@ TEST_P(LongestPhaseTest, IsWhatTheCompiledPhaseCanTake) {
   const auto compiled = [&](double seconds) {
     DeviceSet set;
     if (c.sinusoid) set.Flags |= kSetSinusoid;
-    return c.phase == MotionPhase::Stretch ? CompileStretchPhase(set, kPitch, c.magnitude, seconds)
-                                           : CompileRecoveryPhase(set, kPitch, c.magnitude, seconds);
+    return c.phase == MotionPhase::Stretch
+               ? CompileStretchPhase(set, kPitch, c.magnitude, seconds)
+               : CompileRecoveryPhase(set, kPitch, c.magnitude, seconds);
   };
   const double share = compiled(longest / 2) / (longest / 2);
   EXPECT_GT(share, 0.3);

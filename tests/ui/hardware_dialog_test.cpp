@@ -74,7 +74,7 @@ TEST_F(HardwareDialogTest, ProgramConvertsWithTheUnitsPitch) {
   EXPECT_EQ(Series(result.settings), "R6");
   EXPECT_EQ(result.settings.SeriesName[3], '\0');
   EXPECT_EQ(result.settings.ModelNumber, 6);
-  EXPECT_EQ(result.settings.Stroke, -8819);  // floor(-8818.9)
+  EXPECT_EQ(result.settings.Stroke, -8819);        // floor(-8818.9)
   EXPECT_EQ(result.settings.OffsetPosition, 629);  // floor(314.96 + 315)
 
   typed.offset = "-0.5";

@@ -95,11 +95,8 @@ INSTANTIATE_TEST_SUITE_P(
                       kBeyondSoftLimit,
                       {"Set 1: Error:  Maximum Accumulated Stretch Magnitude = 7.2mm"}},
         JudgementCase{"PercentOfNothing", {Set(1000, 10, 0)}, 0.0f, nullptr, {}},
-        JudgementCase{"PercentStretchMmRecover",
-                      {Set(50, 10, 0), Mm(6, 0, 10)},
-                      10.0f,
-                      kBelowZero,
-                      {}},
+        JudgementCase{
+            "PercentStretchMmRecover", {Set(50, 10, 0), Mm(6, 0, 10)}, 10.0f, kBelowZero, {}},
         JudgementCase{"TooFastOnly",
                       {Mm(1, 10, 10), Mm(7, 0.01, 10)},
                       0.0f,
@@ -114,8 +111,7 @@ INSTANTIATE_TEST_SUITE_P(
                        "5547.666"}},
         // The phase that ran in 1.54 hours instead of 3.
         JudgementCase{"ThreeHours",
-                      {With(Mm(0.1, 1, 3),
-                            [](TestSet& s) { s.TimeUnits = TimeUnit::Hours; })},
+                      {With(Mm(0.1, 1, 3), [](TestSet& s) { s.TimeUnits = TimeUnit::Hours; })},
                       0.0f,
                       nullptr,
                       {"Set 1: Error:  Minimum Recovery Velocity Exceeded."}},
@@ -148,7 +144,8 @@ TEST(ProtocolJudgementTest, SetsAreJudgedInTheMillimetresTheUnitMoves) {
   const TestSet percent = AsTheUnitRunsIt(Set(40, 10, 10), settings);
   EXPECT_EQ(percent.XUnits, MeasureUnit::Millimetre);
   EXPECT_DOUBLE_EQ(percent.XMagnitude, 40 * static_cast<double>(0.125f));
-  const TestSet micrometres = AsTheUnitRunsIt(Set(40, 10, 10, 1, MeasureUnit::Micrometre), settings);
+  const TestSet micrometres =
+      AsTheUnitRunsIt(Set(40, 10, 10, 1, MeasureUnit::Micrometre), settings);
   EXPECT_EQ(micrometres.XMagnitude, 40.0);
 }
 

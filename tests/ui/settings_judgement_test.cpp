@@ -53,8 +53,7 @@ INSTANTIATE_TEST_SUITE_P(
                       "43.000000\n"},
         JudgementCase{"NegativeOffsetWithin", [](HardwareSettingsEntry& e) { e.offset = -0.5f; },
                       ""},
-        JudgementCase{"OffsetAtStroke", [](HardwareSettingsEntry& e) { e.offset = -15.875f; },
-                      ""},
+        JudgementCase{"OffsetAtStroke", [](HardwareSettingsEntry& e) { e.offset = -15.875f; }, ""},
         JudgementCase{"OffsetBeyondStroke", [](HardwareSettingsEntry& e) { e.offset = 100.0f; },
                       kOffset},
         JudgementCase{"NegativeOffsetBeyondStroke",
@@ -72,8 +71,8 @@ INSTANTIATE_TEST_SUITE_P(
         // within it.
         JudgementCase{"HugeStroke", [](HardwareSettingsEntry& e) { e.actuator_stroke = 1e9f; },
                       kStroke},
-        JudgementCase{"LargestStroke",
-                      [](HardwareSettingsEntry& e) { e.actuator_stroke = 6.8e6f; }, ""},
+        JudgementCase{"LargestStroke", [](HardwareSettingsEntry& e) { e.actuator_stroke = 6.8e6f; },
+                      ""},
         JudgementCase{"NegativeModel", [](HardwareSettingsEntry& e) { e.model_number = -1; },
                       "Error:  Model Number Outside of Valid Range.\n\tValid Range = 0 to "
                       "2147483647\n"},

@@ -316,7 +316,7 @@ struct CommitCase {
   const char* name;
   std::vector<TestSet> sets;
   float soft_limit;
-  const char* message;  // null: the commit succeeds
+  const char* message;        // null: the commit succeeds
   float minimum_size = 0.0f;  // base of a percent magnitude
 };
 
