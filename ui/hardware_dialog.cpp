@@ -103,7 +103,7 @@ HardwareProgramResult HardwareDialog::Program(const HardwareDialogFields& typed)
     return result;
   }
   HardwareSettings& settings = result.settings;
-  settings.MotorPitch = static_cast<float>(pitch_);
+  settings.MotorPitch = NarrowToFloat(pitch_);
   settings.MinimumSpecimenSize = 0.0f;
   settings.TravelSoftLimit = soft_limit_;
   settings.ModelNumber = model_number_;

@@ -59,7 +59,7 @@ std::string JudgeHardwareSettings(const HardwareSettingsEntry& entry, float unit
               FormatFixed(stroke, 6) + "\n";
   }
   // Compared as the unit compares it: the single-precision value, widened.
-  const double pitch = static_cast<float>(entry.motor_pitch);
+  const double pitch = NarrowToFloat(entry.motor_pitch);
   if (!(pitch >= kMinimumPitch && pitch <= kMaximumPitch)) {
     errors += "Error:  Motor Pitch Outside of Valid Range.\n\tValid Range = 0.00001 to 0.015857\n";
   }
