@@ -72,7 +72,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   stage.RefreshSettings(settings);
   Check(stage.RowCount() == count, "one row per set shown");
   stravon::TestSequence committed;
-  if (stage.CommitSequence(settings.TravelSoftLimit, committed) == 1) {
+  if (stage.CommitSequence(settings, committed) == 1) {
     stravon::DeviceSetTable table{};
     const std::int32_t compiled = stravon::CompileProtocol(committed, settings, table);
     Check(compiled == static_cast<std::int32_t>(committed.sets.size()),
