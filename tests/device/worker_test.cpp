@@ -334,7 +334,8 @@ std::string Escape(const std::string& text) {
 // The interface confirms a held jog button; when the confirmations stop (a
 // frozen interface, a lost release) the worker stops the jog by itself.
 TEST_F(WorkerTest, AJogThatIsNoLongerConfirmedStopsByItself) {
-  jog_confirm_limit_ = 300ms;
+  // Wide enough that a slow build does not miss a confirmation.
+  jog_confirm_limit_ = test_support::Scaled(300ms);
   Connect();
   unit_->ClearTranscript();
   ASSERT_TRUE(session_->PressJog(true));
@@ -349,7 +350,8 @@ TEST_F(WorkerTest, AJogThatIsNoLongerConfirmedStopsByItself) {
 
   const Clock::time_point last_confirm = Clock::now();
   ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kStop) == 1; }));
-  EXPECT_LT(Clock::now() - last_confirm, test_support::Scaled(300ms + 2 * kRepeatInterval + 200ms));
+  EXPECT_LT(Clock::now() - last_confirm,
+            jog_confirm_limit_ + test_support::Scaled(2 * kRepeatInterval + 200ms));
   EXPECT_EQ(session_->PendingOperation(), Operation::kJogStop);
 }
 
