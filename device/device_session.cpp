@@ -10,12 +10,25 @@ namespace stravon {
 DeviceSession::DeviceSession(FrontEnd* front_end, DeviceSessionOptions options)
     : options_(std::move(options)), front_end_(front_end) {
   // Only the first session becomes the log's sink; Register refuses later ones.
-  log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { LogSink(text); });
+  ClaimLogSink();
 }
 
 DeviceSession::~DeviceSession() {
   StopWorker();
+  ReleaseLogSink();
+}
+
+void DeviceSession::ReleaseLogSink() {
+  if (log_token_ == 0) return;
   MessageLog::Obtain().Unregister(log_token_);
+  log_token_ = 0;
+}
+
+bool DeviceSession::ClaimLogSink() {
+  if (log_token_ == 0) {
+    log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { LogSink(text); });
+  }
+  return log_token_ != 0;
 }
 
 void DeviceSession::AttachFrontEnd(FrontEnd* front_end) {

@@ -1,5 +1,7 @@
 #include "device/operation_outcome.h"
 
+#include <cstdio>
+
 namespace stravon {
 
 std::string OutcomeLine(const Outcome& outcome) {
@@ -11,6 +13,17 @@ std::string OutcomeLine(const Outcome& outcome) {
     return "";
   }
   const bool done = outcome.Done();
+  if (outcome.step == Outcome::Step::kVerify && !done) {
+    if (outcome.kind == Outcome::Kind::kCancelled) return "Verifying Device... Cancelled";
+    if (!outcome.mismatch) return "Verifying Device... Failure";
+    char text[120];
+    std::snprintf(text, sizeof text,
+                  "Verifying Device... Failure at address 0x%04X (0x%02X read, 0x%02X written)",
+                  static_cast<unsigned>(outcome.mismatch->address),
+                  static_cast<unsigned>(outcome.mismatch->read),
+                  static_cast<unsigned>(outcome.mismatch->written));
+    return text;
+  }
   switch (outcome.operation) {
     case Operation::kReadDevice:
       // A failed read shows as cancelled, as it always has.

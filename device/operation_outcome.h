@@ -1,6 +1,7 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "device/command_result.h"
@@ -31,6 +32,15 @@ struct Outcome {
     kCheckSettings,  // the settings block read is not one a unit was programmed with
     kWriteSettings,  // loading and committing the settings block
     kReachTarget,    // a move ended short of its target
+    kVerify,         // reading the program area back after programming it
+  };
+
+  // A byte the unit holds other than it was written.
+  struct Mismatch {
+    std::uint32_t address = 0;
+    std::uint8_t written = 0;
+    std::uint8_t read = 0;
+    friend bool operator==(const Mismatch&, const Mismatch&) = default;
   };
 
   // The operation answered; kNone for the settings read of a connection.
@@ -40,10 +50,12 @@ struct Outcome {
   // The exchange that failed, when one did (its serial result code or the
   // unit's error number).
   CommandResult failure;
+  // A verification that read everything back: the first byte that differs.
+  std::optional<Mismatch> mismatch;
 
   static Outcome Of(Operation operation, Kind kind = Kind::kDone, Step step = Step::kNone,
                     CommandResult failure = {}) {
-    return Outcome{operation, kind, step, failure};
+    return Outcome{operation, kind, step, failure, std::nullopt};
   }
 
   bool Done() const { return kind == Kind::kDone; }
