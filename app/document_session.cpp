@@ -78,4 +78,8 @@ void DocumentSession::RequestProgramHardwareSettings(const HardwareSettings& set
 bool DocumentSession::PressJog(bool plus) { return session_->PressJog(plus); }
 bool DocumentSession::ReleaseJog() { return session_->ReleaseJog(); }
 
+void DocumentSession::ConfirmJog() {
+  // forwarded to the session's dead-man confirmation
+}
+
 }  // namespace stravon::app
