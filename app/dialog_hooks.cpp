@@ -16,8 +16,8 @@ DialogHooks ProgramDialogs(SettingsStore& settings) {
     AboutDialog dialog(parent);
     dialog.exec();
   };
-  hooks.set_editor = [](QWidget* parent, TestSet& set, double /*offset*/,
-                        double travel_soft_limit, double motor_pitch) {
+  hooks.set_editor = [](QWidget* parent, TestSet& set, double /*offset*/, double travel_soft_limit,
+                        double motor_pitch) {
     SetEditorDialog dialog(set, SetEditorLimits{travel_soft_limit, motor_pitch}, parent);
     if (dialog.exec() != QDialog::Accepted) return false;
     set = dialog.EditedSet();

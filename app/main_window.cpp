@@ -239,7 +239,8 @@ void MainWindow::BuildToolBar() {
 
 DocumentWindow* MainWindow::NewDocument() {
   auto* document = new DocumentWindow(options_, settings_, hooks_);
-  connect(document, &DocumentWindow::ShutDown, this, [this, document] { DocumentShutDown(document); });
+  connect(document, &DocumentWindow::ShutDown, this,
+          [this, document] { DocumentShutDown(document); });
   area_->addSubWindow(document, Qt::FramelessWindowHint);
   // The child frame fills the top-left corner of the area.
   document->move(0, 0);

@@ -187,12 +187,13 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
 
   session.FrontEnd().LoadWorkingSequence(sequence);
   device.SetVerifyAfterProgramming(verify);
-  const std::optional<Outcome> outcome = session.RunOperation([&] { device.RequestProgramDevice(); });
+  const std::optional<Outcome> outcome =
+      session.RunOperation([&] { device.RequestProgramDevice(); });
   if (!outcome || outcome->step != Outcome::Step::kVerify) {
-    const int status = ReportOutcome(
-        session, console,
-        outcome.value_or(Outcome::Of(Operation::kNone, Outcome::Kind::kNotConnected)),
-        "Programming Device");
+    const int status =
+        ReportOutcome(session, console,
+                      outcome.value_or(Outcome::Of(Operation::kNone, Outcome::Kind::kNotConnected)),
+                      "Programming Device");
     if (status != kExitDone || !verify) return status;
     console.Note("Reading Device... Success\n");
     console.Note("Verified: the unit holds the " + std::to_string(kProgramImageSize) +

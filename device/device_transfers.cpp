@@ -44,7 +44,8 @@ Outcome VerifyProgram(DeviceWorker& worker, const ProgramImage& written) {
   for (std::size_t i = 0; i < read_back.size(); ++i) {
     const auto address = static_cast<std::uint16_t>(kProgramImageAddress + i);
     if (const CommandResult result = link.ReadByte(address, &read_back[i]); !result.ok()) {
-      outcome = Outcome::Of(outcome.operation, Outcome::Kind::kFailed, Outcome::Step::kVerify, result);
+      outcome =
+          Outcome::Of(outcome.operation, Outcome::Kind::kFailed, Outcome::Step::kVerify, result);
       break;
     }
     if (ReadProgress(static_cast<int>(i), 0, worker) == -1) {
@@ -56,14 +57,15 @@ Outcome VerifyProgram(DeviceWorker& worker, const ProgramImage& written) {
   if (outcome.Done()) {
     if (const auto offset = FirstDifference(written, read_back)) {
       outcome = Outcome::Of(outcome.operation, Outcome::Kind::kFailed, Outcome::Step::kVerify);
-      outcome.mismatch = Outcome::Mismatch{static_cast<std::uint32_t>(kProgramImageAddress + *offset),
-                                           written[*offset], read_back[*offset]};
+      outcome.mismatch =
+          Outcome::Mismatch{static_cast<std::uint32_t>(kProgramImageAddress + *offset),
+                            written[*offset], read_back[*offset]};
     }
   }
   if (FrontEnd* front_end = worker.GetFrontEnd()) {
-    front_end->AppendOutput((outcome.Done() ? std::string("Verifying Device... Success")
-                                            : OutcomeLine(outcome)) +
-                            "\n");
+    front_end->AppendOutput(
+        (outcome.Done() ? std::string("Verifying Device... Success") : OutcomeLine(outcome)) +
+        "\n");
   }
   return outcome;
 }

@@ -7,15 +7,15 @@
 #include <QApplication>
 #include <QDialogButtonBox>
 #include <QElapsedTimer>
-#include <QFileDialog>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
-#include <QPointer>
 #include <QPlainTextEdit>
+#include <QPointer>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -385,11 +385,11 @@ void AppTest::DialogsOpenFromTheirCommands() {
   DocumentSession& session = document->Session();
   InsertTwoSets(*document);
 
-  QVERIFY(WithDialog<AboutDialog>("about", [&] { window_->Route(Command::kAbout); },
-                                  [](AboutDialog& dialog) { dialog.reject(); }));
+  QVERIFY(WithDialog<AboutDialog>(
+      "about", [&] { window_->Route(Command::kAbout); },
+      [](AboutDialog& dialog) { dialog.reject(); }));
   QVERIFY(WithDialog<OffsetHelpDialog>(
-      "offset_help",
-      [&] { QTest::mouseClick(&document->View().HelpButton(), Qt::LeftButton); },
+      "offset_help", [&] { QTest::mouseClick(&document->View().HelpButton(), Qt::LeftButton); },
       [](OffsetHelpDialog& dialog) { dialog.reject(); }));
 
   // The set editor: OK hands the edited set to the list, Cancel changes nothing.
@@ -400,32 +400,33 @@ void AppTest::DialogsOpenFromTheirCommands() {
         [&] { QTest::mouseClick(&document->View().EditButton(), Qt::LeftButton); },
         [ok](SetEditorDialog& dialog) {
           Child<QLineEdit>(dialog, "repetitions")->setText(ok ? "7" : "9");
-          if (ok) dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
-          else dialog.reject();
+          if (ok)
+            dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+          else
+            dialog.reject();
         }));
     QCOMPARE(document->View().List().Model().index(1, 5).data().toString(), QString("7"));
   }
 
   // Move To Position posts the move of the dialog's target.
-  QVERIFY(WithDialog<MoveToSizeDialog>("move_to_size", [&] { window_->Route(Command::kMoveToPosition); },
-                                       [](MoveToSizeDialog& dialog) {
-                                         Child<QLineEdit>(dialog, "newSize")->setText("5");
-                                         dialog.findChild<QDialogButtonBox*>()
-                                             ->button(QDialogButtonBox::Ok)
-                                             ->click();
-                                       }));
+  QVERIFY(WithDialog<MoveToSizeDialog>(
+      "move_to_size", [&] { window_->Route(Command::kMoveToPosition); },
+      [](MoveToSizeDialog& dialog) {
+        Child<QLineEdit>(dialog, "newSize")->setText("5");
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+      }));
   const MoveToSizeFields opened =
       OpenMoveToSize(session.Device().CurrentOffset(), session.CurrentSettings());
   const MoveToSizeFields typed{"5", opened.minimum_size, opened.maximum_size};
-  QCOMPARE(session.Device().MoveTarget(), AcceptMoveToSize(typed, session.CurrentSettings()).target);
+  QCOMPARE(session.Device().MoveTarget(),
+           AcceptMoveToSize(typed, session.CurrentSettings()).target);
   QVERIFY(session.Device().WaitUntilIdle(std::chrono::seconds(10)));
 
   // Hardware settings: Program posts through the session and stays open,
   // disabled until the worker has carried the request out.
   const std::uint64_t seen = session.Device().OutcomeCount();
   QVERIFY(WithDialog<HardwareSettingsDialog>(
-      "hardware_settings",
-      [&] { window_->Route(Command::kHardwareSettings); },
+      "hardware_settings", [&] { window_->Route(Command::kHardwareSettings); },
       [&](HardwareSettingsDialog& dialog) {
         auto* program = Child<QPushButton>(dialog, "program");
         Child<QLineEdit>(dialog, "softLimit")->setText("7");
@@ -514,7 +515,7 @@ enum class LetGo {
   kReleaseElsewhere,  // the button comes up over another widget
   kLeaveButton,       // dragged off the button, still held
   kEscape,
-  kDeactivate,        // the main window loses activation
+  kDeactivate,  // the main window loses activation
   kCloseDocument,
   kQuit,
   kCloseDuringMove,
@@ -585,8 +586,8 @@ void AppTest::MotionStopsWheneverTheOperatorLetsGo() {
   if (document) {
     QVERIFY(document->Session().PendingOperation() != DocumentSession::kJogPlusCode);
   }
-  if (how == LetGo::kQuit || how == LetGo::kQuitDuringMove ||
-      how == LetGo::kCloseDocument || how == LetGo::kCloseDuringMove) {
+  if (how == LetGo::kQuit || how == LetGo::kQuitDuringMove || how == LetGo::kCloseDocument ||
+      how == LetGo::kCloseDuringMove) {
     QTRY_VERIFY_WITH_TIMEOUT(!document || !document->Session().WorkerRunning(), 1000);
     return;
   }
@@ -608,7 +609,8 @@ void AppTest::HeldJogIsConfirmedUntilReleased() {
   QVERIFY(QTest::qWaitForWindowExposed(&window));
   int confirmations = 0;
   int releases = 0;
-  JogGuard guard(&window, [&] { ++releases; }, [&] { ++confirmations; });
+  JogGuard guard(
+      &window, [&] { ++releases; }, [&] { ++confirmations; });
   guard.Engage(button);
   QCOMPARE(QWidget::mouseGrabber(), button);
   QTest::qWait(int(JogGuard::kConfirmInterval.count()) * 4 + 50);
@@ -633,7 +635,8 @@ void AppTest::ClosingTheWindowDuringATransferCancelsIt() {
   QVERIFY(WaitConnected(true));
   const int connected = unit_->CommandCount(sim::CommandKind::kReadByte);
   window_->Route(Command::kReadDevice);
-  QTRY_VERIFY_WITH_TIMEOUT(unit_->CommandCount(sim::CommandKind::kReadByte) > connected + 30, 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(unit_->CommandCount(sim::CommandKind::kReadByte) > connected + 30,
+                           10000);
 
   QElapsedTimer timer;
   timer.start();
@@ -724,8 +727,7 @@ void AppTest::UnsavedEditsAskBeforeClosing() {
     QMetaObject::invokeMethod(dialog, "accept");
   });
   const bool shown = WithDialog<QMessageBox>(
-      "unsaved_edits",
-      [&] { closed = quit ? window_->close() : document->close(); },
+      "unsaved_edits", [&] { closed = quit ? window_->close() : document->close(); },
       [&](QMessageBox& box) {
         QCOMPARE(box.text(), QString(kUnsavedEditsQuestion));
         buttons = box.standardButtons();
@@ -761,11 +763,12 @@ void AppTest::UnsavedEditsAskBeforeClosing() {
   if (closed) return;
   Unplug();
   QVERIFY(WaitConnected(false));
-  QVERIFY(WithDialog<QMessageBox>("unsaved_edits_without_unit", [&] { document->close(); },
-                                  [&](QMessageBox& box) {
-                                    buttons = box.standardButtons();
-                                    box.button(QMessageBox::Cancel)->click();
-                                  }));
+  QVERIFY(WithDialog<QMessageBox>(
+      "unsaved_edits_without_unit", [&] { document->close(); },
+      [&](QMessageBox& box) {
+        buttons = box.standardButtons();
+        box.button(QMessageBox::Cancel)->click();
+      }));
   QCOMPARE(buttons, QMessageBox::Discard | QMessageBox::Cancel);
 }
 

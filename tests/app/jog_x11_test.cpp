@@ -27,9 +27,7 @@ class JogX11Test : public QObject {
 
 namespace {
 
-bool Xdotool(const QStringList& arguments) {
-  return QProcess::execute("xdotool", arguments) == 0;
-}
+bool Xdotool(const QStringList& arguments) { return QProcess::execute("xdotool", arguments) == 0; }
 
 QString Number(int value) { return QString::number(value); }
 

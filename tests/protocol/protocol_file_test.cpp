@@ -390,7 +390,10 @@ TEST_F(ProtocolFileTest, OpenFailuresLeaveTheSequenceAlone) {
 
 TEST_F(ProtocolFileTest, ABinaryFileIsNotReadAsAProtocol) {
   const fs::path path = folder_ / "image.bin";
-  std::ofstream(path, std::ios::binary) << std::string("XFunction\t\nRamp\t\n\x7F" "ELF\0\x02", 23);
+  std::ofstream(path, std::ios::binary) << std::string(
+      "XFunction\t\nRamp\t\n\x7F"
+      "ELF\0\x02",
+      23);
   TestSequence sequence = WorkedExample();
   std::string error;
   EXPECT_FALSE(ReadProtocolFile(path.string(), sequence, &error));

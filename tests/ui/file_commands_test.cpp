@@ -163,7 +163,10 @@ TEST_F(FileCommandsTest, FileThatCannotBeReadIsReportedAndChangesNothing) {
   std::ofstream(locked) << "XFunction\t\nRamp\t\n";
   fs::permissions(locked, fs::perms::none);
   const fs::path binary = folder_ / "image.bin";
-  std::ofstream(binary, std::ios::binary) << std::string("\x7F" "ELF\x02\x01", 6);
+  std::ofstream(binary, std::ios::binary) << std::string(
+      "\x7F"
+      "ELF\x02\x01",
+      6);
   struct Case {
     fs::path path;
     std::string reason;
