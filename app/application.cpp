@@ -84,7 +84,7 @@ int RunApplication(int argc, char** argv) {
   }
 
   QtSettingsStore settings;
-  auto window = std::make_unique<MainWindow>(SessionOptions{}, settings, PlaceholderDialogs());
+  auto window = std::make_unique<MainWindow>(SessionOptions{}, settings, ProgramDialogs(settings));
   window->show();
   if (line.file) {
     QString error;

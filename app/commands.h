@@ -20,6 +20,7 @@ enum class Command : int {
   kJogPlus = 32776,
   kJogMinus = 32777,
   kMoveToPosition = 32778,
+  kVerifyAfterProgramming = 32779,
 };
 
 }  // namespace stravon::app

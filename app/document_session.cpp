@@ -78,4 +78,8 @@ void DocumentSession::RequestProgramHardwareSettings(const HardwareSettings& set
 bool DocumentSession::PressJog(bool plus) { return session_->PressJog(plus); }
 bool DocumentSession::ReleaseJog() { return session_->ReleaseJog(); }
 
+// The jog buttons call this about every 100 ms while held; without it the
+// worker stops the jog on its own after half a second.
+void DocumentSession::ConfirmJog() { session_->ConfirmJog(); }
+
 }  // namespace stravon::app

@@ -30,4 +30,8 @@ class QtSettingsStore : public SettingsStore {
   void WriteRecentFiles(const QStringList& files);
 };
 
+// Hardware, Verify After Programming: stored per user, on unless turned off.
+bool VerifyAfterProgramming(const SettingsStore& settings);
+void SetVerifyAfterProgramming(SettingsStore& settings, bool verify);
+
 }  // namespace stravon::app

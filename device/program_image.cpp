@@ -270,6 +270,13 @@ void DeviceSetsToProtocol(const DeviceSetTable& table, std::int32_t count,
   }
 }
 
+std::optional<std::size_t> FirstDifference(const ProgramImage& written,
+                                           const ProgramImage& read_back) {
+  const auto difference = std::mismatch(written.begin(), written.end(), read_back.begin());
+  if (difference.first == written.end()) return std::nullopt;
+  return static_cast<std::size_t>(difference.first - written.begin());
+}
+
 double UsedMemoryPercent(const TestSequence& sequence) {
   std::size_t bytes = 0;
   for (const TestSet& set : sequence.sets) {

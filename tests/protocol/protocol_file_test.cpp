@@ -434,6 +434,19 @@ TEST_F(ProtocolFileTest, OpenFailuresLeaveTheSequenceAlone) {
   }
 }
 
+TEST_F(ProtocolFileTest, ABinaryFileIsNotReadAsAProtocol) {
+  const fs::path path = folder_ / "image.bin";
+  std::ofstream(path, std::ios::binary) << std::string(
+      "XFunction\t\nRamp\t\n\x7F"
+      "ELF\0\x02",
+      23);
+  TestSequence sequence = WorkedExample();
+  std::string error;
+  EXPECT_FALSE(ReadProtocolFile(path.string(), sequence, &error));
+  EXPECT_EQ(error, path.string() + " is not a protocol file: reading stopped at line 3");
+  EXPECT_EQ(sequence, WorkedExample());
+}
+
 // Every failed save reports it, keeps the old file and removes its temporary.
 TEST_F(ProtocolFileTest, FailedSaveKeepsTheOldFile) {
   const fs::path path = folder_ / "old.tmt";
