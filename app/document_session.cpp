@@ -46,7 +46,7 @@ bool DocumentSession::CommandEnabled(Command command) const {
 
 int DocumentSession::CommitSequence(StageModel& stage) {
   TestSequence protocol = session_->Protocol();
-  const int result = stage.CommitSequence(session_->CurrentSettings().TravelSoftLimit, protocol);
+  const int result = stage.CommitSequence(session_->CurrentSettings(), protocol);
   if (result == 1) session_->SetProtocol(std::move(protocol));
   return result;
 }
@@ -60,8 +60,8 @@ FileCommandResult DocumentSession::Open(FileCommands& commands, StageModel& stag
 
 FileCommandResult DocumentSession::Save(FileCommands& commands, StageModel& stage) {
   TestSequence protocol = session_->Protocol();
-  const FileCommandResult result = commands.Save(
-      HardwareSettingsRead(), session_->CurrentSettings().TravelSoftLimit, protocol, stage);
+  const FileCommandResult result =
+      commands.Save(HardwareSettingsRead(), session_->CurrentSettings(), protocol, stage);
   // The commit stands even when the file dialog was cancelled or the write failed.
   if (result != FileCommandResult::kNotReady && result != FileCommandResult::kRefused) {
     session_->SetProtocol(std::move(protocol));

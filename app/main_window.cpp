@@ -20,6 +20,7 @@
 #include "app/document_window.h"
 #include "app/qt_settings_store.h"
 #include "app/tool_bar.h"
+#include "views/protocol_preview.h"
 
 namespace stravon::app {
 namespace {
@@ -145,6 +146,27 @@ void MainWindow::BuildMenus() {
   QAction* program = MakeAction(Command::kProgramDevice, "Program Device", "Program Stravon Device");
   QAction* settings = MakeAction(Command::kHardwareSettings, "Settings", "");
   QAction* move = MakeAction(Command::kMoveToPosition, "Move To Position", "");
+  // Beyond the original menus: the preview is a window of its own, since the
+  // main window's layout is fixed. It follows whichever document is active.
+  auto* preview = new QAction("Protocol &Preview", this);
+  preview->setStatusTip("Show what the unit will do with the protocol, plotted over time");
+  connect(preview, &QAction::triggered, this, [this] {
+    auto* window = findChild<views::ProtocolPreview*>();
+    if (window == nullptr) {
+      window = new views::ProtocolPreview(
+          [this]() -> std::optional<views::PreviewSource> {
+            DocumentWindow* document = ActiveDocument();
+            if (document == nullptr) return std::nullopt;
+            return views::PreviewSource{document->Stage().WorkingSequence(),
+                                        document->Session().CurrentSettings(),
+                                        document->Session().HardwareSettingsRead()};
+          },
+          this);
+    }
+    window->show();
+    window->raise();
+    window->activateWindow();
+  });
   // The menus show the keys at the right, as the items' texts name them.
   new_action->setShortcutVisibleInContextMenu(true);
   open->setShortcutVisibleInContextMenu(true);
@@ -164,6 +186,7 @@ void MainWindow::BuildMenus() {
   connect(file_menu_no_document_, &QMenu::aboutToShow, this, &MainWindow::FillRecentFiles);
   auto* view_menu = new QMenu("&View", this);
   view_menu->addAction(status_bar);
+  view_menu->addAction(preview);
   auto* help_menu = new QMenu("&Help", this);
   help_menu->addAction(about);
   menus_no_document_ = {file_menu_no_document_, view_menu, help_menu};
@@ -180,9 +203,11 @@ void MainWindow::BuildMenus() {
   QMenu* advanced = hardware_menu->addMenu("Advanced");
   advanced->addAction(settings);
   hardware_menu->addAction(move);
+  auto* document_view_menu = new QMenu("&View", this);
+  document_view_menu->addAction(preview);
   auto* document_help_menu = new QMenu("Help", this);
   document_help_menu->addAction(about);
-  menus_document_ = {file_menu, hardware_menu, document_help_menu};
+  menus_document_ = {file_menu, hardware_menu, document_view_menu, document_help_menu};
 
   // Switching between document windows from the keyboard.
   auto* next = new QAction(this);

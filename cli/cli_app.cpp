@@ -9,6 +9,7 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/exit_status.h"
+#include "cli/plot_command.h"
 #include "stravon/version.h"
 
 namespace stravon::cli {
@@ -56,15 +57,19 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
 
   std::string file;
   GivenSettings given;
+  bool strict = false;
   CLI::App* check = app.add_subcommand(
-      "check", "show a protocol's rows, totals and checks; exit 1 when anything is refused");
+      "check",
+      "show a protocol's rows, totals and checks; exit 1 when the sequence is refused (sets the "
+      "set editor would not accept only warn)");
   check->add_option("FILE", file, "protocol file (.tmt)")->required();
   AddSettingsOptions(check, given, false);
   check->add_flag("--json", json, "as JSON");
+  check->add_flag("--strict", strict, "exit 1 on warnings too");
 
   std::string output;
-  CLI::App* compile =
-      app.add_subcommand("compile", "check a protocol and write the unit's 1408-byte image");
+  CLI::App* compile = app.add_subcommand(
+      "compile", "check a protocol and write the unit's 1408-byte image, warnings or not");
   compile->add_option("FILE", file, "protocol file (.tmt)")->required();
   AddSettingsOptions(compile, given, false);
   compile->add_option("-o,--output", output, "image file to write")->required();
@@ -81,14 +86,28 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   decode->add_option("--min-size", decode_min_size, "minimum specimen size, mm (default 0)");
   decode->add_option("-o,--output", optional_output, "protocol file to write (default: stdout)");
 
+  PlotOptions plot_options;
+  CLI::App* plot = app.add_subcommand(
+      "plot", "the actuator's position over time as the unit would run a protocol, as CSV");
+  plot->add_option("FILE", plot_options.file, "protocol file (.tmt)")->required();
+  plot->add_option("-o,--output", plot_options.output, "file to write (default: stdout)");
+  plot->add_option("--step", plot_options.step,
+                   "sample every so many seconds (default: every breakpoint)");
+  plot->add_option("--settings", plot_options.settings_backup,
+                   "use the hardware settings of this settings backup, not the unit's");
+  plot->add_flag("--json", plot_options.json, "as JSON, with the phases' durations");
+
   CLI::App* info = app.add_subcommand(
       "info", "the unit's identification, firmware, software number and hardware settings");
   info->add_flag("--json", json, "as JSON");
 
   bool verify = false;
+  bool force = false;
   CLI::App* program = app.add_subcommand("program", "program a protocol into the unit");
   program->add_option("FILE", file, "protocol file (.tmt)")->required();
   program->add_flag("--verify", verify, "read the program area back and compare it byte for byte");
+  program->add_flag("--force", force,
+                    "program a protocol with warnings as it stands, as the desktop program does");
 
   CLI::App* read = app.add_subcommand("read", "read the protocol stored in the unit");
   read->add_option("-o,--output", optional_output, "protocol file to write (default: stdout)");
@@ -152,11 +171,12 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
                             : Verbosity::kNormal);
   try {
     if (*ports) return RunPorts(console, json);
-    if (*check) return RunCheck(options, console, file, given, json);
+    if (*check) return RunCheck(options, console, file, given, json, strict);
     if (*compile) return RunCompile(options, console, file, given, output);
     if (*decode) return RunDecode(console, image, decode_pitch, decode_min_size, optional_output);
+    if (*plot) return RunPlot(options, console, plot_options);
     if (*info) return RunInfo(options, console, json);
-    if (*program) return RunProgram(options, console, file, verify);
+    if (*program) return RunProgram(options, console, file, verify, force);
     if (*read) return RunRead(options, console, optional_output);
     if (*settings_program) return RunSettingsProgram(options, console, program_options);
     if (*settings_backup) return RunSettingsBackup(options, console, file);

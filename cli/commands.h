@@ -36,16 +36,18 @@ struct SettingsProgramOptions {
 
 // Each returns the exit status (exit_status.h) after reporting.
 int RunPorts(Console& console, bool json);
+// check fails on a refusal, and with `strict` on a warning too.
 int RunCheck(const GlobalOptions& options, Console& console, const std::string& file,
-             const GivenSettings& given, bool json);
+             const GivenSettings& given, bool json, bool strict);
 int RunCompile(const GlobalOptions& options, Console& console, const std::string& file,
                const GivenSettings& given, const std::string& output);
 int RunDecode(Console& console, const std::string& image_file, double pitch,
               std::optional<double> min_size, const std::optional<std::string>& output);
 
 int RunInfo(const GlobalOptions& options, Console& console, bool json);
-int RunProgram(const GlobalOptions& options, Console& console, const std::string& file,
-               bool verify);
+// program refuses a protocol with warnings unless `force`.
+int RunProgram(const GlobalOptions& options, Console& console, const std::string& file, bool verify,
+               bool force);
 int RunRead(const GlobalOptions& options, Console& console,
             const std::optional<std::string>& output);
 int RunSettingsShow(const GlobalOptions& options, Console& console, bool json);

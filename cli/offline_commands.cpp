@@ -45,12 +45,6 @@ bool ResolveSettings(const GlobalOptions& options, Console& console, const Given
   return true;
 }
 
-std::string Joined(const std::vector<std::string>& lines) {
-  std::string text;
-  for (const std::string& line : lines) text += line + "\n";
-  return text;
-}
-
 // Loads, lints and checks a protocol; false after the reason was reported.
 bool LoadAndCheck(const GlobalOptions& options, Console& console, const std::string& file,
                   const GivenSettings& given, TestSequence* sequence, HardwareSettings* settings,
@@ -68,7 +62,7 @@ bool LoadAndCheck(const GlobalOptions& options, Console& console, const std::str
 }  // namespace
 
 int RunCheck(const GlobalOptions& options, Console& console, const std::string& file,
-             const GivenSettings& given, bool json) {
+             const GivenSettings& given, bool json, bool strict) {
   TestSequence sequence;
   HardwareSettings settings;
   std::string source;
@@ -82,12 +76,18 @@ int RunCheck(const GlobalOptions& options, Console& console, const std::string& 
     console.Result(ReportText(report, settings, source));
   }
   if (!report.Accepted()) {
-    console.Error(Joined(report.Refusals()));
+    console.Error(report.judgement.refusal);
+    return kExitFailed;
+  }
+  if (strict && report.HasWarnings()) {
+    console.Error(WarningsText(report.judgement));
     return kExitFailed;
   }
   return kExitDone;
 }
 
+// The image is written whenever the commit check passes: it is what Program
+// Device writes, warnings or not, and offline tools may want to look at it.
 int RunCompile(const GlobalOptions& options, Console& console, const std::string& file,
                const GivenSettings& given, const std::string& output) {
   TestSequence sequence;
@@ -98,9 +98,10 @@ int RunCompile(const GlobalOptions& options, Console& console, const std::string
     return kExitFailed;
   }
   if (!report.Accepted()) {
-    console.Error(Joined(report.Refusals()));
+    console.Error(report.judgement.refusal);
     return kExitFailed;
   }
+  if (report.HasWarnings()) console.Error(WarningsText(report.judgement));
   DeviceSetTable table{};
   const std::int32_t count = CompileProtocol(sequence, settings, table);
   const ProgramImage image = EncodeProgramImage(table, count);

@@ -9,43 +9,18 @@
 #include "protocol/file_io.h"
 #include "protocol/front_end.h"
 #include "protocol/protocol_file.h"
-#include "ui/set_editor.h"
 
 namespace stravon::cli {
 namespace {
 
-// The stage's warnings, kept instead of shown.
-class CollectingFrontEnd : public FrontEnd {
+// Filling the rows shows nothing; the judgement keeps the commit's message.
+class NoBoxes : public FrontEnd {
  public:
   MessageButton ShowMessageBox(MessageKind /*kind*/, const std::string& /*caption*/,
-                               const std::string& text) override {
-    messages += text;
+                               const std::string& /*text*/) override {
     return MessageButton::kOk;
   }
-  std::string messages;
 };
-
-const char* FieldLabel(SetEditorField field) {
-  switch (field) {
-    case SetEditorField::Function:
-      return "Control Function";
-    case SetEditorField::Magnitude:
-      return "Stretch Magnitude";
-    case SetEditorField::TimeUnit:
-      return "Time Units";
-    case SetEditorField::Stretch:
-      return "Stretch Duration";
-    case SetEditorField::Hold:
-      return "Hold Duration";
-    case SetEditorField::Recovery:
-      return "Recovery Duration";
-    case SetEditorField::Rest:
-      return "Rest Duration";
-    case SetEditorField::Repetitions:
-      return "Repetitions";
-  }
-  return "";
-}
 
 std::string TrimLineEnds(std::string text) {
   while (!text.empty() && text.back() == '\n') text.pop_back();
@@ -82,25 +57,15 @@ bool LoadProtocolFile(const std::string& path, TestSequence& sequence, std::stri
   return true;
 }
 
-bool ProtocolReport::Accepted() const {
-  return sequence_accepted &&
-         std::all_of(sets.begin(), sets.end(), [](const SetVerdict& v) { return v.accepted; });
-}
-
-std::vector<std::string> ProtocolReport::Refusals() const {
-  std::vector<std::string> refusals;
-  if (!sequence_accepted) refusals.push_back(TrimLineEnds(sequence_message));
-  for (std::size_t i = 0; i < sets.size(); ++i) {
-    if (!sets[i].accepted) {
-      refusals.push_back("Set " + std::to_string(i + 1) + ": " + TrimLineEnds(sets[i].message));
-    }
-  }
-  return refusals;
+std::string WarningsText(const ProtocolJudgement& judgement) {
+  std::string text = "Warning:  The set editor would not accept these sets as they will run:\n";
+  for (const std::string& line : judgement.WarningLines()) text += line + "\n";
+  return text;
 }
 
 ProtocolReport CheckProtocol(const TestSequence& sequence, const HardwareSettings& settings) {
   ProtocolReport report;
-  CollectingFrontEnd front_end;
+  NoBoxes front_end;
   StageModel stage(front_end);
   stage.RefreshFromDocument(sequence);
   for (int row = 0; row < stage.RowCount(); ++row) report.rows.push_back(stage.Row(row));
@@ -108,29 +73,7 @@ ProtocolReport CheckProtocol(const TestSequence& sequence, const HardwareSetting
   report.total_time = stage.TotalTimeText();
   report.used_memory = stage.UsedMemory();
   report.used_memory_text = stage.UsedMemoryText();
-
-  TestSequence committed;
-  report.sequence_accepted = stage.CommitSequence(settings.TravelSoftLimit, committed) == 1;
-  report.sequence_message = front_end.messages;
-
-  const SetEditorLimits limits{settings.TravelSoftLimit, settings.MotorPitch};
-  for (const TestSet& set : sequence.sets) {
-    const SetEditorResult result = AcceptSetEditor(OpenSetEditor(set), set, limits);
-    SetVerdict verdict;
-    switch (result.outcome) {
-      case SetEditorResult::Outcome::kAccepted:
-        break;
-      case SetEditorResult::Outcome::kRefused:
-        verdict.accepted = false;
-        verdict.message = result.message;
-        break;
-      case SetEditorResult::Outcome::kFieldError:
-        verdict.accepted = false;
-        verdict.message = std::string(FieldLabel(result.field)) + ": " + result.message;
-        break;
-    }
-    report.sets.push_back(verdict);
-  }
+  report.judgement = JudgeProtocol(sequence, settings);
   return report;
 }
 
@@ -182,20 +125,32 @@ std::string ReportText(const ProtocolReport& report, const HardwareSettings& set
   out << "Used Memory (%): " << report.used_memory_text << "\n\n";
 
   const std::string indent = "    ";
+  const ProtocolJudgement& judgement = report.judgement;
   out << "Sequence: "
-      << (report.sequence_accepted
-              ? "accepted"
-              : "refused\n" + indent + Indented(report.sequence_message, indent))
+      << (judgement.committable ? "accepted"
+                                : "refused\n" + indent + Indented(judgement.refusal, indent))
       << "\n";
-  for (std::size_t i = 0; i < report.sets.size(); ++i) {
-    const SetVerdict& verdict = report.sets[i];
-    out << "Set " << i + 1 << ": "
-        << (verdict.accepted ? "accepted"
-                             : "refused\n" + indent + Indented(verdict.message, indent))
-        << "\n";
+  for (std::size_t i = 0; i < judgement.set_warnings.size(); ++i) {
+    out << "Set " << i + 1 << ": ";
+    if (judgement.set_warnings[i].empty()) {
+      out << "accepted\n";
+      continue;
+    }
+    out << "warning";
+    for (const std::string& warning : judgement.set_warnings[i]) {
+      out << "\n" << indent << Indented(warning, indent);
+    }
+    out << "\n";
   }
-  out << "\n"
-      << (report.Accepted() ? "The protocol is accepted." : "The protocol is refused.") << "\n";
+  out << "\n";
+  if (!judgement.committable) {
+    out << "The protocol is refused.\n";
+  } else if (judgement.HasWarnings()) {
+    out << "The protocol is accepted, with warnings: the unit runs the sets as compiled, which "
+           "is not always as composed.\n";
+  } else {
+    out << "The protocol is accepted.\n";
+  }
   return out.str();
 }
 
@@ -216,16 +171,20 @@ nlohmann::json ReportJson(const ProtocolReport& report, const HardwareSettings& 
   json["total_time"] = report.total_time;
   json["total_seconds"] = report.total_seconds;
   json["used_memory_percent"] = report.used_memory;
-  json["sequence"] = {{"accepted", report.sequence_accepted},
-                      {"message", TrimLineEnds(report.sequence_message)}};
+  const ProtocolJudgement& judgement = report.judgement;
+  json["sequence"] = {{"accepted", judgement.committable},
+                      {"message", TrimLineEnds(judgement.refusal)}};
   nlohmann::json sets = nlohmann::json::array();
-  for (std::size_t i = 0; i < report.sets.size(); ++i) {
-    sets.push_back({{"set", i + 1},
-                    {"accepted", report.sets[i].accepted},
-                    {"message", TrimLineEnds(report.sets[i].message)}});
+  for (std::size_t i = 0; i < judgement.set_warnings.size(); ++i) {
+    nlohmann::json warnings = nlohmann::json::array();
+    for (const std::string& warning : judgement.set_warnings[i]) {
+      warnings.push_back(TrimLineEnds(warning));
+    }
+    sets.push_back({{"set", i + 1}, {"warnings", warnings}});
   }
   json["sets"] = sets;
-  json["accepted"] = report.Accepted();
+  json["accepted"] = judgement.committable;
+  json["has_warnings"] = judgement.HasWarnings();
   return json;
 }
 

@@ -8,6 +8,7 @@
 
 #include "device/hardware_settings.h"
 #include "protocol/test_sequence.h"
+#include "ui/protocol_judgement.h"
 #include "ui/stage_model.h"
 
 namespace stravon::cli {
@@ -16,29 +17,24 @@ namespace stravon::cli {
 // LintProtocolText). On failure returns false with the message in `error`.
 bool LoadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error);
 
-// The verdict of the set editor's checks on one set, as if it had been opened
-// and accepted unchanged.
-struct SetVerdict {
-  bool accepted = true;
-  std::string message;  // the editor's texts, one "Error:  " line each
-};
-
-// What the stage shows for a protocol, and whether it would be committed and
-// every set accepted by the editor, with the given hardware settings.
+// What the stage shows for a protocol, and how it is judged with the given
+// hardware settings: the commit check refuses, the set editor's checks on the
+// sets as the unit will run them warn.
 struct ProtocolReport {
   std::vector<RowTexts> rows;
   std::int32_t total_seconds = 0;
   std::string total_time;
   double used_memory = 0.0;
   std::string used_memory_text;
-  bool sequence_accepted = false;
-  std::string sequence_message;  // the commit's message when refused
-  std::vector<SetVerdict> sets;
+  ProtocolJudgement judgement;
 
-  bool Accepted() const;
-  // The refusals, one text per finding: "Set 2: Error:  ...".
-  std::vector<std::string> Refusals() const;
+  bool Accepted() const { return judgement.committable; }
+  bool HasWarnings() const { return judgement.HasWarnings(); }
 };
+
+// The warnings for standard error: a line that says what they are, then one
+// "Set N: Error:  ..." text each.
+std::string WarningsText(const ProtocolJudgement& judgement);
 
 ProtocolReport CheckProtocol(const TestSequence& sequence, const HardwareSettings& settings);
 

@@ -50,12 +50,12 @@ void TerminalFrontEnd::AppendOutput(const std::string& text) { console_.Detail(L
 
 int TerminalFrontEnd::CommitSequence() {
   if (session_ == nullptr) return -1;
-  const float soft_limit = session_->CurrentSettings().TravelSoftLimit;
+  const HardwareSettings settings = session_->CurrentSettings();
   TestSequence committed = session_->Protocol();
   int result = -1;
   {
     std::lock_guard lock(stage_mutex_);
-    result = stage_.CommitSequence(soft_limit, committed);
+    result = stage_.CommitSequence(settings, committed);
   }
   if (result == 1) session_->SetProtocol(std::move(committed));
   return result;

@@ -28,6 +28,7 @@
 #include "ui/field_text.h"
 #include "ui/hardware_dialog.h"
 #include "ui/move_to_size.h"
+#include "ui/protocol_judgement.h"
 #include "ui/settings_store.h"
 
 namespace stravon::cli {
@@ -162,8 +163,8 @@ int RunSettingsShow(const GlobalOptions& options, Console& console, bool json) {
   return kExitDone;
 }
 
-int RunProgram(const GlobalOptions& options, Console& console, const std::string& file,
-               bool verify) {
+int RunProgram(const GlobalOptions& options, Console& console, const std::string& file, bool verify,
+               bool force) {
   // A file that does not read as it looks fails before the unit is touched.
   TestSequence sequence;
   std::string error;
@@ -175,14 +176,23 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   if (!session.Connect(true)) return kExitFailed;
   DeviceSession& device = session.Device();
 
-  // The sets come from a file, not from the set editor, so they pass the
-  // editor's checks here; the commit's own checks follow in the worker.
-  const ProtocolReport report = CheckProtocol(sequence, device.CurrentSettings());
-  if (!report.Accepted()) {
-    std::string text;
-    for (const std::string& refusal : report.Refusals()) text += refusal + "\n";
-    console.Error(text);
+  // The commit the worker runs refuses as it does here; refused before the
+  // unit is written. The sets come from a file, not from the set editor: one
+  // the editor would not accept as it will run is programmed only when the
+  // person says so, and then exactly as the desktop program would.
+  const ProtocolJudgement judgement = JudgeProtocol(sequence, device.CurrentSettings());
+  if (!judgement.committable) {
+    console.Error(judgement.refusal);
     return kExitFailed;
+  }
+  if (judgement.HasWarnings()) {
+    const std::string text = WarningsText(judgement);
+    if (!force) {
+      console.Error(text +
+                    "Error:  Not programmed. Give --force to program the protocol as it stands.");
+      return kExitFailed;
+    }
+    console.Error(text);
   }
 
   session.FrontEnd().LoadWorkingSequence(sequence);

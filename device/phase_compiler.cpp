@@ -1,6 +1,8 @@
 #include "device/phase_compiler.h"
 
+#include <algorithm>
 #include <cmath>
+#include <limits>
 #include <numbers>
 
 #include "device/saturating_cast.h"
@@ -167,6 +169,29 @@ double SinusoidSeconds(const SegmentArray& segments, std::int64_t final_sign) {
 }
 
 }  // namespace
+
+double LongestPhaseSeconds(MotionPhase phase, bool sinusoid, float pitch, double magnitude) {
+  // One tick short of the slowest period: a phase asked for exactly its steps
+  // at the slowest period sends the period search past it, and the period
+  // wraps to 0, the fastest there is.
+  constexpr double kLongestStep = static_cast<double>(kSlowestPeriod - 1) / kTimerHz;
+  constexpr double kNoLimit = std::numeric_limits<double>::infinity();
+  // The step counts the compilers use: stretch truncates m / p, recovery -m / p.
+  const double quotient = magnitude / static_cast<double>(pitch);
+  const std::int32_t steps =
+      TruncToInt32(phase == MotionPhase::Stretch || sinusoid ? quotient : -quotient);
+  if (!sinusoid) return steps == 0 ? kNoLimit : StepCount(steps) * kLongestStep;
+
+  std::uint32_t fewest = 0;
+  double previous_position = phase == MotionPhase::Stretch ? 0.0 : steps;
+  for (std::size_t i = 0; i < kSegmentCount; ++i) {
+    const double position = SegmentEnd(phase, i, steps);
+    const std::uint32_t count = StepCount(StepsBetween(previous_position, position));
+    if (count != 0) fewest = fewest == 0 ? count : std::min(fewest, count);
+    previous_position = position;
+  }
+  return fewest == 0 ? kNoLimit : fewest * kLongestStep * static_cast<double>(kSegmentCount);
+}
 
 double StretchPhaseSeconds(const DeviceSet& set) {
   if ((set.Flags & kSetSinusoid) != 0) return SinusoidSeconds(set.StretchSegments, 1);

@@ -32,6 +32,18 @@ double CompileRecoveryPhase(DeviceSet& set, float pitch, double magnitude, doubl
 void CompileSinusoidPhase(MotionPhase phase, DeviceSet& set, double seconds, double total_steps,
                           double& actual_seconds, const TimingFunctions& timing = {});
 
+// The longest a stretch or recovery phase of `magnitude` mm can take: a step
+// period is a 32-bit count of timer ticks, so no step lasts longer than the
+// slowest period; a phase given more time runs shorter than composed (and one
+// given exactly the slowest period's time wraps round to the fastest). A
+// sinusoid is as slow as its segment of fewest steps allows (every segment
+// lasts an eighth of the phase). A phase of no steps takes no time whatever
+// it is given, and has no limit here: infinity.
+double LongestPhaseSeconds(MotionPhase phase, bool sinusoid, float pitch, double magnitude);
+
+// The longest hold or rest the image holds: hundredths of a second in 32 bits.
+inline constexpr double kLongestPauseSeconds = 4294967295.0 / 100.0;
+
 // Durations of the phases of a stored set.
 double StretchPhaseSeconds(const DeviceSet& set);
 double RecoveryPhaseSeconds(const DeviceSet& set);

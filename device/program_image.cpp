@@ -119,6 +119,14 @@ double RoundTo(double value, double parts) { return std::floor(value * parts + 0
 
 }  // namespace
 
+double MagnitudeMillimetres(const TestSet& set, const HardwareSettings& settings) {
+  // The percentage factor in single precision, as the unit's settings hold it.
+  if (set.XUnits == MeasureUnit::Percent) {
+    return set.XMagnitude * (settings.MinimumSpecimenSize / 100.0f);
+  }
+  return set.XMagnitude;
+}
+
 std::int32_t CompileProtocol(const TestSequence& sequence, const HardwareSettings& settings,
                              DeviceSetTable& table, const TimingFunctions& timing) {
   table.fill(DeviceSet{});
@@ -130,11 +138,8 @@ std::int32_t CompileProtocol(const TestSequence& sequence, const HardwareSetting
     entry.Flags |= TimeUnitCode(set.TimeUnits) << kSetTimeUnitShift;
     entry.Repetitions = static_cast<std::uint32_t>(set.NumReps);
 
-    double magnitude = set.XMagnitude;  // every unit but percent counts as mm
-    if (set.XUnits == MeasureUnit::Percent) {
-      magnitude = set.XMagnitude * (settings.MinimumSpecimenSize / 100.0f);
-      entry.Flags |= kSetPercentMagnitude;
-    }
+    const double magnitude = MagnitudeMillimetres(set, settings);
+    if (set.XUnits == MeasureUnit::Percent) entry.Flags |= kSetPercentMagnitude;
     // A phase of length 0 does not move: 0 steps in 0 seconds.
     const bool stretches = set.StretchDurationSec != 0;
     CompileStretchPhase(entry, settings.MotorPitch, stretches ? magnitude : 0.0,

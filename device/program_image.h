@@ -24,6 +24,11 @@ inline constexpr std::size_t kSinusoidSetBytes = 176;
 inline constexpr std::size_t kSetTableSize = 60;
 using DeviceSetTable = std::array<DeviceSet, kSetTableSize>;
 
+// The millimetres a set's magnitude moves the actuator: percent of the
+// minimum specimen size (a size of 0, as before the settings are read, moves
+// nothing), every other unit taken as millimetres.
+double MagnitudeMillimetres(const TestSet& set, const HardwareSettings& settings);
+
 // Resets the whole table and compiles the sequence's sets into it with the
 // given hardware settings; returns the number of sets compiled. The caller
 // keeps the used memory at most 100 %; a sequence longer than the table has

@@ -1,7 +1,9 @@
 // The protocol file reader on any bytes, then everything the program does
 // with what it read: the stage view's rows and totals, its commit checks and,
-// when they pass, the compile for the unit; and saving. Saving what was read
+// when they pass, the compile for the unit; the preview's profile of what
+// was read, committed or not; and saving. Saving what was read
 // and reading that again must give the same file once more.
+#include <cmath>
 #include <cstddef>
 #include <cstdint>
 #include <locale>
@@ -9,6 +11,7 @@
 #include <string>
 
 #include "device/hardware_settings.h"
+#include "device/motion_profile.h"
 #include "device/program_image.h"
 #include "fuzz/fuzz_check.h"
 #include "protocol/front_end.h"
@@ -69,13 +72,22 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
   stage.RefreshSettings(settings);
   Check(stage.RowCount() == count, "one row per set shown");
   stravon::TestSequence committed;
-  if (stage.CommitSequence(settings.TravelSoftLimit, committed) == 1) {
+  if (stage.CommitSequence(settings, committed) == 1) {
     stravon::DeviceSetTable table{};
     const std::int32_t compiled = stravon::CompileProtocol(committed, settings, table);
     Check(compiled == static_cast<std::int32_t>(committed.sets.size()),
           "every set of a committed protocol is compiled");
     static_cast<void>(stravon::EncodeProgramImage(table, compiled));
   }
+
+  // The preview plots whatever is being edited.
+  const stravon::MotionProfile profile = stravon::BuildMotionProfile(sequence, settings);
+  const double end = profile.Duration();
+  Check(std::isfinite(end) && end >= 0.0, "a protocol lasts a finite time");
+  for (const stravon::ProfileColumn& column : profile.Evaluate(-1.0, end + 1.0, 64)) {
+    Check(!column.covered || column.low_mm <= column.high_mm, "a column's extremes are ordered");
+  }
+  Check(std::isfinite(profile.PositionMm(end / 2)), "a position is a number");
 
   const std::string written = Write(sequence);
   const stravon::TestSequence again = Read(written);

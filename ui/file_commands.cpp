@@ -70,10 +70,10 @@ FileCommandResult FileCommands::Open(bool settings_read, TestSequence& protocol,
   return FileCommandResult::kDone;
 }
 
-FileCommandResult FileCommands::Save(bool settings_read, float travel_soft_limit,
+FileCommandResult FileCommands::Save(bool settings_read, const HardwareSettings& settings,
                                      TestSequence& protocol, StageModel& stage) {
   if (!settings_read) return FileCommandResult::kNotReady;
-  if (stage.CommitSequence(travel_soft_limit, protocol) != 1) return FileCommandResult::kRefused;
+  if (stage.CommitSequence(settings, protocol) != 1) return FileCommandResult::kRefused;
   const std::optional<std::string> path = ChooseFile(FrontEnd::FileDialogKind::kSave);
   if (!path) return FileCommandResult::kCancelled;
   std::string error;

@@ -3,6 +3,7 @@
 #include <string>
 #include <string_view>
 
+#include "device/hardware_settings.h"
 #include "protocol/front_end.h"
 #include "protocol/test_sequence.h"
 #include "ui/settings_store.h"
@@ -46,8 +47,8 @@ class FileCommands {
   // Commits the stage's working sequence into `protocol`, then writes it to a
   // chosen file. The file is replaced atomically; a failed write shows an
   // error and leaves any old file as it was.
-  FileCommandResult Save(bool settings_read, float travel_soft_limit, TestSequence& protocol,
-                         StageModel& stage);
+  FileCommandResult Save(bool settings_read, const HardwareSettings& settings,
+                         TestSequence& protocol, StageModel& stage);
 
  private:
   // Shows the dialog and, on a choice, stores its folder as the template folder.

@@ -1,23 +1,14 @@
 #include "ui/hardware_dialog.h"
 
-#include <cmath>
 #include <cstring>
 #include <limits>
 
-#include "device/saturating_cast.h"
 #include "protocol/number_text.h"
 #include "ui/field_text.h"
+#include "ui/settings_judgement.h"
 
 namespace stravon {
 namespace {
-
-// What the unit's own test accepts when it reads its settings back. Outside
-// these the unit would look unprogrammed after the next connection.
-constexpr float kMaximumSoftLimit = 43.0f;
-constexpr float kMinimumSoftLimit = 5.0f;
-constexpr double kMinimumPitch = 0.00001;
-constexpr double kMaximumPitch = 0.015857;
-constexpr std::size_t kMaximumSeriesLength = 3;
 
 std::string SeriesText(const std::array<char, 4>& name) {
   std::size_t length = 0;
@@ -35,9 +26,6 @@ std::int32_t ReadFactoryAccess(SettingsStore& settings) {
   return value;
 }
 
-// The floor of a single-precision quotient as a step count.
-std::int32_t FloorSteps(float quotient) { return TruncToInt32(std::floor(quotient)); }
-
 }  // namespace
 
 HardwareDialog::HardwareDialog(const HardwareSettings& current, SettingsStore& settings)
@@ -48,7 +36,8 @@ HardwareDialog::HardwareDialog(const HardwareSettings& current, SettingsStore& s
       offset_(current.Offset()),
       soft_limit_(current.TravelSoftLimit),
       stroke_(current.ActuatorStroke()),
-      pitch_(current.MotorPitch) {}
+      pitch_(current.MotorPitch),
+      shown_(Fields()) {}
 
 HardwareDialogFields HardwareDialog::Fields() const {
   return {series_name_,        std::to_string(model_number_),
@@ -65,55 +54,64 @@ HardwareProgramResult HardwareDialog::Program(const HardwareDialogFields& typed)
     return result;
   };
 
+  // A field still showing the text the dialog showed keeps the value it
+  // stands for exactly: the text is that value rounded to six digits, and
+  // read back it could move the offset or the stroke by a step.
   series_name_ = typed.series_name;
-  std::int64_t model = 0;
-  if (!ParseIntegerField(typed.model_number, std::numeric_limits<std::int32_t>::min(),
-                         std::numeric_limits<std::int32_t>::max(), model)) {
-    return field_error(HardwareDialogField::ModelNumber, kEnterInteger);
+  shown_.series_name = typed.series_name;
+  if (typed.model_number != shown_.model_number) {
+    std::int64_t model = 0;
+    if (!ParseIntegerField(typed.model_number, std::numeric_limits<std::int32_t>::min(),
+                           std::numeric_limits<std::int32_t>::max(), model)) {
+      return field_error(HardwareDialogField::ModelNumber, kEnterInteger);
+    }
+    model_number_ = static_cast<std::int32_t>(model);
+    shown_.model_number = typed.model_number;
   }
-  model_number_ = static_cast<std::int32_t>(model);
-  if (!ParseFloatField(typed.offset, offset_)) {
-    return field_error(HardwareDialogField::Offset, kEnterNumber);
+  if (typed.offset != shown_.offset) {
+    if (!ParseFloatField(typed.offset, offset_)) {
+      return field_error(HardwareDialogField::Offset, kEnterNumber);
+    }
+    offset_from_unit_ = false;
+    shown_.offset = typed.offset;
   }
-  if (!ParseFloatField(typed.travel_soft_limit, soft_limit_)) {
-    return field_error(HardwareDialogField::TravelSoftLimit, kEnterNumber);
+  if (typed.travel_soft_limit != shown_.travel_soft_limit) {
+    if (!ParseFloatField(typed.travel_soft_limit, soft_limit_)) {
+      return field_error(HardwareDialogField::TravelSoftLimit, kEnterNumber);
+    }
+    shown_.travel_soft_limit = typed.travel_soft_limit;
   }
-  if (!ParseFloatField(typed.actuator_stroke, stroke_)) {
-    return field_error(HardwareDialogField::ActuatorStroke, kEnterNumber);
+  if (typed.actuator_stroke != shown_.actuator_stroke) {
+    if (!ParseFloatField(typed.actuator_stroke, stroke_)) {
+      return field_error(HardwareDialogField::ActuatorStroke, kEnterNumber);
+    }
+    stroke_from_unit_ = false;
+    shown_.actuator_stroke = typed.actuator_stroke;
   }
-  if (!ParseNumberField(typed.motor_pitch, pitch_)) {
-    return field_error(HardwareDialogField::MotorPitch, kEnterNumber);
+  if (typed.motor_pitch != shown_.motor_pitch) {
+    if (!ParseNumberField(typed.motor_pitch, pitch_)) {
+      return field_error(HardwareDialogField::MotorPitch, kEnterNumber);
+    }
+    shown_.motor_pitch = typed.motor_pitch;
   }
 
+  const float pitch = current_.MotorPitch;
+  result.message = JudgeHardwareSettings(
+      {series_name_, model_number_, offset_, soft_limit_, stroke_, pitch_}, pitch);
+  if (!result.message.empty()) {
+    result.outcome = HardwareProgramResult::Outcome::kRefused;
+    return result;
+  }
   HardwareSettings& settings = result.settings;
-  settings.MotorPitch = static_cast<float>(pitch_);
+  settings.MotorPitch = NarrowToFloat(pitch_);
   settings.MinimumSpecimenSize = 0.0f;
   settings.TravelSoftLimit = soft_limit_;
   settings.ModelNumber = model_number_;
-  const float pitch = current_.MotorPitch;
-  settings.Stroke = FloorSteps(stroke_ * -1.0f / pitch);
-  settings.OffsetPosition = FloorSteps(offset_ / pitch + static_cast<float>(kHomePosition));
-
-  std::string& errors = result.message;
-  if (series_name_.size() > kMaximumSeriesLength) {
-    errors += "Error:  Maximum Series Name Length = 3 Characters\n";
-  } else {
-    std::memcpy(settings.SeriesName.data(), series_name_.data(), series_name_.size());
-  }
-  if (soft_limit_ > kMaximumSoftLimit) {
-    errors += "Error:  Maximum Travel Upper Limit Exceeded.\n\tMaximum Travel = " +
-              FormatFixed(kMaximumSoftLimit, 6) + "\n";
-  } else if (soft_limit_ < kMinimumSoftLimit) {
-    errors += "Error:  Minimum Travel Soft Limit Not Reached.\n\tMinimum Travel = " +
-              FormatFixed(kMinimumSoftLimit, 6) + "\n";
-  }
-  // Compared as the unit compares it: the single-precision value, widened.
-  const double posted_pitch = settings.MotorPitch;
-  if (!(posted_pitch >= kMinimumPitch && posted_pitch <= kMaximumPitch)) {
-    errors += "Error:  Motor Pitch Outside of Valid Range.\n\tValid Range = 0.00001 to 0.015857\n";
-  }
-  result.outcome = errors.empty() ? HardwareProgramResult::Outcome::kPost
-                                  : HardwareProgramResult::Outcome::kRefused;
+  settings.Stroke = stroke_from_unit_ ? current_.Stroke : StrokeSteps(stroke_, pitch);
+  settings.OffsetPosition =
+      offset_from_unit_ ? current_.OffsetPosition : OffsetSteps(offset_, pitch);
+  std::memcpy(settings.SeriesName.data(), series_name_.data(), series_name_.size());
+  result.outcome = HardwareProgramResult::Outcome::kPost;
   return result;
 }
 
@@ -144,7 +142,12 @@ HardwareDialogFields HardwareDialog::RestoreDefaults() {
       model_number_ = 1;
     }
   }
-  return Fields();
+  if (p_series || r_series || w_series) {
+    offset_from_unit_ = false;
+    stroke_from_unit_ = false;
+  }
+  shown_ = Fields();
+  return shown_;
 }
 
 }  // namespace stravon

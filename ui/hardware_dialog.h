@@ -63,9 +63,11 @@ class HardwareDialog {
   HardwareDialogFields Fields() const;
 
   // Reads the fields in order, stopping at the first that holds no number
-  // (the fields before it are taken), then checks the values against what the
-  // unit accepts when it reads its settings back. Posting is the caller's:
-  // the pending settings first, then the operation code.
+  // (the fields before it are taken), then judges the values as every front
+  // end does (settings_judgement.h). A field whose text is still what the
+  // dialog showed keeps its held value exactly; an offset or stroke the unit
+  // gave keeps its step count. Posting is the caller's: the pending settings
+  // first, then the operation code.
   HardwareProgramResult Program(const HardwareDialogFields& typed);
 
   // Sets the defaults of the held series (compared case-sensitively) and
@@ -81,6 +83,11 @@ class HardwareDialog {
   float soft_limit_;  // mm
   float stroke_;      // mm
   double pitch_;      // mm per step
+  // Still the unit's own values, posted as the step counts it holds.
+  bool offset_from_unit_ = true;
+  bool stroke_from_unit_ = true;
+  // The texts as last shown, or as last read without a prompt.
+  HardwareDialogFields shown_;
 };
 
 }  // namespace stravon

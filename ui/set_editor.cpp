@@ -116,25 +116,44 @@ SetEditorResult AcceptSetEditor(const SetEditorFields& typed, const TestSet& set
   if (repetitions < 1) errors += "Error:  Minimum Repetitions = 1\n";
 
   // What the unit really takes for each phase, worked out on a set that is
-  // thrown away.
+  // thrown away. Too fast, it takes longer; too slow for the step timer, the
+  // unit would run it shorter than asked, so that is refused as well.
   const float pitch = NarrowToFloat(limits.motor_pitch);
+  const bool sinusoid = function == ControlFunction::Sinusoid;
   DeviceSet scratch;
-  if (function == ControlFunction::Sinusoid) scratch.Flags |= kSetSinusoid;
+  if (sinusoid) scratch.Flags |= kSetSinusoid;
   if (stretch != 0.0f) {
     const double requested = ToSeconds(unit, stretch);
     const double real = CompileStretchPhase(scratch, pitch, magnitude, requested);
+    const double longest = LongestPhaseSeconds(MotionPhase::Stretch, sinusoid, pitch, magnitude);
     if (!(real <= requested + kDurationTolerance)) {
       errors += "Error:  Maximum Stretch Velocity Exceeded.\n\tMinimum Duration = " +
                 FormatFixed(real, 6) + "\n";
+    } else if (requested > longest) {
+      errors += "Error:  Minimum Stretch Velocity Exceeded.\n\tMaximum Duration = " +
+                FormatFixed(longest, 6) + "\n";
     }
   }
   if (recovery != 0.0f) {
     const double requested = ToSeconds(unit, recovery);
     const double real = CompileRecoveryPhase(scratch, pitch, magnitude, requested);
+    const double longest = LongestPhaseSeconds(MotionPhase::Recovery, sinusoid, pitch, magnitude);
     if (!(real <= requested + kDurationTolerance)) {
       errors += "Error:  Maximum Recovery Velocity Exceeded.\n\tMinimum Duration = " +
                 FormatFixed(real, 6) + "\n";
+    } else if (requested > longest) {
+      errors += "Error:  Minimum Recovery Velocity Exceeded.\n\tMaximum Duration = " +
+                FormatFixed(longest, 6) + "\n";
     }
+  }
+  // The image holds hold and rest in hundredths of a second, 32 bits.
+  if (ToSeconds(unit, hold) > kLongestPauseSeconds) {
+    errors += "Error:  Maximum Hold Duration Exceeded.\n\tMaximum Duration = " +
+              FormatFixed(kLongestPauseSeconds, 6) + "\n";
+  }
+  if (ToSeconds(unit, rest) > kLongestPauseSeconds) {
+    errors += "Error:  Maximum Rest Duration Exceeded.\n\tMaximum Duration = " +
+              FormatFixed(kLongestPauseSeconds, 6) + "\n";
   }
 
   const std::string soft_limit = FormatFixed(limits.travel_soft_limit, 1);

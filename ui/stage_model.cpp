@@ -221,7 +221,7 @@ std::optional<int> StageModel::Insert(int template_row, int index, const StageUn
   return row;
 }
 
-int StageModel::CommitSequence(float travel_soft_limit, TestSequence& document) {
+int StageModel::CommitSequence(const HardwareSettings& settings, TestSequence& document) {
   if (RowCount() == 0) {
     Warn("Please Specify a Test Sequence Before Executing");
     return -1;
@@ -236,18 +236,20 @@ int StageModel::CommitSequence(float travel_soft_limit, TestSequence& document) 
     return -1;
   }
 
-  // Only sets in mm move the specimen's resting position: one that does not
-  // recover leaves it stretched, one that does not stretch leaves it shorter.
+  // A set that does not recover leaves the specimen stretched, one that does
+  // not stretch leaves it shorter. Each counts the millimetres the unit will
+  // move, whatever unit the file gave: a percentage of the minimum specimen
+  // size, and any other unit read as millimetres, as the image reads it.
+  const float travel_soft_limit = settings.TravelSoftLimit;
   double position = 0.0;
   double maximum = 0.0;
   double minimum = 0.0;
   for (const TestSet& set : working_.sets) {
-    if (set.XUnits == MeasureUnit::Millimetre) {
-      if (set.RecoveryDurationSec == 0.0) {
-        position += set.NumReps * set.XMagnitude;
-      } else if (set.StretchDurationSec == 0.0) {
-        position -= set.NumReps * set.XMagnitude;
-      }
+    const double magnitude = MagnitudeMillimetres(set, settings);
+    if (set.RecoveryDurationSec == 0.0) {
+      position += set.NumReps * magnitude;
+    } else if (set.StretchDurationSec == 0.0) {
+      position -= set.NumReps * magnitude;
     }
     maximum = std::max(maximum, position);
     minimum = std::min(minimum, position);

@@ -102,9 +102,10 @@ class StageModel {
   std::optional<int> InsertBelow(const std::vector<int>& selected, const StageUnitState& unit);
 
   // Checks the working sequence against the travel soft limit and the unit's
-  // memory; on success copies it into `document` and returns 1, otherwise
-  // shows the first failed check as a warning and returns -1.
-  int CommitSequence(float travel_soft_limit, TestSequence& document);
+  // memory, each set moving what the unit will move with these settings; on
+  // success copies it into `document` and returns 1, otherwise shows the
+  // first failed check as a warning and returns -1.
+  int CommitSequence(const HardwareSettings& settings, TestSequence& document);
 
  private:
   std::optional<int> Insert(int template_row, int index, const StageUnitState& unit);

@@ -176,7 +176,7 @@ void AppTest::MenusAndEnablingFollowTheUnit() {
   DocumentWindow* document = window_->NewDocument();
   QCOMPARE(document->geometry().topLeft(), QPoint(0, 0));
   QCOMPARE(document->width(), views::StageView::FormSize().width() + 42);
-  QCOMPARE(MenuTitles(window_->CurrentMenus()), (QStringList{"&File", "&Hardware", "Help"}));
+  QCOMPARE(MenuTitles(window_->CurrentMenus()), (QStringList{"&File", "&Hardware", "&View", "Help"}));
   QCOMPARE(Titles(window_->CurrentMenus()[1]->actions()),
            (QStringList{"Read Device", "Program Device", "Advanced", "Move To Position"}));
   const Command document_commands[] = {Command::kFileOpen,        Command::kFileSave,

@@ -27,6 +27,7 @@
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
 #include "tests/support/child_process.h"
+#include "tests/support/test_settings.h"
 #include "tests/support/time_scale.h"
 
 namespace stravon {
@@ -102,6 +103,17 @@ class CliTest : public testing::Test {
       std::this_thread::sleep_for(5ms);
     }
     return true;
+  }
+  HardwareSettings UnitSettings() const {
+    SettingsBlock block{};
+    const std::vector<std::uint8_t> bytes =
+        unit_->ReadMemory(sim::kSettingsAddress, sim::kSettingsSize);
+    std::copy(bytes.begin(), bytes.end(), block.begin());
+    return DecodeSettingsBlock(block);
+  }
+  void SetUnitSettings(const HardwareSettings& settings) {
+    const SettingsBlock block = EncodeSettingsBlock(settings);
+    ASSERT_TRUE(unit_->WriteMemory(sim::kSettingsAddress, block));
   }
   // The commands the unit received, in order, as sent (with their terminator).
   std::vector<std::string> Commands() const {
@@ -218,16 +230,10 @@ TEST_F(CliTest, SettingsProgramUsesTheDialogsChecks) {
             "Error:  Maximum Travel Upper Limit Exceeded.\n\tMaximum Travel = 43.000000\n");
   EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kPageCommit), 0);
 
-  const Outcome programmed = Run({"settings", "program", "--soft-limit", "25", "--offset", "1"});
+  const Outcome programmed = Run({"settings", "program", "--soft-limit", "15", "--offset", "1"});
   ASSERT_EQ(programmed.exit_status, 0) << programmed.err;
-  const HardwareSettings settings = DecodeSettingsBlock([&] {
-    SettingsBlock block{};
-    const std::vector<std::uint8_t> bytes =
-        unit_->ReadMemory(sim::kSettingsAddress, sim::kSettingsSize);
-    std::copy(bytes.begin(), bytes.end(), block.begin());
-    return block;
-  }());
-  EXPECT_EQ(settings.TravelSoftLimit, 25.0f);
+  const HardwareSettings settings = UnitSettings();
+  EXPECT_EQ(settings.TravelSoftLimit, 15.0f);
   EXPECT_EQ(settings.OffsetPosition, 629);  // floor(1 / 0.003175 + 315)
 
   EXPECT_EQ(Run({"settings", "program", "--offset", "one"}).exit_status, 2);
@@ -275,11 +281,6 @@ INSTANTIATE_TEST_SUITE_P(
                     "line 1: unknown column \"Magnitude\""},
         RefusalCase{"UnknownFunction", "XFunction\tNumReps\nRamps\t1\n",
                     "\"Ramps\" is not a valid XFunction"},
-        // Well formed, but the set editor refuses: 7 mm in 0.01 s is too fast.
-        RefusalCase{"TooFast",
-                    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tNumReps\n"
-                    "Ramp\tmm\t7\t0.01\t1\n",
-                    "Set 1: Error:  Maximum Stretch Velocity Exceeded."},
         // The commit refuses: two sets that only stretch reach 12 mm.
         RefusalCase{"BeyondSoftLimit",
                     "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
@@ -287,6 +288,157 @@ INSTANTIATE_TEST_SUITE_P(
                     "Error:  Maximum Stretch Position\nAcross All Sets Must Be Less Than 7.2mm"},
         RefusalCase{"NoSets", kHeader, "Please Specify a Test Sequence Before Executing"}),
     [](const testing::TestParamInfo<RefusalCase>& param) { return std::string(param.param.name); });
+
+// Values the dialog's checks let through but no unit should hold, and one
+// left as the unit holds it.
+TEST_F(CliTest, SettingsProgramRefusesWhatNoUnitShouldHold) {
+  AttachUnit();
+  const struct {
+    std::vector<std::string> args;
+    const char* message;
+  } cases[] = {
+      {{"--soft-limit", "40"}, "Error:  Travel Soft Limit Exceeds the Actuator Stroke."},
+      {{"--offset", "100"}, "Error:  Offset Outside of Valid Range.\n\tValid Range = -15.875 to"},
+      {{"--factory", "--stroke", "1e9"}, "Error:  Actuator Stroke Outside of Valid Range."},
+      {{"--factory", "--stroke", "0"}, "Error:  Actuator Stroke Outside of Valid Range."},
+      {{"--factory", "--model", "-1"}, "Error:  Model Number Outside of Valid Range."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.args[0] + " " + c.args.back());
+    std::vector<std::string> args = {"settings", "program"};
+    args.insert(args.end(), c.args.begin(), c.args.end());
+    const Outcome outcome = Run(args);
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_NE(outcome.err.find(c.message), std::string::npos) << outcome.err;
+  }
+  EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kPageCommit), 0);
+
+  // Only the soft limit given: the offset shows as 1.00012 mm, which read
+  // back would be step 629; the unit keeps its 630.
+  const Outcome programmed = Run({"settings", "program", "--soft-limit", "7"});
+  ASSERT_EQ(programmed.exit_status, 0) << programmed.err;
+  EXPECT_EQ(UnitSettings().TravelSoftLimit, 7.0f);
+  EXPECT_EQ(UnitSettings().OffsetPosition, 630);
+  EXPECT_EQ(UnitSettings().Stroke, -5000);
+}
+
+// A default set as protocol files keep it: 50 % of the minimum specimen size.
+const char* const kPercentProtocol =
+    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\tHoldTimeSec\t"
+    "RestTimeSec\tNumReps\tTimeUnits\n"
+    "Ramp\t%\t50\t10\t0\t0\t0\t1\tSeconds\n"
+    "Ramp\t%\t50\t0\t10\t0\t0\t1\tSeconds\n";
+
+// The set moves 5 mm of a 10 mm minimum size and passes; of 20 mm it moves
+// 10 mm, beyond the 7.2 mm soft limit, and is refused, offline and at the unit.
+TEST_F(CliTest, PercentSetsAreHeldToTheSoftLimitAtTheirLength) {
+  AttachUnit();
+  const std::string file = ProtocolFile(kPercentProtocol);
+  int loads = 0;
+  for (const char* min_size : {"10", "20"}) {
+    SCOPED_TRACE(min_size);
+    const bool within = std::string(min_size) == "10";
+    HardwareSettings settings = test_support::FactorySettings();
+    settings.MinimumSpecimenSize = std::stof(min_size);
+    SetUnitSettings(settings);
+    const std::vector<std::string> given = {"--pitch", "0.003175",   "--soft-limit",
+                                            "7.2",     "--min-size", min_size};
+    std::vector<std::string> check = {"check", file};
+    check.insert(check.end(), given.begin(), given.end());
+    const Outcome checked = Run(check);
+    std::vector<std::string> compile = {"compile", file, "-o", Path("percent.bin")};
+    compile.insert(compile.end(), given.begin(), given.end());
+    const Outcome compiled = Run(compile);
+    const Outcome programmed = Run({"program", file});
+    if (within) {
+      EXPECT_EQ(checked.exit_status, 0) << checked.err;
+      EXPECT_NE(checked.out.find("The protocol is accepted.\n"), std::string::npos);
+      EXPECT_EQ(compiled.exit_status, 0) << compiled.err;
+      ASSERT_EQ(programmed.exit_status, 0) << programmed.err;
+      EXPECT_EQ(Memory(sim::kProgramAddress, sim::kProgramSize), ReadFile(Path("percent.bin")));
+      loads = unit_->CommandCount(sim::CommandKind::kPageLoad);
+    } else {
+      const char* refusal =
+          "Error:  Maximum Stretch Position\nAcross All Sets Must Be Less Than 7.2mm";
+      for (const Outcome* outcome : {&checked, &compiled, &programmed}) {
+        EXPECT_EQ(outcome->exit_status, 1);
+        EXPECT_NE(outcome->err.find(refusal), std::string::npos) << outcome->err;
+      }
+      EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kPageLoad), loads) << "nothing written";
+    }
+  }
+}
+
+struct WarningCase {
+  const char* name;
+  const char* protocol;
+  const char* warning;  // expected in standard error
+};
+
+void PrintTo(const WarningCase& c, std::ostream* os) { *os << c.name; }
+
+class CliWarningTest : public CliTest, public testing::WithParamInterface<WarningCase> {};
+
+// The unit runs such a set, so it only warns: check passes (unless --strict),
+// compile writes the image, and program writes that same image once --force
+// says so.
+TEST_P(CliWarningTest, FailsOnlyWhenAskedToOrWithoutForce) {
+  const WarningCase& c = GetParam();
+  const std::string file = ProtocolFile(c.protocol);
+  const std::vector<std::string> given = {"--pitch", "0.003175", "--soft-limit", "7.2"};
+  const auto with_settings = [&](std::vector<std::string> args) {
+    args.insert(args.end(), given.begin(), given.end());
+    return Run(args);
+  };
+
+  const Outcome checked = with_settings({"check", file});
+  EXPECT_EQ(checked.exit_status, 0) << checked.err;
+  EXPECT_NE(checked.out.find("Set 1: warning\n    " + std::string(c.warning)), std::string::npos)
+      << checked.out;
+  EXPECT_NE(checked.out.find("The protocol is accepted, with warnings"), std::string::npos);
+
+  const Outcome strict = with_settings({"check", file, "--strict"});
+  EXPECT_EQ(strict.exit_status, 1);
+  EXPECT_NE(strict.err.find("Set 1: " + std::string(c.warning)), std::string::npos) << strict.err;
+
+  const Outcome json = with_settings({"check", file, "--json"});
+  EXPECT_EQ(json.exit_status, 0);
+  EXPECT_NE(json.out.find("\"has_warnings\": true"), std::string::npos) << json.out;
+  EXPECT_NE(json.out.find("\"warnings\": [\n        \"" + std::string(c.warning)),
+            std::string::npos)
+      << json.out;
+
+  const std::string image = Path("image.bin");
+  const Outcome compiled = with_settings({"compile", file, "-o", image});
+  EXPECT_EQ(compiled.exit_status, 0) << compiled.err;
+  EXPECT_NE(compiled.err.find("Set 1: " + std::string(c.warning)), std::string::npos);
+
+  AttachUnit();
+  const Outcome refused = Run({"program", file});
+  EXPECT_EQ(refused.exit_status, 1);
+  EXPECT_NE(refused.err.find("Set 1: " + std::string(c.warning)), std::string::npos);
+  EXPECT_NE(refused.err.find("Give --force"), std::string::npos) << refused.err;
+  EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kPageLoad), 0);
+
+  const Outcome forced = Run({"program", "--force", file});
+  ASSERT_EQ(forced.exit_status, 0) << forced.err;
+  EXPECT_EQ(Memory(sim::kProgramAddress, sim::kProgramSize), ReadFile(image));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliWarningTest,
+    testing::Values(
+        // 7 mm in 0.01 s: faster than the motor; the unit takes longer.
+        WarningCase{"TooFast",
+                    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tNumReps\n"
+                    "Ramp\tmm\t7\t0.01\t1\n",
+                    "Error:  Maximum Stretch Velocity Exceeded."},
+        // 0.1 mm over 3 hours: slower than the step timer can count.
+        WarningCase{"TooSlow",
+                    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
+                    "NumReps\tTimeUnits\nRamp\tmm\t0.1\t3\t1\t1\tHours\n",
+                    "Error:  Minimum Stretch Velocity Exceeded."}),
+    [](const testing::TestParamInfo<WarningCase>& param) { return std::string(param.param.name); });
 
 TEST_F(CliTest, CheckReportsRowsTotalsAndVerdicts) {
   const Outcome outcome =

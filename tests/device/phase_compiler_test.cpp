@@ -1,6 +1,9 @@
 #include "device/phase_compiler.h"
 
+#include <cmath>
 #include <cstdint>
+#include <ostream>
+#include <string>
 
 #include <gtest/gtest.h>
 
@@ -108,6 +111,70 @@ TEST(CompilePhaseTest, StoredPhasesLastWhatTheCompilerReported) {
     }
   }
 }
+
+// 4294967294 ticks of the 24 MHz timer: one tick short of the slowest period,
+// whose exact time sends the period search round to period 0.
+constexpr double kLongestStep = 4294967294.0 / 24000000.0;
+constexpr float kPitch = 0.003175f;
+
+struct LongestCase {
+  const char* name;
+  MotionPhase phase;
+  bool sinusoid;
+  double magnitude;     // mm
+  std::uint32_t steps;  // of the slowest limiting stretch of steps; 0: no limit
+};
+
+void PrintTo(const LongestCase& c, std::ostream* os) { *os << c.name; }
+
+class LongestPhaseTest : public ::testing::TestWithParam<LongestCase> {};
+
+// The limit, and the compilers agreeing with it: up to the limit the phase
+// takes its share of the time asked for (all of it, but for the segments of a
+// sinusoid that round to no steps), beyond it less.
+TEST_P(LongestPhaseTest, IsWhatTheCompiledPhaseCanTake) {
+  const LongestCase& c = GetParam();
+  const double longest = LongestPhaseSeconds(c.phase, c.sinusoid, kPitch, c.magnitude);
+  if (c.steps == 0) {
+    EXPECT_TRUE(std::isinf(longest));
+    return;
+  }
+  const double segments = c.sinusoid ? 8.0 : 1.0;
+  EXPECT_DOUBLE_EQ(longest, c.steps * kLongestStep * segments);
+
+  const auto compiled = [&](double seconds) {
+    DeviceSet set;
+    if (c.sinusoid) set.Flags |= kSetSinusoid;
+    return c.phase == MotionPhase::Stretch
+               ? CompileStretchPhase(set, kPitch, c.magnitude, seconds)
+               : CompileRecoveryPhase(set, kPitch, c.magnitude, seconds);
+  };
+  const double share = compiled(longest / 2) / (longest / 2);
+  EXPECT_GT(share, 0.3);
+  EXPECT_NEAR(compiled(longest), share * longest, longest * 1e-6);
+  EXPECT_LT(compiled(longest * 1.01), share * longest * 1.01 - 1.0);
+  if (!c.sinusoid) {
+    // Exactly the slowest period's time: the search goes round to period 0.
+    EXPECT_LT(compiled(c.steps * (4294967295.0 / 24e6)), 1.0);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, LongestPhaseTest,
+    ::testing::Values(
+        // 0.1 mm is 31 steps: about 1.54 hours at the slowest period.
+        LongestCase{"RampStretch", MotionPhase::Stretch, false, 0.1, 31},
+        LongestCase{"RampRecovery", MotionPhase::Recovery, false, 0.1, 31},
+        LongestCase{"NegativeMagnitude", MotionPhase::Stretch, false, -0.1, 31},
+        LongestCase{"NoSteps", MotionPhase::Stretch, false, 0.003, 0},
+        LongestCase{"Zero", MotionPhase::Recovery, false, 0.0, 0},
+        // 314 steps: segments of 12, 34, 51, 60, 60, 51, 34, 12 steps.
+        LongestCase{"Sinusoid", MotionPhase::Stretch, true, 1.0, 12},
+        LongestCase{"SinusoidRecovery", MotionPhase::Recovery, true, 1.0, 12},
+        // 3 steps: most segments have none; the others one each.
+        LongestCase{"SinusoidFewSteps", MotionPhase::Stretch, true, 0.01, 1},
+        LongestCase{"SinusoidNoSteps", MotionPhase::Stretch, true, 0.003, 0}),
+    [](const ::testing::TestParamInfo<LongestCase>& c) { return std::string(c.param.name); });
 
 }  // namespace
 }  // namespace stravon

@@ -24,7 +24,11 @@ namespace fs = std::filesystem;
 using test_support::RecordingFrontEnd;
 
 constexpr const char* kProgram = "/opt/lab/bin/stravon";
-constexpr float kSoftLimit = 40.0f;
+HardwareSettings Settings() {
+  HardwareSettings settings;
+  settings.TravelSoftLimit = 40.0f;
+  return settings;
+}
 
 TEST(TemplateFolderTest, DirectoryPart) {
   const struct {
@@ -104,7 +108,7 @@ TEST_F(FileCommandsTest, NothingHappensBeforeTheSettingsAreRead) {
   stage_.RefreshFromDocument(TwoSets());
   front_end_.QueueFileAnswer((folder_ / "x.tmt").string());
   EXPECT_EQ(commands_.Open(false, protocol_, stage_), FileCommandResult::kNotReady);
-  EXPECT_EQ(commands_.Save(false, kSoftLimit, protocol_, stage_), FileCommandResult::kNotReady);
+  EXPECT_EQ(commands_.Save(false, Settings(), protocol_, stage_), FileCommandResult::kNotReady);
   EXPECT_TRUE(front_end_.Dialogs().empty());
   EXPECT_TRUE(front_end_.Boxes().empty());
   EXPECT_TRUE(protocol_.sets.empty());
@@ -115,7 +119,7 @@ TEST_F(FileCommandsTest, CancelChangesNothingButTheCommit) {
   stage_.RefreshFromDocument(TwoSets());
   EXPECT_EQ(commands_.Open(true, protocol_, stage_), FileCommandResult::kCancelled);
   EXPECT_EQ(stage_.WorkingSequence(), TwoSets());
-  EXPECT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kCancelled);
+  EXPECT_EQ(commands_.Save(true, Settings(), protocol_, stage_), FileCommandResult::kCancelled);
   EXPECT_EQ(protocol_, TwoSets());  // committed before the dialog
   ASSERT_EQ(front_end_.Dialogs().size(), 2u);
   EXPECT_EQ(front_end_.Dialogs()[0].kind, FrontEnd::FileDialogKind::kOpen);
@@ -126,7 +130,7 @@ TEST_F(FileCommandsTest, CancelChangesNothingButTheCommit) {
 }
 
 TEST_F(FileCommandsTest, SaveWithoutSetsShowsOnlyTheCommitMessage) {
-  EXPECT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kRefused);
+  EXPECT_EQ(commands_.Save(true, Settings(), protocol_, stage_), FileCommandResult::kRefused);
   EXPECT_EQ(front_end_.BoxTexts(),
             std::vector<std::string>{"Please Specify a Test Sequence Before Executing"});
   EXPECT_TRUE(front_end_.Dialogs().empty());
@@ -137,7 +141,7 @@ TEST_F(FileCommandsTest, SaveThenOpenRoundTrips) {
   stage_.RefreshFromDocument(TwoSets());
   front_end_.AppendOutput("earlier text\n");
   front_end_.QueueFileAnswer(path.string());
-  ASSERT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kDone);
+  ASSERT_EQ(commands_.Save(true, Settings(), protocol_, stage_), FileCommandResult::kDone);
   EXPECT_EQ(front_end_.Output(), "Protocol File Successfully Saved\n");
   EXPECT_EQ(Stored(), folder_.string() + "/");
   EXPECT_EQ(protocol_.columns.size(), 9u);  // the writer's columns
@@ -175,7 +179,7 @@ TEST_F(FileCommandsTest, FailedSaveIsReportedNotShownAsSuccess) {
   front_end_.AppendOutput("earlier text\n");
   const fs::path path = folder_ / "no-such-folder" / "x.tmt";
   front_end_.QueueFileAnswer(path.string());
-  EXPECT_EQ(commands_.Save(true, kSoftLimit, protocol_, stage_), FileCommandResult::kFailed);
+  EXPECT_EQ(commands_.Save(true, Settings(), protocol_, stage_), FileCommandResult::kFailed);
   ASSERT_EQ(front_end_.Boxes().size(), 1u);
   const std::string text = front_end_.Boxes()[0].text;
   EXPECT_EQ(text.rfind("Error:  ", 0), 0u) << text;

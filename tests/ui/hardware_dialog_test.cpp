@@ -62,6 +62,7 @@ TEST_F(HardwareDialogTest, ProgramConvertsWithTheUnitsPitch) {
   typed.model_number = "6";
   typed.offset = "1.0";
   typed.travel_soft_limit = "25";
+  typed.actuator_stroke = "28";
   // The typed pitch is posted but converts nothing: steps follow the pitch
   // the unit holds until it is programmed.
   typed.motor_pitch = "0.0025";
@@ -73,7 +74,7 @@ TEST_F(HardwareDialogTest, ProgramConvertsWithTheUnitsPitch) {
   EXPECT_EQ(Series(result.settings), "R6");
   EXPECT_EQ(result.settings.SeriesName[3], '\0');
   EXPECT_EQ(result.settings.ModelNumber, 6);
-  EXPECT_EQ(result.settings.Stroke, -5000);
+  EXPECT_EQ(result.settings.Stroke, -8819);        // floor(-8818.9)
   EXPECT_EQ(result.settings.OffsetPosition, 629);  // floor(314.96 + 315)
 
   typed.offset = "-0.5";
@@ -120,6 +121,7 @@ TEST_F(HardwareDialogTest, ProgramRefusesWhatTheUnitWouldRefuseOnTheNextRead) {
     HardwareDialogFields typed = dialog.Fields();
     typed.series_name = c.series;
     typed.travel_soft_limit = c.soft_limit;
+    typed.actuator_stroke = "43";
     typed.motor_pitch = c.pitch;
     const HardwareProgramResult result = dialog.Program(typed);
     if (c.errors.empty()) {
@@ -215,6 +217,35 @@ TEST_F(HardwareDialogTest, RestoredPitchIsPostedInSinglePrecision) {
   EXPECT_EQ(result.settings.TravelSoftLimit, 14.0f);
   // 14 mm in steps of the pitch the unit still holds.
   EXPECT_EQ(result.settings.Stroke, -4410);
+}
+
+// The fields show six digits; read back, 1.00012 mm would be step 629.
+TEST_F(HardwareDialogTest, ValuesNotChangedArePostedAsTheUnitHoldsThem) {
+  HardwareDialog dialog(Unit(), store_);
+  HardwareDialogFields typed = dialog.Fields();
+  typed.travel_soft_limit = "7";
+  HardwareProgramResult result = dialog.Program(typed);
+  ASSERT_EQ(result.outcome, Outcome::kPost) << result.message;
+  EXPECT_EQ(result.settings.OffsetPosition, 630);
+  EXPECT_EQ(result.settings.Stroke, -5000);
+  EXPECT_EQ(result.settings.MotorPitch, 0.003175f);
+  EXPECT_EQ(result.settings.TravelSoftLimit, 7.0f);
+
+  // Programmed again with the same texts: still the same.
+  result = dialog.Program(typed);
+  EXPECT_EQ(result.settings.OffsetPosition, 630);
+
+  // A field typed over converts, even back to the text shown at first.
+  typed.offset = "1";
+  EXPECT_EQ(dialog.Program(typed).settings.OffsetPosition, 629);
+  typed.offset = "1.00012";
+  EXPECT_EQ(dialog.Program(typed).settings.OffsetPosition, 629);
+
+  // Restored defaults are values of their own.
+  HardwareDialog restored(Unit(), store_);
+  result = restored.Program(restored.RestoreDefaults());
+  ASSERT_EQ(result.outcome, Outcome::kPost) << result.message;
+  EXPECT_EQ(result.settings.OffsetPosition, 315);
 }
 
 }  // namespace

@@ -133,6 +133,7 @@ TEST(SetEditorTest, CheckBoxesZeroTheirPhaseAndSkipItsChecks) {
 }
 
 TEST(SetEditorTest, FailedChecksAreJoinedInTheirOrder) {
+  const std::string kSlowest31 = Fixed6(31 * (4294967294.0 / 24e6));
   struct Case {
     const char* name;
     std::function<void(SetEditorFields&)> change;
@@ -199,6 +200,35 @@ TEST(SetEditorTest, FailedChecksAreJoinedInTheirOrder) {
            Fixed6(FastestStretch(20.0f, false)) +
            "\n"
            "Error:  Maximum Stretch Magnitude = 15.0mm\n"},
+      // 0.1 mm is 31 steps; a step period counts at most 2^32 - 1 ticks.
+      {"slowest the step timer counts",
+       [](SetEditorFields& f) {
+         f.magnitude = "0.1";
+         f.stretch = "5547";
+         f.recovery = "5547";
+       },
+       ""},
+      {"slower than the step timer counts, both ways",
+       [](SetEditorFields& f) {
+         f.time_unit = 2;
+         f.magnitude = "0.1";
+         f.stretch = "1.6";
+         f.recovery = "2";
+       },
+       "Error:  Minimum Stretch Velocity Exceeded.\n\tMaximum Duration = " + kSlowest31 +
+           "\n"
+           "Error:  Minimum Recovery Velocity Exceeded.\n\tMaximum Duration = " +
+           kSlowest31 + "\n"},
+      // The image holds 2^32 - 1 hundredths of a second, 497.1 days.
+      {"hold and rest the image holds",
+       [](SetEditorFields& f) {
+         f.time_unit = 3;
+         SetDoNotStretch(f, true);
+         SetDoNotRecover(f, true);
+         f.hold = "498";
+         f.rest = "497";
+       },
+       "Error:  Maximum Hold Duration Exceeded.\n\tMaximum Duration = 42949672.950000\n"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);

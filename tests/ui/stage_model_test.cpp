@@ -316,13 +316,18 @@ struct CommitCase {
   const char* name;
   std::vector<TestSet> sets;
   float soft_limit;
-  const char* message;  // null: the commit succeeds
+  const char* message;        // null: the commit succeeds
+  float minimum_size = 0.0f;  // base of a percent magnitude
 };
 
 TestSet Stretching(double mm, int reps) { return MmSet(mm, 10.0, 0.0, reps); }
 TestSet Recovering(double mm, int reps) { return MmSet(mm, 0.0, 10.0, reps); }
 TestSet With(TestSet set, void (*change)(TestSet&)) {
   change(set);
+  return set;
+}
+TestSet InUnit(TestSet set, MeasureUnit unit) {
+  set.XUnits = unit;
   return set;
 }
 
@@ -345,8 +350,37 @@ std::vector<CommitCase> CommitCases() {
       {"Under", {Stretching(3.0, 2), Stretching(3.0, 2), Recovering(3.0, 5)}, 15.0f, kMinimum},
       // Back below 0 only in between: the minimum is over the whole sequence.
       {"UnderOnTheWay", {Recovering(1.0, 1), Stretching(2.0, 1)}, 15.0f, kMinimum},
+      // A percentage moves nothing while the minimum specimen size is 0.
       {"NotMm", {percent, percent, Recovering(1.0, 1)}, 1.0f, kMinimum},
       {"NotMmOnly", {percent, percent}, 1.0f, nullptr},
+      // Otherwise it moves its share of the minimum specimen size.
+      {"PercentWithin", {InUnit(Stretching(50.0, 1), MeasureUnit::Percent)}, 7.2f, nullptr, 10.0f},
+      {"PercentBeyond",
+       {InUnit(Stretching(50.0, 1), MeasureUnit::Percent)},
+       7.2f,
+       "Error:  Maximum Stretch Position\nAcross All Sets Must Be Less Than 7.2mm\n",
+       20.0f},
+      {"PercentRepeated", {percent, percent}, 10.0f, kMaximum10, 100.0f},  // 4 x 3 mm
+      {"PercentLargeOfNothing",
+       {InUnit(Stretching(1000.0, 1), MeasureUnit::Percent)},
+       7.2f,
+       nullptr,
+       0.0f},
+      {"PercentRecoveredInMm",
+       {InUnit(Stretching(50.0, 2), MeasureUnit::Percent), Recovering(12.0, 1)},
+       15.0f,
+       kMinimum,
+       10.0f},
+      {"PercentRecoveringFromMm",
+       {Stretching(6.0, 1), InUnit(Recovering(50.0, 1), MeasureUnit::Percent)},
+       15.0f,
+       nullptr,
+       10.0f},
+      // The image reads every other unit as millimetres.
+      {"MicrometresAsMm",
+       {InUnit(Stretching(500.0, 1), MeasureUnit::Micrometre)},
+       10.0f,
+       kMaximum10},
       {"Memory", std::vector<TestSet>(45, ok), 10.0f,
        "Error:  Not Enough Memory Available\nReduce Number of Specified Sets\n"},
       // Sets the unit cannot run, checked after everything else.
@@ -393,7 +427,10 @@ TEST_P(CommitSequenceTest, ChecksInOrder) {
   TestSequence document = NumberedSequence(1);
   const TestSequence before = document;
 
-  const int result = model.CommitSequence(c.soft_limit, document);
+  HardwareSettings settings;
+  settings.TravelSoftLimit = c.soft_limit;
+  settings.MinimumSpecimenSize = c.minimum_size;
+  const int result = model.CommitSequence(settings, document);
   if (c.message == nullptr) {
     EXPECT_EQ(result, 1);
     EXPECT_TRUE(front_end.Boxes().empty());

@@ -1,0 +1,207 @@
+#include "cli/plot_command.h"
+
+#include <charconv>
+#include <cmath>
+#include <cstdint>
+#include <string>
+#include <system_error>
+
+#include "cli/exit_status.h"
+#include "cli/protocol_report.h"
+#include "cli/settings_backup.h"
+#include "cli/unit_session.h"
+#include "protocol/file_io.h"
+#include "protocol/protocol_file.h"
+
+namespace stravon::cli {
+namespace {
+
+// More rows than any plotting tool wants; a longer protocol is sampled with
+// --step instead.
+constexpr std::uint64_t kMaximumRows = 20000000;
+
+// Fixed-point text whatever the locale; -0 prints as 0.
+void AppendFixed(std::string& out, double value, int decimals) {
+  char buffer[64];
+  const double rounded = value == 0.0 ? 0.0 : value;
+  const auto result =
+      std::to_chars(buffer, buffer + sizeof buffer, rounded, std::chars_format::fixed, decimals);
+  std::string_view text(buffer, static_cast<std::size_t>(result.ptr - buffer));
+  if (result.ec != std::errc{}) text = "nan";
+  // A negative value that rounds to zero.
+  if (text.front() == '-' && text.find_first_not_of("-0.") == std::string_view::npos) {
+    text.remove_prefix(1);
+  }
+  out.append(text);
+}
+
+// Microseconds and tenths of a micrometre: finer than a step or a tick
+// matters for any unit.
+constexpr int kTimeDecimals = 6;
+constexpr int kPositionDecimals = 6;
+
+double Rounded(double value, int decimals) {
+  const double scale = std::pow(10.0, decimals);
+  const double rounded = std::round(value * scale) / scale;
+  return rounded == 0.0 ? 0.0 : rounded;
+}
+
+// The settings to plot with; false after the reason was reported.
+bool ResolveSettings(const GlobalOptions& options, Console& console, const PlotOptions& plot,
+                     HardwareSettings* settings, std::string* source) {
+  if (plot.settings_backup) {
+    const std::string& file = *plot.settings_backup;
+    std::string contents;
+    std::string error;
+    SettingsBlock block{};
+    if (!ReadWholeFile(file, &contents, &error)) {
+      console.Error(ErrorText(error));
+      return false;
+    }
+    if (!ParseBackup(contents, &block, &error)) {
+      console.Error(ErrorText(file + ": " + error));
+      return false;
+    }
+    *settings = DecodeSettingsBlock(block);
+    if (!SettingsAreValid(*settings)) {
+      console.Error(ErrorText(file + ": the block holds settings that a unit does not accept."));
+      return false;
+    }
+    *source = "backup " + file;
+    return true;
+  }
+  UnitSession session(options, console);
+  if (!session.Connect(true)) {
+    console.Note("Without a unit, give a settings backup with --settings FILE.\n");
+    return false;
+  }
+  *settings = session.Device().CurrentSettings();
+  *source = "unit on " + session.PortName();
+  return true;
+}
+
+}  // namespace
+
+void ForEachPlotPoint(const MotionProfile& profile, std::optional<double> step,
+                      const std::function<bool(double seconds, double mm)>& visit) {
+  if (!step) {
+    profile.ForEachBreakpoint(visit);
+    return;
+  }
+  const double end = profile.Duration();
+  // Counted rather than added up, so that the times do not drift.
+  for (std::uint64_t i = 0;; ++i) {
+    const double t = static_cast<double>(i) * *step;
+    if (t >= end) {
+      visit(end, profile.PositionMm(end));
+      return;
+    }
+    if (!visit(t, profile.PositionMm(t))) return;
+  }
+}
+
+std::string PlotCsv(const MotionProfile& profile, std::optional<double> step) {
+  std::string out = "time_s,position_mm\n";
+  ForEachPlotPoint(profile, step, [&](double t, double mm) {
+    AppendFixed(out, t, kTimeDecimals);
+    out += ',';
+    AppendFixed(out, mm, kPositionDecimals);
+    out += '\n';
+    return true;
+  });
+  return out;
+}
+
+nlohmann::json PlotJson(const MotionProfile& profile, std::optional<double> step,
+                        const HardwareSettings& settings, const std::string& settings_source) {
+  using nlohmann::json;
+  const auto seconds = [](double value) { return Rounded(value, kTimeDecimals); };
+  const auto mm = [](double value) { return Rounded(value, kPositionDecimals); };
+  json sets = json::array();
+  for (const ProfileSet& set : profile.Sets()) {
+    json phases = json::array();
+    for (int k = 0; k < 4; ++k) {
+      const ProfilePhase& phase = profile.PhaseOf(set, static_cast<ProfilePhaseKind>(k));
+      phases.push_back({{"phase", ProfilePhaseName(phase.kind)},
+                        {"start_s", seconds(phase.start)},
+                        {"composed_s", seconds(phase.intended)},
+                        {"actual_s", seconds(phase.seconds)},
+                        {"longer_than_composed", phase.late},
+                        {"distance_mm", mm(static_cast<double>(phase.steps) * settings.MotorPitch)},
+                        {"steps", phase.steps}});
+    }
+    sets.push_back({{"set", set.number},
+                    {"start_s", seconds(set.start)},
+                    {"repetitions", set.repetitions},
+                    {"repetition_s", seconds(set.cycle_seconds)},
+                    {"start_mm", mm(set.start_steps * settings.MotorPitch)},
+                    {"phases", phases}});
+  }
+  json points = json::array();
+  ForEachPlotPoint(profile, step, [&](double t, double position) {
+    points.push_back({seconds(t), mm(position)});
+    return true;
+  });
+  return {{"settings",
+           {{"source", settings_source},
+            {"motor_pitch_mm", ShortNumber(settings.MotorPitch)},
+            {"travel_soft_limit_mm", ShortNumber(settings.TravelSoftLimit)}}},
+          {"duration_s", seconds(profile.Duration())},
+          {"lowest_mm", mm(profile.LowestMm())},
+          {"highest_mm", mm(profile.HighestMm())},
+          {"beyond_soft_limit", profile.HighestMm() > settings.TravelSoftLimit},
+          {"any_longer_than_composed", profile.AnyLate()},
+          {"sets", sets},
+          {"point_fields", {"time_s", "position_mm"}},
+          {"points", points}};
+}
+
+int RunPlot(const GlobalOptions& options, Console& console, const PlotOptions& plot) {
+  if (plot.step && !(std::isfinite(*plot.step) && *plot.step > 0.0)) {
+    console.Error("Error:  --step takes a positive number of seconds.");
+    return kExitUsage;
+  }
+  TestSequence sequence;
+  std::string error;
+  if (!LoadProtocolFile(plot.file, sequence, &error)) {
+    console.Error(ErrorText(error));
+    return kExitFailed;
+  }
+  HardwareSettings settings;
+  std::string source;
+  if (!ResolveSettings(options, console, plot, &settings, &source)) return kExitFailed;
+  const MotionProfile profile = BuildMotionProfile(sequence, settings);
+
+  std::uint64_t rows = 0;
+  ForEachPlotPoint(profile, plot.step, [&](double, double) { return ++rows <= kMaximumRows; });
+  if (rows > kMaximumRows) {
+    console.Error("Error:  The plot would have more than " + std::to_string(kMaximumRows) +
+                  " rows; sample it with --step SECONDS.");
+    return kExitFailed;
+  }
+
+  // Compact: the points make up nearly all of it, and it is read by programs.
+  const std::string text =
+      plot.json ? PlotJson(profile, plot.step, settings, source)
+                          .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+                      "\n"
+                : PlotCsv(profile, plot.step);
+  if (plot.output) {
+    if (!ReplaceFileAtomically(*plot.output, text, &error)) {
+      console.Error(ErrorText(error));
+      return kExitFailed;
+    }
+    console.Note("Wrote " + std::to_string(rows) + " points to " + *plot.output + "\n");
+  } else {
+    console.Result(text);
+  }
+  if (profile.HighestMm() > settings.TravelSoftLimit) {
+    console.Note("The protocol stretches beyond the travel soft limit.\n");
+  }
+  if (profile.AnyLate()) {
+    console.Note("Some phases run longer than composed: the motor cannot make them in time.\n");
+  }
+  return kExitDone;
+}
+
+}  // namespace stravon::cli
