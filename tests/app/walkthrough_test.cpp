@@ -95,9 +95,17 @@ void Type(QWidget& dialog, const char* field, const QString& text) {
 }
 
 void ChooseFile(QFileDialog& dialog, const QString& path) {
-  dialog.selectFile(path);
-  // QFileDialog hides its accept(); the dialog's own one runs all the same.
-  static_cast<QDialog&>(dialog).accept();
+  const auto choose = [&dialog, path] {
+    dialog.selectFile(path);
+    // QFileDialog hides its accept(); the dialog's own one runs all the same.
+    static_cast<QDialog&>(dialog).accept();
+  };
+  // The dialog reads its folder on a thread of its own and may take the
+  // typed name back when that ends: until it closes, choose again.
+  auto* retry = new QTimer(&dialog);
+  QObject::connect(retry, &QTimer::timeout, &dialog, choose);
+  retry->start(50);
+  choose();
 }
 
 }  // namespace
