@@ -10,6 +10,8 @@
 #include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/plot_command.h"
+#include "cli/protocol_lint.h"
+#include "ui/field_text.h"
 #include "stravon/version.h"
 
 namespace stravon::cli {
@@ -20,12 +22,24 @@ constexpr const char* kDescription =
     "compile and decode protocols, from the command line.\n"
     "Exit status: 0 done, 1 failed (the reason on standard error), 2 bad usage.";
 
+// Numbers on the command line are written as a person writes them: no NaN,
+// no infinity, no hexadecimal (which the option parser would take).
+const CLI::Validator kDecimal(
+    [](std::string& text) {
+      double value = 0.0;
+      return ParseNumberField(text, value) ? std::string() : "not a finite decimal number";
+    },
+    "NUMBER");
+
 void AddSettingsOptions(CLI::App* command, GivenSettings& given, bool required) {
   CLI::Option* pitch = command->add_option("--pitch", given.pitch, "motor pitch, mm per step")
+                           ->check(kDecimal)
                            ->check(CLI::PositiveNumber);
   CLI::Option* soft_limit =
-      command->add_option("--soft-limit", given.soft_limit, "travel soft limit, mm");
-  command->add_option("--min-size", given.min_size, "minimum specimen size, mm (default 0)");
+      command->add_option("--soft-limit", given.soft_limit, "travel soft limit, mm")
+          ->check(kDecimal);
+  command->add_option("--min-size", given.min_size, "minimum specimen size, mm (default 0)")
+      ->check(kDecimal);
   if (required) {
     pitch->required();
     soft_limit->required();
@@ -72,7 +86,8 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
       "compile", "check a protocol and write the unit's 1408-byte image, warnings or not");
   compile->add_option("FILE", file, "protocol file (.tmt)")->required();
   AddSettingsOptions(compile, given, false);
-  compile->add_option("-o,--output", output, "image file to write")->required();
+  compile->add_option("-o,--output", output, "image file to write (-: standard output)")
+      ->required();
 
   std::string image;
   std::optional<std::string> optional_output;
@@ -82,9 +97,12 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   std::optional<double> decode_min_size;
   decode->add_option("--pitch", decode_pitch, "motor pitch, mm per step")
       ->required()
+      ->check(kDecimal)
       ->check(CLI::PositiveNumber);
-  decode->add_option("--min-size", decode_min_size, "minimum specimen size, mm (default 0)");
-  decode->add_option("-o,--output", optional_output, "protocol file to write (default: stdout)");
+  decode->add_option("--min-size", decode_min_size, "minimum specimen size, mm (default 0)")
+      ->check(kDecimal);
+  decode->add_option("-o,--output", optional_output,
+                     "protocol file to write (- or none: standard output)");
 
   PlotOptions plot_options;
   CLI::App* plot = app.add_subcommand(
@@ -110,7 +128,8 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
                     "program a protocol with warnings as it stands, as the desktop program does");
 
   CLI::App* read = app.add_subcommand("read", "read the protocol stored in the unit");
-  read->add_option("-o,--output", optional_output, "protocol file to write (default: stdout)");
+  read->add_option("-o,--output", optional_output,
+                   "protocol file to write (- or none: standard output)");
 
   CLI::App* settings =
       app.add_subcommand("settings", "show or change the unit's hardware settings");
@@ -151,7 +170,10 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   jog->add_option("DIRECTION", direction, "+ (stretch) or - (relax)")
       ->required()
       ->check(CLI::IsMember({"+", "-", "plus", "minus"}));
-  jog->add_option("--for", seconds, "seconds to jog")->required()->check(CLI::Range(0.0, 3600.0));
+  jog->add_option("--for", seconds, "seconds to jog")
+      ->required()
+      ->check(kDecimal)
+      ->check(CLI::Range(0.0, 3600.0));
 
   try {
     app.parse(argc, argv);
@@ -160,6 +182,14 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
     std::ostringstream err_text;
     const int code = app.exit(error, out_text, err_text);
     Console console(out, err, Verbosity::kNormal);
+    // A word where a command belongs is named as an unknown command, not as
+    // an argument nobody expected.
+    if (app.get_subcommands().empty() && !app.remaining().empty() &&
+        app.remaining().front().rfind('-', 0) != 0) {
+      console.Error("stravon-cli: unknown command " + Quoted(app.remaining().front()) +
+                    " (see stravon-cli --help)");
+      return kExitUsage;
+    }
     console.Result(out_text.str());
     if (!err_text.str().empty()) console.Error(err_text.str());
     return code == 0 ? kExitDone : kExitUsage;

@@ -2,6 +2,8 @@
 
 #include <unistd.h>
 
+#include <atomic>
+#include <cerrno>
 #include <mutex>
 
 namespace stravon::cli {
@@ -13,6 +15,9 @@ std::mutex& OutputMutex() {
   static std::mutex mutex;
   return mutex;
 }
+
+// The first error met writing a result, for the check at exit.
+std::atomic<int> result_error{0};
 
 }  // namespace
 
@@ -39,9 +44,14 @@ void Console::Error(std::string_view text) {
 void Console::Write(std::FILE* stream, std::string_view text) {
   if (text.empty()) return;
   std::lock_guard lock(OutputMutex());
-  std::fwrite(text.data(), 1, text.size(), stream);
-  std::fflush(stream);
+  errno = 0;
+  const bool written = std::fwrite(text.data(), 1, text.size(), stream) == text.size();
+  if ((std::fflush(stream) != 0 || !written) && stream == out_ && result_error == 0) {
+    result_error = errno != 0 ? errno : EIO;
+  }
 }
+
+int ResultWriteError() { return result_error.load(); }
 
 std::string ErrorText(std::string_view text) {
   constexpr std::string_view kPrefix = "Error:  ";

@@ -42,6 +42,9 @@ class Console {
   bool err_is_terminal_;
 };
 
+// The errno of the first result that did not reach its stream; 0 when all did.
+int ResultWriteError();
+
 // "Error:  " followed by `text`, unless it already starts so.
 std::string ErrorText(std::string_view text);
 

@@ -2,9 +2,12 @@
 #include <fcntl.h>
 #include <unistd.h>
 
+#include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "cli/cli_app.h"
+#include "cli/console.h"
 #include "cli/interrupt.h"
 
 int main(int argc, char** argv) {
@@ -23,7 +26,19 @@ int main(int argc, char** argv) {
   if (null_fd >= 0) close(null_fd);
 
   stravon::cli::InstallInterruptHandler();
-  const int status = stravon::cli::RunCli(argc, argv, results, stderr);
-  std::fflush(results);
+  int status = stravon::cli::RunCli(argc, argv, results, stderr);
+  // Results that did not reach standard output (a full disk, a closed pipe,
+  // /dev/full) are a failure, however the command itself went.
+  const bool write_failed = std::ferror(results) != 0;
+  errno = 0;
+  const bool flush_failed = std::fflush(results) != 0;
+  int error = stravon::cli::ResultWriteError();
+  if (error == 0) error = errno;
+  if (std::fclose(results) != 0 || write_failed || flush_failed) {
+    if (error == 0) error = errno;
+    std::fprintf(stderr, "Error:  Cannot write to standard output%s%s\n", error != 0 ? ": " : ".",
+                 error != 0 ? std::strerror(error) : "");
+    if (status == 0) status = 1;
+  }
   return status;
 }

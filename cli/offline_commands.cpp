@@ -7,6 +7,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/output_file.h"
 #include "cli/protocol_report.h"
 #include "cli/unit_session.h"
 #include "device/program_image.h"
@@ -32,7 +33,10 @@ bool ResolveSettings(const GlobalOptions& options, Console& console, const Given
   } else {
     UnitSession session(options, console);
     if (!session.Connect(true)) {
-      console.Note("Without a unit, give --pitch and --soft-limit.\n");
+      console.Note(session.ConnectFailure() == Outcome::Cause::kSettingsNotProgrammed
+                       ? "The unit's hardware settings are not programmed; give --pitch and "
+                         "--soft-limit.\n"
+                       : "Without a unit, give --pitch and --soft-limit.\n");
       return false;
     }
     *settings = session.Device().CurrentSettings();
@@ -105,12 +109,8 @@ int RunCompile(const GlobalOptions& options, Console& console, const std::string
   DeviceSetTable table{};
   const std::int32_t count = CompileProtocol(sequence, settings, table);
   const ProgramImage image = EncodeProgramImage(table, count);
-  std::string error;
   const std::string_view bytes(reinterpret_cast<const char*>(image.data()), image.size());
-  if (!ReplaceFileAtomically(output, bytes, &error)) {
-    console.Error(ErrorText(error));
-    return kExitFailed;
-  }
+  if (!WriteOutput(console, output, file, bytes)) return kExitFailed;
   console.Note("Compiled " + std::to_string(count) + (count == 1 ? " set" : " sets") + " into " +
                output + " (" + std::to_string(image.size()) + " bytes, " + report.used_memory_text +
                " % used)\n");
@@ -146,16 +146,7 @@ int RunDecode(Console& console, const std::string& image_file, double pitch,
   TestSequence sequence;
   DeviceSetsToProtocol(table, count, settings, sequence);
 
-  if (output) {
-    if (!WriteProtocolFile(*output, sequence, &error)) {
-      console.Error(ErrorText(error));
-      return kExitFailed;
-    }
-  } else {
-    std::ostringstream text;
-    sequence.WriteProtocol(text);
-    console.Result(text.str());
-  }
+  if (!OutputProtocol(console, sequence, output, image_file)) return kExitFailed;
   console.Note("Decoded " + std::to_string(count) + (count == 1 ? " set" : " sets") + "\n");
   return kExitDone;
 }

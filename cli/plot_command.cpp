@@ -7,6 +7,7 @@
 #include <system_error>
 
 #include "cli/exit_status.h"
+#include "cli/output_file.h"
 #include "cli/protocol_report.h"
 #include "cli/settings_backup.h"
 #include "cli/unit_session.h"
@@ -186,11 +187,8 @@ int RunPlot(const GlobalOptions& options, Console& console, const PlotOptions& p
                           .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
                       "\n"
                 : PlotCsv(profile, plot.step);
-  if (plot.output) {
-    if (!ReplaceFileAtomically(*plot.output, text, &error)) {
-      console.Error(ErrorText(error));
-      return kExitFailed;
-    }
+  if (plot.output && *plot.output != "-") {
+    if (!WriteOutput(console, *plot.output, plot.file, text)) return kExitFailed;
     console.Note("Wrote " + std::to_string(rows) + " points to " + *plot.output + "\n");
   } else {
     console.Result(text);

@@ -1,5 +1,6 @@
 #include "cli/protocol_lint.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <limits>
 #include <set>
@@ -75,8 +76,30 @@ bool ValidValue(Instruction column, std::string_view token) {
 }
 
 constexpr std::size_t kMaximumFindings = 10;
+constexpr std::size_t kExcerptLength = 24;
 
 }  // namespace
+
+std::string Quoted(std::string_view token) {
+  // A file is anyone's bytes: no control character reaches the terminal,
+  // and a token of megabytes is not echoed whole.
+  std::string text = "\"";
+  const std::size_t shown = std::min(token.size(), kExcerptLength);
+  for (std::size_t i = 0; i < shown; ++i) {
+    const auto byte = static_cast<unsigned char>(token[i]);
+    if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') {
+      static constexpr char kHex[] = "0123456789ABCDEF";
+      text += "\\x";
+      text += kHex[byte >> 4];
+      text += kHex[byte & 0x0F];
+    } else {
+      text += static_cast<char>(byte);
+    }
+  }
+  text += "\"";
+  if (shown < token.size()) text += "... (" + std::to_string(token.size()) + " bytes)";
+  return text;
+}
 
 std::vector<std::string> LintProtocolText(std::string_view contents) {
   std::vector<std::string> findings;
@@ -107,9 +130,9 @@ std::vector<std::string> LintProtocolText(std::string_view contents) {
       for (std::string_view key : tokens) {
         const Instruction column = InstructionFromName(key);
         if (!Known(column)) {
-          add(line_number, "unknown column \"" + std::string(key) + "\"");
+          add(line_number, "unknown column " + Quoted(key));
         } else if (!seen.insert(static_cast<std::int32_t>(column)).second) {
-          add(line_number, "column \"" + std::string(key) + "\" appears twice");
+          add(line_number, "column " + Quoted(key) + " appears twice");
         }
         columns.push_back(column);
       }
@@ -123,8 +146,8 @@ std::vector<std::string> LintProtocolText(std::string_view contents) {
     }
     for (std::size_t i = 0; i < tokens.size(); ++i) {
       if (Known(columns[i]) && !ValidValue(columns[i], tokens[i])) {
-        add(line_number, "\"" + std::string(tokens[i]) + "\" is not a valid " +
-                             std::string(InstructionName(columns[i])));
+        add(line_number,
+            Quoted(tokens[i]) + " is not a valid " + std::string(InstructionName(columns[i])));
       }
     }
   }

@@ -14,4 +14,9 @@ namespace stravon::cli {
 // kind, every column known once).
 std::vector<std::string> LintProtocolText(std::string_view contents);
 
+// A token in double quotes, as a message may show it: bytes that are not
+// printable ASCII (and quotes and backslashes) as \xNN, and a long token cut
+// short, with its length.
+std::string Quoted(std::string_view token);
+
 }  // namespace stravon::cli

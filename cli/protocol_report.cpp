@@ -44,7 +44,7 @@ constexpr const char* kColumnTitles[kStageColumnCount] = {
 
 bool LoadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error) {
   std::string contents;
-  if (!ReadWholeFile(path, &contents, error)) return false;
+  if (!ReadProtocolText(path, &contents, error)) return false;
   const std::vector<std::string> findings = LintProtocolText(contents);
   if (!findings.empty()) {
     std::string text = path + " is not a well-formed protocol file:";

@@ -16,9 +16,11 @@
 #include "cli/commands.h"
 #include "cli/exit_status.h"
 #include "cli/interrupt.h"
+#include "cli/output_file.h"
 #include "cli/protocol_report.h"
 #include "cli/settings_backup.h"
 #include "cli/unit_session.h"
+#include "device/device_transfers.h"
 #include "device/device_worker.h"
 #include "device/operation_outcome.h"
 #include "device/program_image.h"
@@ -59,15 +61,14 @@ int ReportOutcome(UnitSession& session, Console& console, const Outcome& outcome
   }
   // A refused commit, or a unit that went away, shows a message box.
   if (session.ReportMessages()) return kExitFailed;
+  // The line names the cause of a failure; a cancel is a cancel.
   std::string line = OutcomeLine(outcome);
   if (line.empty()) {
     line = "Error:  " + operation + " did not run: the unit's port is not open.";
-  } else if (Interrupted()) {
+  } else if (Interrupted() && outcome.kind == Outcome::Kind::kCancelled) {
     line += " (interrupted)";
   }
-  // The port's own report of the failed exchange, when there was one.
-  const std::string cause = session.FrontEnd().LastLog();
-  if (!Interrupted() && !cause.empty()) line += "\n" + cause;
+  if (outcome.program_area_cleared) line += "\n" + std::string(kProgramAreaClearedText);
   console.Error(line);
   return kExitFailed;
 }
@@ -83,25 +84,7 @@ int RunToEnd(UnitSession& session, Console& console, const std::function<void()>
 }
 
 bool WriteBytes(Console& console, const std::string& path, std::string_view bytes) {
-  std::string error;
-  if (ReplaceFileAtomically(path, bytes, &error)) return true;
-  console.Error(ErrorText(error));
-  return false;
-}
-
-// Sends a protocol to standard output or to a file.
-bool OutputProtocol(Console& console, TestSequence sequence,
-                    const std::optional<std::string>& output) {
-  if (output) {
-    std::string error;
-    if (WriteProtocolFile(*output, sequence, &error)) return true;
-    console.Error(ErrorText(error));
-    return false;
-  }
-  std::ostringstream text;
-  sequence.WriteProtocol(text);
-  console.Result(text.str());
-  return true;
+  return WriteOutput(console, path, "", bytes);
 }
 
 std::string FirmwareText(std::int32_t revision) { return FormatGeneral(revision / 1000.0); }
@@ -240,7 +223,10 @@ int RunRead(const GlobalOptions& options, Console& console,
       status != kExitDone) {
     return status;
   }
-  return OutputProtocol(console, session.Device().Protocol(), output) ? kExitDone : kExitFailed;
+  session.StopWorker();
+  const TestSequence protocol = session.Device().Protocol();
+  if (protocol.sets.empty()) console.Note(std::string(kNoProtocolStoredText) + "\n");
+  return OutputProtocol(console, protocol, output) ? kExitDone : kExitFailed;
 }
 
 int RunSettingsProgram(const GlobalOptions& options, Console& console,
@@ -421,7 +407,13 @@ int RunJog(const GlobalOptions& options, Console& console, bool plus, double sec
   std::string problem;
   const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                    std::chrono::duration<double>(seconds));
+  // The worker stops a jog that is not confirmed, as for a held button.
+  Clock::time_point next_confirm = Clock::now() + kJogConfirmInterval;
   while (Clock::now() < end) {
+    if (Clock::now() >= next_confirm) {
+      device.ConfirmJog();
+      next_confirm += kJogConfirmInterval;
+    }
     if (Interrupted()) {
       problem = "Error:  Interrupted; the jog was stopped early.";
       break;

@@ -1,7 +1,5 @@
 #include "cli/unit_session.h"
 
-#include <grp.h>
-#include <sys/stat.h>
 #include <unistd.h>
 
 #include <cerrno>
@@ -10,6 +8,7 @@
 #include <vector>
 
 #include "cli/interrupt.h"
+#include "device/connection_advice.h"
 #include "device/device_worker.h"
 #include "device/operation_outcome.h"
 #include "device/ports/port_list.h"
@@ -22,46 +21,6 @@ constexpr std::chrono::milliseconds kPoll{50};
 // The worker checks the ports at once when it starts; if it has not seen the
 // unit by then, the unit went away after this program found it.
 constexpr std::chrono::milliseconds kDetectionGrace{3000};
-
-// The group that may read and write the node, when there is one to join.
-std::string AccessGroup(const std::string& path) {
-  struct stat status {};
-  if (stat(path.c_str(), &status) != 0 || status.st_gid == 0) return "";
-  const mode_t group_rw = S_IRGRP | S_IWGRP;
-  if ((status.st_mode & group_rw) != group_rw) return "";
-  const group* entry = getgrgid(status.st_gid);
-  return entry != nullptr ? entry->gr_name : "";
-}
-
-// "VID_0403" -> "0403"; empty when the hardware id has no such part.
-std::string IdPart(const std::string& hardware_id, const std::string& key) {
-  const std::size_t at = hardware_id.find(key);
-  if (at == std::string::npos || at + key.size() + 4 > hardware_id.size()) return "";
-  std::string id = hardware_id.substr(at + key.size(), 4);
-  for (char& c : id) c = static_cast<char>(std::tolower(static_cast<unsigned char>(c)));
-  return id;
-}
-
-std::string PermissionAdvice(const std::string& path, const PortRecord* record) {
-  std::string text = "Error:  No permission to open the unit's port " + path + ".\n";
-  const std::string group = AccessGroup(path);
-  if (!group.empty()) {
-    text += "Add your user to the group that owns it: sudo usermod -aG " + group +
-            " \"$USER\" (then log out and in again),\nor give";
-  } else {
-    text += "Give";
-  }
-  text +=
-      " the port to your user with a udev rule, for example in\n"
-      "/etc/udev/rules.d/70-stravon.rules:\n  SUBSYSTEM==\"tty\"";
-  const std::string vendor = record ? IdPart(record->hardware_id, "VID_") : "";
-  const std::string product = record ? IdPart(record->hardware_id, "PID_") : "";
-  if (!vendor.empty() && !product.empty()) {
-    text += ", ATTRS{idVendor}==\"" + vendor + "\", ATTRS{idProduct}==\"" + product + "\"";
-  }
-  text += ", TAG+=\"uaccess\"\nthen: sudo udevadm control --reload && sudo udevadm trigger";
-  return text;
-}
 
 }  // namespace
 
@@ -127,8 +86,21 @@ bool UnitSession::Connect(bool require_settings) {
   const Clock::time_point started = Clock::now();
   while (!device_->WaitUntilConnected(true, kPoll)) {
     if (Interrupted()) {
+      device_->StopWorker();
       console_.Error("Error:  Interrupted while connecting to the unit.");
       return false;
+    }
+    // The port did not open, or the unit did not answer: the worker would
+    // try again each second, but a command says why and ends.
+    if (device_->ConnectionAttempts() > 0 && !device_->Connected()) {
+      const Outcome outcome = device_->ConnectionOutcome();
+      const std::string text = ConnectionFailureText(path, outcome, FindControllerPort(ports));
+      if (!text.empty()) {
+        device_->StopWorker();
+        console_.Error(text);
+        failure_ = outcome.Why();
+        return false;
+      }
     }
     if (!device_->Detected() && Clock::now() - started > kDetectionGrace) {
       console_.Error(kDeviceNotDetectedMessage);
@@ -142,6 +114,9 @@ bool UnitSession::Connect(bool require_settings) {
   // goes on and finds the second still in the front end.
   if (device_->HardwareSettingsRead()) return !ReportMessages();
   if (!require_settings) return true;
+  failure_ = device_->ConnectionOutcome().step == Outcome::Step::kCheckSettings
+                 ? Outcome::Cause::kSettingsNotProgrammed
+                 : device_->ConnectionOutcome().Why();
   if (ReportMessages()) return false;
   // No message box: the port could not be opened (the log says why), or the
   // block could not be read.
@@ -159,8 +134,12 @@ std::optional<Outcome> UnitSession::RunOperation(const std::function<void()>& re
   // exchanges, and stopping half-way would leave a partly written block.
   const bool finishes = code == Operation::kReadDevice || code == Operation::kProgramDevice ||
                         code == Operation::kProgramHardwareSettings;
+  const bool transfer = code == Operation::kReadDevice || code == Operation::kProgramDevice;
   while (!device_->WaitUntilIdle(kPoll)) {
-    if (Interrupted() && !finishes) return std::nullopt;
+    if (!Interrupted()) continue;
+    // Wakes a transfer that waits for a silent unit at once.
+    if (transfer) device_->CancelOperation();
+    if (!finishes) return std::nullopt;
   }
   // The worker records the outcome before it lets the code go.
   return device_->LastOutcome();

@@ -58,6 +58,9 @@ class UnitSession {
   // false when there were none.
   bool ReportMessages();
 
+  // Why the last Connect failed, where the core knows (kNone otherwise).
+  Outcome::Cause ConnectFailure() const { return failure_; }
+
   // How long the unit may take for a few exchanges that fail.
   std::chrono::milliseconds ExchangeAllowance(int exchanges) const;
 
@@ -69,6 +72,7 @@ class UnitSession {
   TerminalFrontEnd front_end_;
   std::unique_ptr<DeviceSession> device_;
   std::string port_name_;
+  Outcome::Cause failure_ = Outcome::Cause::kNone;
 };
 
 }  // namespace stravon::cli

@@ -15,13 +15,16 @@ struct CommandResult {
 
   Kind kind = Kind::kOk;
   int code = 0;
+  // The errno behind a port failure (0 for a time-out or an end of file),
+  // so that its cause can be named: unplugged, or some other fault.
+  int error_number = 0;
 
   static constexpr CommandResult Ok() { return {}; }
-  static constexpr CommandResult PortFailure(int serial_code) {
-    return {Kind::kPortFailure, serial_code};
+  static constexpr CommandResult PortFailure(int serial_code, int error_number = 0) {
+    return {Kind::kPortFailure, serial_code, error_number};
   }
-  static constexpr CommandResult UnitError(int number) { return {Kind::kUnitError, number}; }
-  static constexpr CommandResult BadReply() { return {Kind::kBadReply, 0}; }
+  static constexpr CommandResult UnitError(int number) { return {Kind::kUnitError, number, 0}; }
+  static constexpr CommandResult BadReply() { return {Kind::kBadReply, 0, 0}; }
 
   constexpr bool ok() const { return kind == Kind::kOk; }
   friend constexpr bool operator==(const CommandResult&, const CommandResult&) = default;

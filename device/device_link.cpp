@@ -1,5 +1,6 @@
 #include "device/device_link.h"
 
+#include <array>
 #include <string_view>
 
 #include "device/device_commands.h"
@@ -36,7 +37,7 @@ CommandResult DeviceLink::QueryCommand(const std::string& command, char* reply,
     port_.DiscardInput();
     if (const int written = port_.WriteSerialPort(command.data(), command.size());
         written != kSerialOk) {
-      return CommandResult::PortFailure(written);
+      return CommandResult::PortFailure(written, port_.LastError().error_number);
     }
     const int read = port_.ReadSerialPort(reply, reply_size, received);
     if (read == kSerialBufferFull) {
@@ -44,7 +45,7 @@ CommandResult DeviceLink::QueryCommand(const std::string& command, char* reply,
       // so that its tail is not read as the next command's reply.
       port_.DiscardInputUntilQuiet(kQuietMs, kDrainLimitMs);
     }
-    if (read != kSerialOk) return CommandResult::PortFailure(read);
+    if (read != kSerialOk) return CommandResult::PortFailure(read, port_.LastError().error_number);
     const std::string_view text(reply, *received);
     if (!IsErrorReply(text)) return CommandResult::Ok();
     error = ErrorNumber(text);
@@ -59,15 +60,21 @@ CommandResult DeviceLink::SendCommand(const std::string& command) {
   return QueryCommand(command, reply, sizeof reply, &received);
 }
 
-void DeviceLink::ReadIdentification() {
+bool DeviceLink::ReadIdentification() {
   char reply[kIdentificationBufferSize];
   std::size_t received = 0;
   // The first round only wakes the unit up; its answers are not used, except
   // that the last one stands in for a failed first entry below.
   std::string previous;
   for (int index = 0; index < kIdentificationEntries; ++index) {
-    if (QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received).ok()) {
+    const CommandResult result =
+        QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received);
+    if (result.ok()) {
       previous.assign(reply, received);
+    } else if (index == 0 && result.kind == CommandResult::Kind::kPortFailure) {
+      connect_outcome_ = Outcome::Of(Operation::kNone, Outcome::Kind::kFailed,
+                                     Outcome::Step::kIdentify, result);
+      return false;
     }
   }
   identification_.clear();
@@ -100,6 +107,7 @@ void DeviceLink::ReadIdentification() {
     firmware_revision_ = IdentificationNumber(entry, "REV", 9, 1000.0, kDefaultFirmwareRevision);
     software_number_ = IdentificationNumber(entry, "SW#", 8, 1.0, kDefaultSoftwareNumber);
   }
+  return true;
 }
 
 int DeviceLink::ConnectDevice() {
@@ -108,8 +116,28 @@ int DeviceLink::ConnectDevice() {
   options.LongTimeout = true;
   options.BaudRate = -1;
   options.ReadTimeoutMs = read_timeout_ms_;
-  if (port_.OpenSerialPort(port_name_.c_str(), options) != kSerialOk) return -1;
-  ReadIdentification();
+  connect_outcome_ = {};
+  if (!port_.IsOpen()) {
+    if (!claim_.Claim(port_name_)) {
+      connect_outcome_ =
+          Outcome::Because(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kOpenPort,
+                           Outcome::Cause::kInUseByAnotherWindow);
+      return -1;
+    }
+    if (const int opened = port_.OpenSerialPort(port_name_.c_str(), options);
+        opened != kSerialOk) {
+      claim_.Release();
+      const int error = port_.LastError().error_number;
+      connect_outcome_ = Outcome::Because(Operation::kNone, Outcome::Kind::kFailed,
+                                          Outcome::Step::kOpenPort, OpenFailureCause(error),
+                                          CommandResult::PortFailure(opened, error));
+      return -1;
+    }
+  }
+  if (!ReadIdentification()) {
+    Disconnect();
+    return -1;
+  }
 
   const char* required = nullptr;
   if (software_number_ == 74050 && firmware_revision_ < 4000) {
@@ -124,6 +152,12 @@ int DeviceLink::ConnectDevice() {
                                    "before continuing.\n");
   }
   return 1;
+}
+
+void DeviceLink::Disconnect() {
+  // The port reports a failed close itself; the descriptor is gone either way.
+  if (port_.IsOpen()) port_.CloseSerialPort();
+  claim_.Release();
 }
 
 void DeviceLink::SetJogSpeed(std::int32_t code) {
@@ -164,34 +198,52 @@ int DeviceLink::QueryStatus() {
 }
 
 Outcome DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
-  const auto failed = [](CommandResult result) {
-    return Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kWriteProgram,
-                       result);
+  bool cleared = false;
+  const auto ended = [&cleared](Outcome::Kind kind, CommandResult result) {
+    Outcome outcome = Outcome::Of(Operation::kNone, kind, Outcome::Step::kWriteProgram, result);
+    if (CauseOf(result) == Outcome::Cause::kCancelled) outcome.kind = Outcome::Kind::kCancelled;
+    outcome.program_area_cleared = cleared;
+    return outcome;
   };
   const int pages = static_cast<int>(image.size() / kUnitPageSize);
   if (progress_) progress_(0, pages);
   if (pages <= 0) return {};
   char reply[kQueryBufferSize];
   std::size_t received = 0;
-  auto address = static_cast<std::uint16_t>(kProgramImageAddress);
-  for (int page = 0; page < pages; ++page) {
-    const auto page_bytes =
-        image.subspan(static_cast<std::size_t>(page) * kUnitPageSize, kUnitPageSize);
+  const auto write_page = [&](int page, std::span<const std::uint8_t> page_bytes) {
     for (std::size_t offset = 0; offset < kUnitPageSize; offset += kPageLoadSize) {
       const auto load = page_bytes.subspan(offset).first<kPageLoadSize>();
       if (const CommandResult result = QueryCommand(PageLoadCommand(static_cast<int>(offset), load),
                                                     reply, sizeof reply, &received);
           !result.ok()) {
-        return failed(result);
+        return result;
       }
     }
-    if (const CommandResult result = SendCommand(PageCommitCommand(address)); !result.ok()) {
-      return failed(result);
+    // Once a commit has gone out, whatever its answer, the page may be in place.
+    if (page == 0) cleared = true;
+    const auto address =
+        static_cast<std::uint16_t>(kProgramImageAddress + static_cast<std::size_t>(page) * kUnitPageSize);
+    return SendCommand(PageCommitCommand(address));
+  };
+  const auto page_of = [&](int page) {
+    return image.subspan(static_cast<std::size_t>(page) * kUnitPageSize, kUnitPageSize);
+  };
+
+  // The first page with no set in use: the unit's set list ends at once.
+  std::array<std::uint8_t, kUnitPageSize> no_sets{};
+  if (const CommandResult result = write_page(0, no_sets); !result.ok()) {
+    return ended(Outcome::Kind::kFailed, result);
+  }
+  for (int step = 1; step <= pages; ++step) {
+    const int page = step < pages ? step : 0;
+    if (const CommandResult result = write_page(page, page_of(page)); !result.ok()) {
+      return ended(Outcome::Kind::kFailed, result);
     }
-    if (progress_ && progress_(page, 0) == -1) {
-      return Outcome::Of(Operation::kNone, Outcome::Kind::kCancelled, Outcome::Step::kWriteProgram);
+    if (page == 0) cleared = false;  // the real first page is in place
+    // A cancel after the last page comes too late to change anything.
+    if (progress_ && progress_(step - 1, 0) == -1 && step < pages) {
+      return ended(Outcome::Kind::kCancelled, CommandResult::Ok());
     }
-    address = static_cast<std::uint16_t>(address + kUnitPageSize);
   }
   return {};
 }

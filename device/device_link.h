@@ -10,6 +10,7 @@
 
 #include "device/command_result.h"
 #include "device/operation_outcome.h"
+#include "device/port_claim.h"
 #include "device/serial/serial.h"
 #include "protocol/front_end.h"
 
@@ -66,15 +67,28 @@ class DeviceLink {
   CommandResult QueryCommand(const std::string& command, char* reply, std::size_t reply_size,
                              std::size_t* received);
 
-  void ReadIdentification();
-  // -1 when the port cannot be opened, else 1 (an old firmware only warns).
+  // False when the unit did not answer the first query (then nothing more is
+  // asked: a silent unit would cost a time-out for every one of them).
+  bool ReadIdentification();
+  // -1 when the port cannot be opened, is held by another session of this
+  // process, or the unit does not answer (the port is then closed again);
+  // else 1 (an old firmware only warns). ConnectOutcome says why.
   int ConnectDevice();
+  const Outcome& ConnectOutcome() const { return connect_outcome_; }
+  // Closes the port and gives up its claim.
+  void Disconnect();
   void SetJogSpeed(std::int32_t code);
   // Reports the unit's position to the status callback. Returns 0.
   int QueryStatus();
   // Writes the image page by page from the program address: done, cancelled
   // by the progress callback, or failed at step kWriteProgram. A tail shorter
   // than a page is not written. The outcome's operation is left to the caller.
+  //
+  // Until the last page is in place the unit holds no runnable protocol: the
+  // first page goes out first with no set in use, then the others, and the
+  // real first page last. So a run cut short never leaves the first pages of
+  // one protocol in front of the rest of another; the outcome then tells
+  // whether the old protocol was cleared.
   Outcome WriteProgramImage(std::span<const std::uint8_t> image);
   // The byte at a unit address (0 unless the exchange succeeded). A reply that
   // is not a byte (see IsByteReply) is a bad reply.
@@ -84,6 +98,8 @@ class DeviceLink {
   FrontEnd* front_end_;
   std::vector<std::string> identification_;
   std::string port_name_;
+  Outcome connect_outcome_;
+  PortClaim claim_;
   Serial port_;
   int read_timeout_ms_ = 20000;
   ProgressCallback progress_;

@@ -1,5 +1,9 @@
 #include "device/device_session.h"
 
+#include <sys/eventfd.h>
+#include <unistd.h>
+
+#include <cstdint>
 #include <utility>
 
 #include "device/device_worker.h"
@@ -9,6 +13,8 @@ namespace stravon {
 
 DeviceSession::DeviceSession(FrontEnd* front_end, DeviceSessionOptions options)
     : options_(std::move(options)), front_end_(front_end) {
+  // Without it (no descriptors left) a cancel still ends a wait, a little later.
+  cancel_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   // Only the first session becomes the log's sink; Register refuses later ones.
   log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { LogSink(text); });
 }
@@ -16,6 +22,7 @@ DeviceSession::DeviceSession(FrontEnd* front_end, DeviceSessionOptions options)
 DeviceSession::~DeviceSession() {
   StopWorker();
   MessageLog::Obtain().Unregister(log_token_);
+  if (cancel_fd_ >= 0) close(cancel_fd_);
 }
 
 void DeviceSession::AttachFrontEnd(FrontEnd* front_end) {
@@ -89,6 +96,28 @@ void DeviceSession::SetPendingOperation(Operation operation) {
     ++requests_;
   }
   wake_.notify_all();
+  // The end must not wait for a silent unit's time-out.
+  if (operation == Operation::kEnd) WakeWaits();
+}
+
+void DeviceSession::WakeWaits() const {
+  if (cancel_fd_ < 0) return;
+  const std::uint64_t one = 1;
+  [[maybe_unused]] const ssize_t written = write(cancel_fd_, &one, sizeof one);
+}
+
+void DeviceSession::CancelOperation() {
+  cancel_requested_.store(true, std::memory_order_release);
+  WakeWaits();
+}
+
+void DeviceSession::ConfirmJog() {
+  last_jog_confirm_.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
+}
+
+bool DeviceSession::JogConfirmationLate() const {
+  const Clock::time_point confirmed{Clock::duration(last_jog_confirm_.load(std::memory_order_acquire))};
+  return Clock::now() - confirmed > options_.jog_confirm_limit;
 }
 
 void DeviceSession::RequestMove(std::int32_t target) {
@@ -109,6 +138,7 @@ void DeviceSession::RequestProgramHardwareSettings(const HardwareSettings& setti
 
 bool DeviceSession::PressJog(bool plus) {
   if (!Connected()) return false;
+  ConfirmJog();
   SetPendingOperation(plus ? Operation::kJogPlus : Operation::kJogMinus);
   return true;
 }
@@ -153,6 +183,17 @@ bool DeviceSession::WaitForOutcome(std::uint64_t seen, std::chrono::milliseconds
 Outcome DeviceSession::ConnectionOutcome() const {
   std::lock_guard lock(state_mutex_);
   return connection_outcome_;
+}
+
+std::uint64_t DeviceSession::ConnectionAttempts() const {
+  std::lock_guard lock(wake_mutex_);
+  return connection_attempts_;
+}
+
+bool DeviceSession::WaitForConnectionAttempt(std::uint64_t seen,
+                                             std::chrono::milliseconds timeout) const {
+  std::unique_lock lock(wake_mutex_);
+  return state_.wait_for(lock, timeout, [this, seen] { return connection_attempts_ > seen; });
 }
 
 bool DeviceSession::WaitUntilIdle(std::chrono::milliseconds timeout) const {
@@ -208,8 +249,15 @@ void DeviceSession::RecordOutcome(const Outcome& outcome) {
 }
 
 void DeviceSession::RecordConnectionOutcome(const Outcome& outcome) {
-  std::lock_guard lock(state_mutex_);
-  connection_outcome_ = outcome;
+  {
+    std::lock_guard lock(state_mutex_);
+    connection_outcome_ = outcome;
+  }
+  {
+    std::lock_guard lock(wake_mutex_);
+    ++connection_attempts_;
+  }
+  state_.notify_all();
 }
 
 DeviceSession::Request DeviceSession::CurrentRequest() const {

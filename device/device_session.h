@@ -30,7 +30,17 @@ struct DeviceSessionOptions {
   // instead of detection. The unit then counts as present while that node
   // exists, so unplugging it is still noticed.
   std::string port_override;
+  // A jog stops by itself when the interface has not confirmed it
+  // (ConfirmJog) for this long. Tests shorten it.
+  std::chrono::milliseconds jog_confirm_limit{500};
 };
+
+// While a jog button is held the interface confirms it this often; the
+// worker stops the jog when no confirmation has come within the session's
+// jog_confirm_limit (500 ms: five missed confirmations). So a frozen
+// interface thread, or a release event that never arrives, cannot leave the
+// actuator running.
+inline constexpr std::chrono::milliseconds kJogConfirmInterval{100};
 
 // What the unit said about itself when the worker last connected.
 struct UnitIdentification {
@@ -110,6 +120,14 @@ class DeviceSession {
   // whether it changed the code.
   bool PressJog(bool plus);
   bool ReleaseJog();
+  // The held jog button, confirmed about every kJogConfirmInterval while it
+  // stays down (see jog_confirm_limit).
+  void ConfirmJog();
+
+  // Cancels the running transfer at once, as its Cancel button does, even
+  // while the worker waits for a silent unit. Has no effect on operations
+  // started later.
+  void CancelOperation();
   // The arguments of the last move and hardware settings requests.
   std::int32_t MoveTarget() const;
   HardwareSettings PendingHardwareSettings() const;
@@ -121,8 +139,13 @@ class DeviceSession {
   std::uint64_t OutcomeCount() const;
   // Waits until more than `seen` outcomes have been recorded; false on time-out.
   bool WaitForOutcome(std::uint64_t seen, std::chrono::milliseconds timeout) const;
-  // How the last connection went: opening the port and reading the settings.
+  // How the last connection went: opening the port and reading the settings;
+  // and how many connection attempts have ended so far (a failed one leaves
+  // the session not connected).
   Outcome ConnectionOutcome() const;
+  std::uint64_t ConnectionAttempts() const;
+  // Waits until more than `seen` connection attempts have ended; false on time-out.
+  bool WaitForConnectionAttempt(std::uint64_t seen, std::chrono::milliseconds timeout) const;
 
   // Wait until the worker has no one-shot operation left to carry out, or
   // until the connected flag equals `connected`. False on time-out.
@@ -166,6 +189,13 @@ class DeviceSession {
   bool SleepUnlessEnding(Clock::duration duration) const;
 
   void LogSink(const std::string& text);
+  // What the worker's waits for the unit watch besides the port.
+  int CancelWakeFd() const { return cancel_fd_; }
+  bool CancelRequested() const { return cancel_requested_.load(std::memory_order_acquire); }
+  void ClearCancel() { cancel_requested_.store(false, std::memory_order_release); }
+  void WakeWaits() const;
+  // Whether the held jog has gone unconfirmed for longer than the limit.
+  bool JogConfirmationLate() const;
 
   const DeviceSessionOptions options_;
   std::atomic<FrontEnd*> front_end_;
@@ -180,6 +210,7 @@ class DeviceSession {
   UnitIdentification identification_;
   ProgramImage last_image_{};
   Outcome connection_outcome_;
+  std::uint64_t connection_attempts_ = 0;  // under wake_mutex_
 
   std::atomic<bool> settings_read_{false};
   std::atomic<bool> detected_{false};
@@ -187,6 +218,10 @@ class DeviceSession {
   std::atomic<bool> stop_motion_at_end_{false};
   std::atomic<std::int32_t> pending_{static_cast<std::int32_t>(Operation::kNone)};
   std::atomic<double> current_offset_{0.0};
+  std::atomic<bool> cancel_requested_{false};
+  std::atomic<Clock::rep> last_jog_confirm_{0};
+  // An eventfd; written on a cancel and when the session ends.
+  int cancel_fd_ = -1;
 
   // Wakes the worker (wake_) and waiters for its progress (state_).
   mutable std::mutex wake_mutex_;

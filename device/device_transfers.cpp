@@ -13,7 +13,9 @@ namespace {
 
 void AppendOutcome(DeviceWorker& worker, const Outcome& outcome) {
   if (FrontEnd* front_end = worker.GetFrontEnd()) {
-    front_end->AppendOutput("\n" + OutcomeLine(outcome) + "\n");
+    std::string text = "\n" + OutcomeLine(outcome) + "\n";
+    if (outcome.program_area_cleared) text += std::string(kProgramAreaClearedText) + "\n";
+    front_end->AppendOutput(text);
   }
 }
 
@@ -44,7 +46,7 @@ int ReadProgress(int /*position*/, int range, DeviceWorker& worker) {
   window->Advance();
   window->PumpPendingMessages();
   // A closing session ends the transfer as a cancel would.
-  return window->IsCancelled() || worker.Ending() ? -1 : 1;
+  return window->IsCancelled() || worker.Ending() || worker.CancelRequested() ? -1 : 1;
 }
 
 Outcome ReadDevice(DeviceWorker& worker) {
@@ -66,7 +68,9 @@ Outcome ReadDevice(DeviceWorker& worker) {
   for (std::size_t i = 0; i < image.size(); ++i) {
     const auto address = static_cast<std::uint16_t>(kProgramImageAddress + i);
     if (const CommandResult result = link.ReadByte(address, &image[i]); !result.ok()) {
-      outcome.kind = Outcome::Kind::kFailed;
+      // A wait for the unit cut short by the Cancel button is a cancel.
+      outcome.kind = CauseOf(result) == Outcome::Cause::kCancelled ? Outcome::Kind::kCancelled
+                                                                   : Outcome::Kind::kFailed;
       outcome.step = Outcome::Step::kReadProgram;
       outcome.failure = result;
       break;
@@ -88,6 +92,9 @@ Outcome ReadDevice(DeviceWorker& worker) {
   }
   if (front_end != nullptr) front_end->RefreshFromDocument();
   AppendOutcome(worker, outcome);
+  if (outcome.Done() && worker.SetCount() == 0 && front_end != nullptr) {
+    front_end->AppendOutput(std::string(kNoProtocolStoredText) + "\n");
+  }
   return outcome;
 }
 

@@ -6,6 +6,10 @@ namespace stravon {
 
 class DeviceWorker;
 
+// Said after a Read Device that found no set in the unit (never programmed,
+// erased, or cleared by a Program Device that did not finish).
+inline constexpr const char* kNoProtocolStoredText = "No protocol stored in the unit.";
+
 // Reads the program image out of the unit byte by byte, with a progress
 // window, and on success makes it the session's protocol.
 Outcome ReadDevice(DeviceWorker& worker);

@@ -7,6 +7,7 @@
 #include <string>
 #include <string_view>
 
+#include "device/connection_advice.h"
 #include "device/device_commands.h"
 #include "device/device_transfers.h"
 #include "device/ports/port_list.h"
@@ -38,6 +39,12 @@ DeviceWorker::DeviceWorker(DeviceSession& session)
     : session_(session), link_(session.GetFrontEnd()) {
   link_.SetReadTimeoutMs(session_.Options().read_timeout_ms);
   link_.SetStatusCallback([this](const std::string& text, int kind) { ShowStatus(text, kind); });
+  // A wait for the unit ends at once on a cancel (the session's, or the
+  // progress window's Cancel while a transfer runs) and when the session ends.
+  link_.Port().SetCancellation(session_.CancelWakeFd(), [this] {
+    return session_.Ending() || session_.CancelRequested() ||
+           (progress_ != nullptr && progress_->IsCancelled());
+  });
 }
 
 // Detection gives a kernel tty name; the port is opened under the session's
@@ -105,6 +112,17 @@ Outcome DeviceWorker::Move(std::int32_t target) {
   return outcome;
 }
 
+void DeviceWorker::ReportConnectionFailure(const std::string& path, const Outcome& outcome) {
+  const Outcome::Cause cause = outcome.Why();
+  if (cause == shown_failure_ || cause == Outcome::Cause::kCancelled) return;
+  shown_failure_ = cause;
+  const PortRecord* record = FindControllerPort(ports_);
+  const std::string text = ConnectionFailureText(path, outcome, record);
+  if (FrontEnd* front_end = GetFrontEnd(); front_end != nullptr && !text.empty()) {
+    front_end->AppendOutput("\n" + text + "\n");
+  }
+}
+
 void DeviceWorker::CheckConnection() {
   std::string path;
   const bool detected = DetectPort(&path);
@@ -112,20 +130,21 @@ void DeviceWorker::CheckConnection() {
   if (detected && !session_.Connected()) {
     link_.SetFrontEnd(session_.GetFrontEnd());
     link_.SetPortName(path);
-    Outcome outcome;
+    // Nothing goes on over a port that did not open or a unit that does not
+    // answer: the session stays not connected and tries again next time.
     if (link_.ConnectDevice() != 1) {
-      outcome = Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kOpenPort);
+      session_.RecordConnectionOutcome(link_.ConnectOutcome());
+      ReportConnectionFailure(path, link_.ConnectOutcome());
+      return;
     }
+    shown_failure_ = Outcome::Cause::kNone;
     session_.SetIdentification(
         {link_.Identification(), link_.FirmwareRevision(), link_.SoftwareNumber()});
-    const Outcome read = ReadHardwareSettings(*this);
-    if (outcome.Done()) outcome = read;
-    session_.RecordConnectionOutcome(outcome);
+    session_.RecordConnectionOutcome(ReadHardwareSettings(*this));
     link_.QueryStatus();
     session_.SetConnected(true);
   } else if (!detected && session_.Connected()) {
-    // The port reports a failed close itself; the descriptor is gone either way.
-    if (link_.Port().IsOpen()) link_.Port().CloseSerialPort();
+    link_.Disconnect();
     // A jog, or the position poll after one, would go on writing to the
     // closed port and flooding the output pane; and the link would still
     // believe a jog runs, so that the next jog at the same speed sent
@@ -136,10 +155,20 @@ void DeviceWorker::CheckConnection() {
     session_.SetConnected(false);
     session_.SetHardwareSettingsRead(false);
     if (FrontEnd* front_end = GetFrontEnd()) front_end->ClearOutput();
+  } else if (!detected) {
+    // A port that comes back is tried afresh, and its failure said again.
+    shown_failure_ = Outcome::Cause::kNone;
   }
 }
 
 void DeviceWorker::CarryOut(Operation code) {
+  // A cancel belongs to the operation running when it came.
+  session_.ClearCancel();
+  if ((code == Operation::kJogPlus || code == Operation::kJogMinus) &&
+      session_.JogConfirmationLate()) {
+    // The interface stopped confirming the held button: stop as a release would.
+    if (session_.ReleaseJog()) code = Operation::kJogStop;
+  }
   switch (code) {
     case Operation::kReadDevice:
       session_.RecordOutcome(ReadDevice(*this));
@@ -165,6 +194,7 @@ void DeviceWorker::CarryOut(Operation code) {
     default:
       break;
   }
+  session_.ClearCancel();
 }
 
 void DeviceWorker::Run() {

@@ -59,6 +59,7 @@ class DeviceWorker {
   ProgressWindow* Progress() { return progress_.get(); }
   void SetProgress(std::unique_ptr<ProgressWindow> window) { progress_ = std::move(window); }
   bool Ending() const { return session_.Ending(); }
+  bool CancelRequested() const { return session_.CancelRequested(); }
   // Shares the image with the interface thread (DeviceSession::LastImage).
   void PublishImage() { session_.SetLastImage(image_); }
 
@@ -78,6 +79,8 @@ class DeviceWorker {
   void CarryOut(Operation code);
   void CheckConnection();
   bool DetectPort(std::string* path);
+  // Says once why the port could not be taken; nothing while the cause stays.
+  void ReportConnectionFailure(const std::string& path, const Outcome& outcome);
   void Jog(std::int32_t speed_code);
   void JogStop();
   Outcome Move(std::int32_t target);
@@ -92,6 +95,9 @@ class DeviceWorker {
   std::int32_t set_count_ = 0;
   std::unique_ptr<ProgressWindow> progress_;
   std::vector<PortRecord> ports_;  // the last detection's list
+  // The cause of the last connection failure shown, so that the retry each
+  // second does not repeat it.
+  Outcome::Cause shown_failure_ = Outcome::Cause::kNone;
 };
 
 // The positions a jog may reach: from `margin` steps below the minimum

@@ -1,28 +1,142 @@
 #include "device/operation_outcome.h"
 
+#include <cerrno>
+#include <system_error>
+
+#include "device/serial/serial.h"
+
 namespace stravon {
+namespace {
+
+// Errors with which a read, a write or an open meets a line that is gone.
+bool MeansUnplugged(int error_number) {
+  return error_number == EIO || error_number == ENXIO || error_number == ENODEV ||
+         error_number == ENOENT || error_number == EPIPE;
+}
+
+std::string FailedLine(const char* operation, const char* failed_word, const Outcome& outcome) {
+  std::string line = std::string(operation) + "... " + failed_word;
+  if (const std::string cause = CauseText(outcome); !cause.empty()) line += ": " + cause;
+  return line;
+}
+
+}  // namespace
+
+Outcome::Cause Outcome::Why() const {
+  if (cause != Cause::kNone) return cause;
+  if (kind == Kind::kCancelled) return Cause::kCancelled;
+  if (kind == Kind::kFailed) return CauseOf(failure);
+  return Cause::kNone;
+}
+
+Outcome::Cause CauseOf(const CommandResult& result) {
+  using Cause = Outcome::Cause;
+  switch (result.kind) {
+    case CommandResult::Kind::kOk:
+      return Cause::kNone;
+    case CommandResult::Kind::kUnitError:
+      return Cause::kUnitError;
+    case CommandResult::Kind::kBadReply:
+      return Cause::kBadReply;
+    case CommandResult::Kind::kPortFailure:
+      break;
+  }
+  switch (result.code) {
+    case kSerialCancelled:
+      return Cause::kCancelled;
+    case kSerialReadTimedOut:
+      return Cause::kNoAnswer;
+    case kSerialBufferFull:
+      return Cause::kBadReply;
+    case kSerialReadFailed:
+      // An end of file has no errno: the other side of the line closed.
+      if (result.error_number == 0) return Cause::kUnplugged;
+      break;
+    case kSerialOpenFailed:
+    case kSerialTimeoutsFailed:
+      return OpenFailureCause(result.error_number);
+    default:
+      break;
+  }
+  return MeansUnplugged(result.error_number) ? Cause::kUnplugged : Cause::kPortError;
+}
+
+Outcome::Cause OpenFailureCause(int error_number) {
+  using Cause = Outcome::Cause;
+  switch (error_number) {
+    case EACCES:
+    case EPERM:
+      return Cause::kNoPermission;
+    case EWOULDBLOCK:  // the lock another process holds
+    case EBUSY:        // its exclusive mode
+      return Cause::kInUseByAnotherProgram;
+    case ENOTTY:
+      return Cause::kNotATerminal;
+    default:
+      return MeansUnplugged(error_number) ? Cause::kUnplugged : Cause::kPortError;
+  }
+}
+
+std::string CauseText(const Outcome& outcome) {
+  using Cause = Outcome::Cause;
+  switch (outcome.Why()) {
+    case Cause::kNone:
+      return "";
+    case Cause::kCancelled:
+      return "cancelled";
+    case Cause::kNoAnswer:
+      return "the unit did not answer within the time-out (check its power and cable)";
+    case Cause::kUnplugged:
+      return "the unit was unplugged";
+    case Cause::kPortError:
+      return outcome.failure.error_number != 0
+                 ? "the port failed (" +
+                       std::generic_category().message(outcome.failure.error_number) + ")"
+                 : "the port failed";
+    case Cause::kUnitError:
+      return "the unit answered with error " + std::to_string(outcome.failure.code);
+    case Cause::kBadReply:
+      return "the unit's reply was not understood";
+    case Cause::kInUseByAnotherProgram:
+      return "the port is in use by another program";
+    case Cause::kInUseByAnotherWindow:
+      return "the port is in use by another Stravon window";
+    case Cause::kNoPermission:
+      return "no permission to open the port";
+    case Cause::kNotATerminal:
+      return "it is not a serial port";
+    case Cause::kSettingsNotProgrammed:
+      return "the unit's hardware settings are not programmed";
+  }
+  return "";
+}
 
 std::string OutcomeLine(const Outcome& outcome) {
   if (outcome.kind == Outcome::Kind::kNotConnected) return "";
   // These end before the transfer's line would be written: the stage view or
   // a message box has said why.
   if (outcome.step == Outcome::Step::kCommit || outcome.step == Outcome::Step::kOpenPort ||
-      outcome.step == Outcome::Step::kCheckSettings) {
+      outcome.step == Outcome::Step::kIdentify || outcome.step == Outcome::Step::kCheckSettings) {
     return "";
   }
   const bool done = outcome.Done();
+  // "Cancelled" only for a cancel; a failure says why.
+  const bool cancelled = outcome.Why() == Outcome::Cause::kCancelled;
   switch (outcome.operation) {
     case Operation::kReadDevice:
-      // A failed read shows as cancelled, as it always has.
-      return done ? "Reading Device... Success" : "Reading Device... Cancelled";
+      if (done) return "Reading Device... Success";
+      return cancelled ? "Reading Device... Cancelled"
+                       : FailedLine("Reading Device", "Failed", outcome);
     case Operation::kProgramDevice:
-      return done ? "Programming Device... Success" : "Programming Device... Cancelled";
+      if (done) return "Programming Device... Success";
+      return cancelled ? "Programming Device... Cancelled"
+                       : FailedLine("Programming Device", "Failed", outcome);
     case Operation::kProgramHardwareSettings:
       return done ? "Programming Hardware Settings... Success"
-                  : "Programming Hardware Settings... Failure";
+                  : FailedLine("Programming Hardware Settings", "Failure", outcome);
     case Operation::kNone:
       // The settings read of a connection shows the model line on success.
-      return done ? "" : "Reading Hardware Settings... Failure";
+      return done ? "" : FailedLine("Reading Hardware Settings", "Failure", outcome);
     default:
       return "";
   }

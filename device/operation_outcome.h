@@ -22,6 +22,7 @@ struct Outcome {
   enum class Step {
     kNone,
     kOpenPort,       // connecting: the port did not open
+    kIdentify,       // connecting: the unit did not answer its identification
     kNotDetected,    // no unit is connected (the operator is told so)
     kPortClosed,     // the port is not open, or the unit's settings are not known
     kCommit,         // the stage view did not hand over its working sequence
@@ -33,6 +34,22 @@ struct Outcome {
     kReachTarget,    // a move ended short of its target
   };
 
+  // Why an operation did not get done, in the terms a person can act on.
+  enum class Cause {
+    kNone,
+    kCancelled,               // the operator cancelled, or the session was closing
+    kNoAnswer,                // no reply within the time-out
+    kUnplugged,               // the line closed under the exchange, or the node is gone
+    kPortError,               // reading, writing or opening failed otherwise
+    kUnitError,               // the unit answered an error number
+    kBadReply,                // a reply that is not of the kind expected, or too long
+    kInUseByAnotherProgram,   // another process holds the port
+    kInUseByAnotherWindow,    // another session of this process holds it
+    kNoPermission,            // the port may not be opened by this user
+    kNotATerminal,            // the path is no serial port at all
+    kSettingsNotProgrammed,   // the unit's settings block was never programmed
+  };
+
   // The operation answered; kNone for the settings read of a connection.
   Operation operation = Operation::kNone;
   Kind kind = Kind::kDone;
@@ -40,18 +57,45 @@ struct Outcome {
   // The exchange that failed, when one did (its serial result code or the
   // unit's error number).
   CommandResult failure;
+  // Set where the failure is not an exchange (opening the port, say);
+  // otherwise Why() derives the cause from the kind and the failure.
+  Cause cause = Cause::kNone;
+  // The unit's program area was left without a runnable protocol (a Program
+  // Device that did not finish); it must be programmed again.
+  bool program_area_cleared = false;
 
   static Outcome Of(Operation operation, Kind kind = Kind::kDone, Step step = Step::kNone,
                     CommandResult failure = {}) {
     return Outcome{operation, kind, step, failure};
   }
+  static Outcome Because(Operation operation, Kind kind, Step step, Cause cause,
+                         CommandResult failure = {}) {
+    Outcome outcome = Of(operation, kind, step, failure);
+    outcome.cause = cause;
+    return outcome;
+  }
 
   bool Done() const { return kind == Kind::kDone; }
+  Cause Why() const;
   friend bool operator==(const Outcome&, const Outcome&) = default;
 };
+
+// The cause of a failed exchange (kNone for one that succeeded).
+Outcome::Cause CauseOf(const CommandResult& result);
+// The cause behind a port that did not open, from the errno of the attempt.
+Outcome::Cause OpenFailureCause(int error_number);
+
+// The cause as a phrase that completes "... failed: " ("the unit did not
+// answer within the time-out"); empty for kNone.
+std::string CauseText(const Outcome& outcome);
 
 // The line the output pane shows at the end of a transfer, without its line
 // breaks ("Reading Device... Success"); empty for an outcome that shows none.
 std::string OutcomeLine(const Outcome& outcome);
+
+// Said after a Program Device that stopped once the unit's old protocol was
+// cleared.
+inline constexpr const char* kProgramAreaClearedText =
+    "The unit now holds no protocol; program it again before running it.";
 
 }  // namespace stravon

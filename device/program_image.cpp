@@ -11,6 +11,7 @@ namespace {
 
 constexpr std::size_t kHeaderBytes = 16;
 constexpr std::size_t kSegmentBytes = 10;
+constexpr std::uint32_t kErasedWord = 0xFFFFFFFF;
 
 static_assert(kProgramImageSize / kRampedSetBytes <= kSetTableSize,
               "every image that decodes fits into the set table");
@@ -194,6 +195,11 @@ std::int32_t DecodeProgramImage(const ProgramImage& image, DeviceSetTable& table
     set.RestTime = in.Word();
     set.Flags = in.Word();
     if ((set.Flags & kSetInUse) == 0) break;
+    // Erased memory reads as all ones; no set was ever written there.
+    if (set.Repetitions == kErasedWord && set.HoldTime == kErasedWord &&
+        set.RestTime == kErasedWord && set.Flags == kErasedWord) {
+      break;
+    }
     if (at + SetBytes(set) > kProgramImageSize) break;
     if ((set.Flags & kSetSinusoid) != 0) {
       ReadSegments(in, set.StretchSegments);

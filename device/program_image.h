@@ -41,7 +41,8 @@ std::int32_t CompileProtocol(const TestSequence& sequence, const HardwareSetting
 ProgramImage EncodeProgramImage(const DeviceSetTable& table, std::int32_t count);
 
 // Resets the table and reads the sets of an image into it, up to the first
-// header not in use or the first set that does not fit; returns their number.
+// header not in use, the first erased header (all bytes 0xFF) or the first
+// set that does not fit; returns their number.
 std::int32_t DecodeProgramImage(const ProgramImage& image, DeviceSetTable& table);
 
 // Replaces the sequence's sets by the first `count` decoded sets, in the units

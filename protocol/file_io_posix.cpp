@@ -80,11 +80,39 @@ void SyncFolder(const std::string& target) {
   ::close(fd);
 }
 
+bool WriteInPlace(const std::string& path, const std::string& target, std::string_view contents,
+                  std::string* error) {
+  const int fd =
+      RetryOnEintr([&] { return ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC); });
+  if (fd < 0) return Fail(error, "Cannot write", path, errno);
+  if (!WriteAll(fd, contents)) {
+    const int write_error = errno;
+    ::close(fd);
+    return Fail(error, "Cannot write", path, write_error);
+  }
+  if (::close(fd) != 0) return Fail(error, "Cannot write", path, errno);
+  return true;
+}
+
 }  // namespace
 
-bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error) {
+bool ReadWholeFile(const std::string& path, std::string* contents, std::string* error,
+                   std::size_t limit) {
   const int fd = RetryOnEintr([&] { return ::open(path.c_str(), O_RDONLY | O_CLOEXEC); });
   if (fd < 0) return Fail(error, "Cannot open", path, errno);
+  const auto too_large = [&](const std::string& what) {
+    ::close(fd);
+    if (error) {
+      *error = "Cannot read " + path + ": " + what + " more than the " + std::to_string(limit) +
+               " bytes allowed";
+    }
+    return false;
+  };
+  struct stat info {};
+  if (::fstat(fd, &info) == 0 && S_ISREG(info.st_mode) &&
+      static_cast<unsigned long long>(info.st_size) > limit) {
+    return too_large("it is " + std::to_string(info.st_size) + " bytes,");
+  }
   std::string data;
   char buffer[8192];
   for (;;) {
@@ -95,6 +123,7 @@ bool ReadWholeFile(const std::string& path, std::string* contents, std::string* 
       ::close(fd);
       return Fail(error, "Cannot read", path, read_error);
     }
+    if (data.size() + static_cast<std::size_t>(got) > limit) return too_large("it holds");
     data.append(buffer, static_cast<std::size_t>(got));
   }
   ::close(fd);
@@ -105,7 +134,13 @@ bool ReadWholeFile(const std::string& path, std::string* contents, std::string* 
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error) {
   const std::string target = ResolveTarget(path);
   struct stat existing {};
-  const bool keep_mode = ::stat(target.c_str(), &existing) == 0 && S_ISREG(existing.st_mode);
+  const bool exists = ::stat(target.c_str(), &existing) == 0;
+  if (exists && S_ISDIR(existing.st_mode)) return Fail(error, "Cannot write", path, EISDIR);
+  // A device, a FIFO or a socket is written to, never replaced by a file:
+  // renaming over /dev/null, or over a pipe a reader waits on, would break
+  // it for everyone.
+  if (exists && !S_ISREG(existing.st_mode)) return WriteInPlace(path, target, contents, error);
+  const bool keep_mode = exists;
 
   std::string temporary;
   const int fd = CreateTemporary(target, &temporary);

@@ -220,9 +220,25 @@ void ReadProtocol(std::istream& in, TestSequence& sequence) {
   while (!token.empty()) sequence.ReadProtocolSet(in, token);
 }
 
+bool ReadProtocolText(const std::string& path, std::string* text, std::string* error) {
+  std::string contents;
+  if (!ReadWholeFile(path, &contents, error, kMaxProtocolFileBytes)) return false;
+  constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
+  if (std::string_view(contents).starts_with(kByteOrderMark)) contents.erase(0, kByteOrderMark.size());
+  // Only the header needs its line end; a lone CR would make the whole file
+  // one header line.
+  for (std::size_t i = 0; i < contents.size(); ++i) {
+    if (contents[i] == '\r' && (i + 1 == contents.size() || contents[i + 1] != '\n')) {
+      contents[i] = '\n';
+    }
+  }
+  *text = std::move(contents);
+  return true;
+}
+
 bool ReadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error) {
   std::string contents;
-  if (!ReadWholeFile(path, &contents, error)) return false;
+  if (!ReadProtocolText(path, &contents, error)) return false;
   std::istringstream in(std::move(contents));
   in.imbue(std::locale::classic());
   TestSequence read;

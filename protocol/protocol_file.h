@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstddef>
 #include <iosfwd>
 #include <string>
 
@@ -11,7 +12,16 @@ namespace stravon {
 // header, then one set per group of tokens until the tokens run out.
 void ReadProtocol(std::istream& in, TestSequence& sequence);
 
-// Reads the protocol file at `path`. On failure returns false, leaves
+// Far above any real protocol file (60 sets of every column are some tens of
+// kilobytes); a larger file is refused before it is read.
+inline constexpr std::size_t kMaxProtocolFileBytes = std::size_t{1} << 20;
+
+// The text of the protocol file at `path`, as the reader takes it: at most
+// kMaxProtocolFileBytes, a UTF-8 byte-order mark at its start dropped, and
+// lines that end in CR alone (as old editors save them) ending in LF.
+bool ReadProtocolText(const std::string& path, std::string* text, std::string* error);
+
+// Reads the protocol file at `path` (see ReadProtocolText). On failure returns false, leaves
 // `sequence` unchanged and, when `error` is given, describes the failure.
 bool ReadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error);
 

@@ -31,7 +31,7 @@ constexpr const char* kUsage =
 Serves a simulated control unit on a pseudo-terminal until interrupted
 (SIGINT or SIGTERM). SIGUSR1 unplugs the unit, or plugs it in again.
 
-  --dir DIR            build a fixture tree in DIR/sysfs and DIR/dev around the
+  --dir DIR            build a fixture tree in DIR/sys and DIR/dev around the
                        unit and print the environment settings that make the
                        programs find it; the tree is removed at exit
   --as IDENTITY        unit (default), bridge, controller, tagged or board

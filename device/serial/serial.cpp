@@ -120,6 +120,13 @@ int Serial::OpenSerialPort(const char* path_name, SerialOptions options) {
   const int fd =
       RetryOnEintr([&] { return open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK); });
   if (fd < 0) return Report("CreateFile", errno, kSerialOpenFailed);
+  // A file or /dev/null would take the commands and answer nothing; refused
+  // here, it is reported as what it is instead of as a silent unit.
+  if (isatty(fd) != 1) {
+    const int error = errno;
+    close(fd);
+    return Report("CreateFile", error == EBADF ? ENOTTY : error, kSerialOpenFailed);
+  }
 
   // Failures after open release the descriptor (and the exclusive mode, once
   // set) at once, so that the port can be opened again later.
@@ -195,19 +202,42 @@ int Serial::WriteSerialPort(const void* bytes, std::size_t count) {
   return kSerialOk;
 }
 
+void Serial::SetCancellation(int wake_fd, std::function<bool()> cancelled) {
+  wake_fd_ = wake_fd;
+  cancelled_ = std::move(cancelled);
+}
+
+void Serial::DrainWakeUp() {
+  // The flag asked by the read is the truth; a wake-up left from an earlier
+  // cancel is dropped so that it does not wake every later wait.
+  char scratch[8];
+  while (read(wake_fd_, scratch, sizeof scratch) > 0) {
+  }
+}
+
 // Waits for input (up to the per-byte time-out) and reads what has arrived.
 int Serial::FillInput() {
   using Clock = std::chrono::steady_clock;
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(read_timeout_ms_);
   for (;;) {
+    if (cancelled_ && cancelled_()) {
+      Remember("ReadFile", ECANCELED);
+      return kSerialCancelled;
+    }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
-    pollfd pfd{fd_, POLLIN, 0};
-    const int ready = poll(&pfd, 1, left.count() > 0 ? static_cast<int>(left.count()) : 0);
+    int wait_ms = left.count() > 0 ? static_cast<int>(left.count()) : 0;
+    if (cancelled_) wait_ms = std::min(wait_ms, kCancelPollMs);
+    pollfd pfds[2] = {{fd_, POLLIN, 0}, {wake_fd_, POLLIN, 0}};
+    const int ready = poll(pfds, wake_fd_ >= 0 ? 2 : 1, wait_ms);
+    const pollfd& pfd = pfds[0];
     if (ready < 0) {
       if (errno == EINTR) continue;
       return Report("ReadFile", errno, kSerialReadFailed);
     }
-    if (ready == 0) {
+    if (wake_fd_ >= 0 && pfds[1].revents != 0) DrainWakeUp();
+    if (pfd.revents == 0) {
+      // A wake-up or the end of a slice: the cancel is looked at above.
+      if (Clock::now() < deadline) continue;
       Remember("ReadFile", 0);
       if (reporter_) reporter_("\nReadFile Timed Out Waiting for Response\n");
       return kSerialReadTimedOut;

@@ -35,6 +35,9 @@ enum SerialResult : int {
   kSerialReadFailed = 16,
   kSerialReadTimedOut = 32,
   kSerialBufferFull = 64,
+  // A wait for the unit ended early because the owner asked (a cancel, the
+  // session closing); nothing is reported for it.
+  kSerialCancelled = 128,
 };
 
 // The system error behind the last failed operation of a port, kept beside the
@@ -75,6 +78,15 @@ class Serial {
   // `limit_ms`: the rest of a reply that is still on its way.
   void DiscardInputUntilQuiet(int quiet_ms, int limit_ms);
 
+  // Lets a read that waits for the unit end at once when its owner cancels:
+  // the wait also watches `wake_fd` (a non-blocking eventfd or pipe, made
+  // readable by the cancelling thread), and asks `cancelled` when that
+  // wakes it and at least every kCancelPollMs, for cancels that only set a
+  // flag. A read cancelled so returns kSerialCancelled. -1 and no function
+  // turn this off.
+  static constexpr int kCancelPollMs = 50;
+  void SetCancellation(int wake_fd, std::function<bool()> cancelled);
+
   bool IsOpen() const { return open_; }
   // Cleared by a successful open; every failing operation sets it.
   const SerialError& LastError() const { return last_error_; }
@@ -87,8 +99,12 @@ class Serial {
   int Report(const char* operation, int error, int code);
   void Remember(const char* operation, int error);
 
+  void DrainWakeUp();
+
   SerialReporter reporter_;
   SerialError last_error_;
+  int wake_fd_ = -1;
+  std::function<bool()> cancelled_;
   int fd_ = -1;
   bool open_ = false;
   // Per-byte wait in milliseconds (0 returns at once).

@@ -2,11 +2,13 @@
 #include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
+#include <sys/sysmacros.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
 #include <cerrno>
+#include <cstring>
 #include <chrono>
 #include <filesystem>
 #include <fstream>
@@ -477,10 +479,26 @@ INSTANTIATE_TEST_SUITE_P(Cli, CliUsageTest,
                                                    {"settings", "program", "--pitch", "1"}},
                                          UsageCase{"NothingToProgram", {"settings", "program"}},
                                          UsageCase{"BadJogDirection", {"jog", "up", "--for", "1"}},
-                                         UsageCase{"MoveToNoNumber", {"move", "abc"}}),
+                                         UsageCase{"MoveToNoNumber", {"move", "abc"}},
+                                         UsageCase{"JogForNaN", {"jog", "+", "--for", "nan"}},
+                                         UsageCase{"JogForHex", {"jog", "+", "--for", "0x10"}},
+                                         UsageCase{"InfinitePitch",
+                                                   {"check", "x.tmt", "--pitch", "inf",
+                                                    "--soft-limit", "7"}},
+                                         UsageCase{"NaNSoftLimit",
+                                                   {"compile", "x.tmt", "--pitch", "0.003175",
+                                                    "--soft-limit", "nan", "-o", "x.bin"}},
+                                         UsageCase{"NaNDecodePitch",
+                                                   {"decode", "x.bin", "--pitch", "nan"}}),
                          [](const testing::TestParamInfo<UsageCase>& param) {
                            return std::string(param.param.name);
                          });
+
+TEST_F(CliTest, AnUnknownCommandIsNamed) {
+  const Outcome outcome = Run({"frobnicate"});
+  EXPECT_EQ(outcome.exit_status, 2);
+  EXPECT_EQ(outcome.err, "stravon-cli: unknown command \"frobnicate\" (see stravon-cli --help)\n");
+}
 
 TEST_F(CliTest, MissingUnitFailsQuickly) {
   const Clock::time_point start = Clock::now();
@@ -538,16 +556,22 @@ TEST_F(CliTest, InterruptCancelsProgrammingAsTheCancelButtonDoes) {
   sim::UnitOptions options;
   options.pacing_baud = 9600;
   AttachUnit(options);
+  ASSERT_TRUE(unit_->WriteMemory(sim::kProgramAddress,
+                                 std::vector<std::uint8_t>(sim::kProgramSize, 0xEE)));
   Process process(Args({"program", ProtocolFile()}), tree_);
-  ASSERT_TRUE(AwaitCommands(sim::CommandKind::kPageLoad, 3));
+  // Past the first commit, which clears the old protocol.
+  ASSERT_TRUE(AwaitCommands(sim::CommandKind::kPageCommit, 2));
   process.Signal(SIGINT);
   const Clock::time_point signalled = Clock::now();
   const Outcome outcome = process.Wait();
   EXPECT_LT(Clock::now() - signalled, test_support::Scaled(2s));
   EXPECT_EQ(outcome.exit_status, 1);
-  EXPECT_EQ(outcome.err, "Programming Device... Cancelled (interrupted)\n");
-  // The transfer stops at the next page; the unit holds the pages written.
-  EXPECT_LT(unit_->CommandCount(sim::CommandKind::kPageCommit), 22);
+  EXPECT_EQ(outcome.err,
+            "Programming Device... Cancelled (interrupted)\n"
+            "The unit now holds no protocol; program it again before running it.\n");
+  // The transfer stops at the next page; the first page has no set in use.
+  EXPECT_LT(unit_->CommandCount(sim::CommandKind::kPageCommit), 23);
+  EXPECT_EQ(Memory(sim::kProgramAddress, 64), std::string(64, '\0'));
 }
 
 // The jog ends with a stop and the limits off, whether its time is up or it
@@ -581,6 +605,195 @@ TEST_F(CliTest, JogStopsAndSwitchesTheLimitsOff) {
         << "limits off after the stop";
     EXPECT_FALSE(unit_->IsMoving());
   }
+}
+
+// -o: a regular file is replaced; a device or FIFO is written in place; a
+// link keeps pointing at its target; the input is never overwritten; "-" is
+// standard output.
+TEST_F(CliTest, OutputFilesFollowTheirKind) {
+  const std::string protocol = ProtocolFile();
+  const std::string image = Path("image.bin");
+  ASSERT_EQ(Run({"compile", protocol, "--pitch", "0.003175", "--soft-limit", "7.2", "-o", image})
+                .exit_status,
+            0);
+  const std::string image_bytes = ReadFile(image);
+  const Outcome to_stdout = Run({"decode", image, "--pitch", "0.003175", "-o", "-"});
+  ASSERT_EQ(to_stdout.exit_status, 0) << to_stdout.err;
+  const std::string decoded = to_stdout.out;
+  ASSERT_NE(decoded.find("Sinusoid"), std::string::npos);
+
+  // A FIFO: a reader waits on it, and it is still a FIFO afterwards.
+  const std::string fifo = Path("fifo");
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string from_fifo;
+  std::thread reader([&] { from_fifo = ReadFile(fifo); });
+  const Outcome into_fifo = Run({"decode", image, "--pitch", "0.003175", "-o", fifo});
+  reader.join();
+  EXPECT_EQ(into_fifo.exit_status, 0) << into_fifo.err;
+  EXPECT_EQ(from_fifo, decoded);
+  struct stat info {};
+  ASSERT_EQ(::lstat(fifo.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISFIFO(info.st_mode));
+
+  // A link: its target gets the protocol, the link stays.
+  const std::string target = Path("target.tmt");
+  const std::string link = Path("link.tmt");
+  WriteFile(target, "old");
+  ASSERT_EQ(::symlink(target.c_str(), link.c_str()), 0);
+  EXPECT_EQ(Run({"decode", image, "--pitch", "0.003175", "-o", link}).exit_status, 0);
+  EXPECT_EQ(ReadFile(target), decoded);
+  ASSERT_EQ(::lstat(link.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISLNK(info.st_mode));
+
+  // The input, by its own name or through a link, is refused and kept.
+  const std::string image_link = Path("image-link.bin");
+  ASSERT_EQ(::symlink(image.c_str(), image_link.c_str()), 0);
+  for (const std::string& output : {image, image_link}) {
+    SCOPED_TRACE(output);
+    const Outcome onto_input = Run({"decode", image, "--pitch", "0.003175", "-o", output});
+    EXPECT_EQ(onto_input.exit_status, 1);
+    EXPECT_NE(onto_input.err.find("is the input file"), std::string::npos) << onto_input.err;
+  }
+  EXPECT_EQ(Run({"compile", protocol, "--pitch", "0.003175", "--soft-limit", "7.2", "-o",
+                 protocol})
+                .exit_status,
+            1);
+  EXPECT_EQ(ReadFile(image), image_bytes);
+  EXPECT_EQ(ReadFile(protocol), kProtocol);
+
+  // A device node like /dev/null (making one needs privileges).
+  const std::string null_node = Path("null");
+  if (::mknod(null_node.c_str(), S_IFCHR | 0666, makedev(1, 3)) != 0) {
+    GTEST_SKIP() << "cannot make a device node here: " << std::strerror(errno);
+  }
+  const Outcome into_device = Run({"decode", image, "--pitch", "0.003175", "-o", null_node});
+  EXPECT_EQ(into_device.exit_status, 0) << into_device.err;
+  ASSERT_EQ(::lstat(null_node.c_str(), &info), 0);
+  EXPECT_TRUE(S_ISCHR(info.st_mode));
+}
+
+// Results that do not reach standard output are a failure.
+TEST_F(CliTest, AFullStandardOutputFails) {
+  AttachUnit();
+  const std::string protocol = ProtocolFile();
+  for (const std::string& command :
+       {std::string("read"), "check --json " + protocol + " --pitch 0.003175 --soft-limit 7.2"}) {
+    SCOPED_TRACE(command);
+    const Outcome outcome =
+        test_support::ChildProcess("/bin/sh",
+                                   {"-c", std::string("exec ") + STRAVON_CLI_PATH + " --timeout " +
+                                              kTimeoutMs + " " + command + " > /dev/full"},
+                                   {"STRAVON_SYSFS_ROOT=" + tree_.SysfsRoot(),
+                                    "STRAVON_DEV_ROOT=" + tree_.DevRoot()})
+            .Wait();
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_NE(outcome.err.find("Cannot write to standard output: No space left on device"),
+              std::string::npos)
+        << outcome.err;
+  }
+}
+
+// A second program finds the port taken and says so; nothing is sent.
+TEST_F(CliTest, APortInUseIsReportedAsInUse) {
+  AttachUnit();
+  Process jog(Args({"jog", "-", "--for", "20"}), tree_);
+  ASSERT_TRUE(AwaitCommands(sim::CommandKind::kGo, 1));
+  const int identifications = unit_->CommandCount(sim::CommandKind::kIdentify);
+  const Outcome second = Run({"info"});
+  EXPECT_EQ(second.exit_status, 1);
+  EXPECT_TRUE(second.err.starts_with("Error:  Cannot connect to the unit on " + tree_.DevRoot()))
+      << second.err;
+  EXPECT_TRUE(second.err.ends_with(": the port is in use by another program.\n")) << second.err;
+  EXPECT_EQ(second.out, "");
+  EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kIdentify), identifications);
+  jog.Signal(SIGINT);
+  jog.Wait();
+}
+
+TEST_F(CliTest, ASilentUnitIsNamedAfterOneTimeOutAndACancelEndsTheWaitAtOnce) {
+  AttachUnit();
+  unit_->InjectFault(sim::Fault::Silence().Times(-1));
+  const Clock::time_point start = Clock::now();
+  const Outcome silent = Run({"info"});
+  EXPECT_LT(Clock::now() - start, test_support::Scaled(1500ms));  // one 300 ms time-out
+  EXPECT_EQ(silent.exit_status, 1);
+  EXPECT_NE(silent.err.find("does not answer; check that it is powered on"), std::string::npos)
+      << silent.err;
+  EXPECT_EQ(silent.err.find("firmware"), std::string::npos) << silent.err;
+  unit_->ClearFaults();
+
+  // The real 20 s time-out; Ctrl-C ends the wait within well under a second.
+  // Connecting reads the 64 bytes of the settings first.
+  const int settings_bytes = static_cast<int>(sim::kSettingsSize);
+  unit_->InjectFault(
+      sim::Fault::Silence().For(sim::CommandKind::kReadByte).Skip(settings_bytes + 40).Times(-1));
+  Process read({"read"}, tree_);
+  ASSERT_TRUE(AwaitCommands(sim::CommandKind::kReadByte, settings_bytes + 41));
+  std::this_thread::sleep_for(200ms);
+  const Clock::time_point signalled = Clock::now();
+  read.Signal(SIGINT);
+  const Outcome cancelled = read.Wait();
+  EXPECT_LT(Clock::now() - signalled, test_support::Scaled(1s));
+  EXPECT_EQ(cancelled.exit_status, 1);
+  EXPECT_EQ(cancelled.err, "Reading Device... Cancelled (interrupted)\n");
+}
+
+TEST_F(CliTest, ProtocolFilesAreReadWithinBounds) {
+  struct Case {
+    const char* name;
+    std::string contents;
+    int exit_status;
+    const char* in_err;  // nullptr: nothing said about the file
+  };
+  const std::string body = "Ramp\tmm\t2.5\t1\t1\t0.5\t2\t100\tSeconds\t";
+  const std::string header =
+      "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\tHoldTimeSec\t"
+      "RestTimeSec\tNumReps\tTimeUnits\t";
+  const Case cases[] = {
+      {"byte-order mark", "\xEF\xBB\xBF" + header + "\r\n" + body + "\r\n", 0, nullptr},
+      {"CR line ends", header + "\r" + body + "\r", 0, nullptr},
+      {"oversized", header + "\n" + std::string((1 << 20) + 1 - header.size() - 1, ' '), 1,
+       "it is 1048577 bytes, more than the 1048576 bytes allowed"},
+      {"control bytes", header + "\n" + "Ramp\tmm\t2.5\x1B[2J\t1\t1\t0.5\t2\t100\tSeconds\n", 1,
+       "\"2.5\\x1B[2J\" is not a valid XMagnitude"},
+      {"long token", header + "\n" + "Ramp\tmm\t" + std::string(100000, '7') + "x" +
+                         "\t1\t1\t0.5\t2\t100\tSeconds\n",
+       1, "\"777777777777777777777777\"... (100001 bytes) is not a valid XMagnitude"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome outcome = Run({"-q", "check", ProtocolFile(c.contents), "--pitch", "0.003175",
+                                 "--soft-limit", "7.2"});
+    EXPECT_EQ(outcome.exit_status, c.exit_status) << outcome.err;
+    if (c.in_err != nullptr) {
+      EXPECT_NE(outcome.err.find(c.in_err), std::string::npos) << outcome.err;
+    }
+    EXPECT_EQ(outcome.err.find('\x1B'), std::string::npos);
+    EXPECT_LT(outcome.err.size(), 2000u);
+  }
+}
+
+TEST_F(CliTest, AnErasedUnitReadsAsNoProtocol) {
+  AttachUnit();
+  ASSERT_TRUE(unit_->WriteMemory(sim::kProgramAddress,
+                                 std::vector<std::uint8_t>(sim::kProgramSize, 0xFF)));
+  const Outcome read = Run({"read"});
+  EXPECT_EQ(read.exit_status, 0) << read.err;
+  EXPECT_EQ(read.err, "Reading Device... Success\nNo protocol stored in the unit.\n");
+  EXPECT_EQ(read.out.find('\n'), read.out.size() - 1) << read.out;  // the header alone
+}
+
+TEST_F(CliTest, CheckWithAnUnprogrammedUnitSaysSo) {
+  sim::UnitOptions options;
+  options.unprogrammed = true;
+  AttachUnit(options);
+  const Outcome outcome = Run({"check", ProtocolFile()});
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_NE(outcome.err.find("hardware settings are not programmed; give --pitch and "
+                             "--soft-limit"),
+            std::string::npos)
+      << outcome.err;
+  EXPECT_EQ(outcome.err.find("Without a unit"), std::string::npos) << outcome.err;
 }
 
 TEST_F(CliTest, MoveReachesTheSizeAndRefusesOneOutOfRange) {

@@ -207,6 +207,10 @@ TEST_F(DeviceLinkTest, PortThatCannotBeOpened) {
   second.SetPortName(unit_.SlavePath());
   EXPECT_EQ(second.ConnectDevice(), -1);
   EXPECT_EQ(unit_.TotalCommands(), 0);
+  // Within one process the port's lock cannot tell who holds it; the claim can.
+  EXPECT_EQ(second.ConnectOutcome().Why(), Outcome::Cause::kInUseByAnotherWindow);
+  link_.Disconnect();
+  EXPECT_EQ(second.ConnectDevice(), 1);
 }
 
 TEST_F(DeviceLinkTest, ProgramImageIsWrittenPageByPage) {
@@ -221,8 +225,9 @@ TEST_F(DeviceLinkTest, ProgramImageIsWrittenPageByPage) {
   Connect();
 
   EXPECT_TRUE(link_.WriteProgramImage(image).Done());
-  EXPECT_EQ(unit_.TotalCommands(), 374);
-  EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 22);
+  // 22 pages of 17 commands, and the first page once more before them.
+  EXPECT_EQ(unit_.TotalCommands(), 391);
+  EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 23);
   ASSERT_EQ(progress.size(), 23u);
   EXPECT_EQ(progress.front(), std::make_pair(0, 22));
   for (int page = 0; page < 22; ++page) {
@@ -230,10 +235,15 @@ TEST_F(DeviceLinkTest, ProgramImageIsWrittenPageByPage) {
   }
   EXPECT_EQ(unit_.ReadMemory(sim::kProgramAddress, sim::kProgramSize), image);
   EXPECT_EQ(unit_.ReadMemory(sim::kSettingsAddress, sim::kSettingsSize), settings_before);
+  // The first page goes out with no set in use, then the pages after it,
+  // and the real first page last.
   const auto transcript = unit_.Transcript();
-  EXPECT_EQ(transcript[0].command, "0F100030A1118");
+  EXPECT_EQ(transcript[0].command, "0F10000000000");
   EXPECT_EQ(transcript[16].command, "0F26E00");
+  EXPECT_EQ(transcript[33].command, "0F26E40");
   EXPECT_EQ(transcript[373].command, "0F27340");
+  EXPECT_EQ(transcript[374].command, "0F100030A1118");
+  EXPECT_EQ(transcript[390].command, "0F26E00");
 
   // Reading back, byte by byte.
   for (std::uint16_t i : {0, 1, 700, 1407}) {
@@ -248,18 +258,29 @@ TEST_F(DeviceLinkTest, ProgramImageStopsOnCancelOrFailure) {
   std::vector<std::uint8_t> image(1408, 0x5A);
   link_.SetProgressCallback(
       [](int position, int range) { return range == 0 && position == 2 ? -1 : 0; });
-  EXPECT_EQ(link_.WriteProgramImage(image),
-            Outcome::Of(Operation::kNone, Outcome::Kind::kCancelled, Outcome::Step::kWriteProgram));
-  EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 3);
+  Outcome cleared =
+      Outcome::Of(Operation::kNone, Outcome::Kind::kCancelled, Outcome::Step::kWriteProgram);
+  cleared.program_area_cleared = true;
+  EXPECT_EQ(link_.WriteProgramImage(image), cleared);
+  EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 4);
 
   unit_.ClearTranscript();
   link_.SetProgressCallback(nullptr);
   unit_.InjectFault(Fault::Error(12).For(CommandKind::kPageLoad).Skip(20));
+  cleared = Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kWriteProgram,
+                        CommandResult::UnitError(12));
+  cleared.program_area_cleared = true;
+  EXPECT_EQ(link_.WriteProgramImage(image), cleared);
+  EXPECT_EQ(unit_.CommandCount(CommandKind::kPageLoad), 21);
+  EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 1);
+
+  // A failure before the first commit leaves the old protocol as it was.
+  unit_.ClearTranscript();
+  unit_.InjectFault(Fault::Error(12).For(CommandKind::kPageLoad).Skip(5));
   EXPECT_EQ(link_.WriteProgramImage(image),
             Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kWriteProgram,
                         CommandResult::UnitError(12)));
-  EXPECT_EQ(unit_.CommandCount(CommandKind::kPageLoad), 21);
-  EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 1);
+  EXPECT_EQ(unit_.CommandCount(CommandKind::kPageCommit), 0);
 
   // Less than a page writes nothing and succeeds.
   unit_.ClearTranscript();

@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -10,6 +11,7 @@
 
 #include "device/program_image.h"
 #include "tests/device/worker_fixture.h"
+#include "tests/support/time_scale.h"
 
 namespace stravon::worker_test {
 namespace {
@@ -118,6 +120,7 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
     std::vector<Fault> faults;
     bool success;
     CommandResult failure;
+    const char* output;
   };
   const Case cases[] = {
       {"error 97 twice on several commands",
@@ -125,15 +128,26 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
         Fault::Error(97).For(CommandKind::kPageLoad).Skip(100).Times(2),
         Fault::Error(97).For(CommandKind::kPageCommit).Skip(7).Times(2)},
        true,
-       {}},
+       {},
+       "\nProgramming Device... Success\n"},
       {"another error mid-way",
        {Fault::Error(12).For(CommandKind::kPageLoad).Skip(40)},
        false,
-       CommandResult::UnitError(12)},
+       CommandResult::UnitError(12),
+       "\nProgramming Device... Failed: the unit answered with error 12\n"
+       "The unit now holds no protocol; program it again before running it.\n"},
       {"error 97 three times in a row",
        {Fault::Error(97).For(CommandKind::kPageCommit).Skip(3).Times(3)},
        false,
-       CommandResult::UnitError(97)},
+       CommandResult::UnitError(97),
+       "\nProgramming Device... Failed: the unit answered with error 97\n"
+       "The unit now holds no protocol; program it again before running it.\n"},
+      // Nothing was committed yet, so the unit still holds what it held.
+      {"an error before the first commit",
+       {Fault::Error(12).For(CommandKind::kPageLoad).Skip(3)},
+       false,
+       CommandResult::UnitError(12),
+       "\nProgramming Device... Failed: the unit answered with error 12\n"},
   };
   Connect();
   CommitOnProgram(SampleProtocol());
@@ -145,8 +159,7 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
     front_end_.Clear();
     Run([&] { session_->RequestProgramDevice(); });
     unit_->ClearFaults();
-    EXPECT_EQ(front_end_.Output(), c.success ? "\nProgramming Device... Success\n"
-                                             : "\nProgramming Device... Cancelled\n");
+    EXPECT_EQ(front_end_.Output(), c.output);
     const Outcome outcome = session_->LastOutcome();
     EXPECT_EQ(outcome.kind, c.success ? Outcome::Kind::kDone : Outcome::Kind::kFailed);
     EXPECT_EQ(outcome.failure, c.failure);
@@ -155,6 +168,141 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
     const bool written = unit_->ReadMemory(kProgramImageAddress, kProgramImageSize) ==
                          std::vector<std::uint8_t>(image.begin(), image.end());
     EXPECT_EQ(written, c.success);
+  }
+}
+
+// A Program Device that stops part-way must not leave the first pages of the
+// new protocol in front of the rest of the old one, which the unit would run:
+// the read that follows finds no protocol at all.
+TEST_F(WorkerTest, AProgramRunThatDoesNotFinishLeavesNoProtocol) {
+  struct Case {
+    const char* name;
+    std::optional<Fault> fault;
+    int cancel_after_advances;  // -1: no cancel
+    Outcome::Kind kind;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"cancelled after 5 pages", std::nullopt, 6, Outcome::Kind::kCancelled,
+       "Programming Device... Cancelled"},
+      {"a page fails", Fault::Error(12).For(CommandKind::kPageCommit).Skip(9),
+       -1, Outcome::Kind::kFailed, "Programming Device... Failed: the unit answered with error 12"},
+      {"the unit falls silent", Fault::Silence().For(CommandKind::kPageLoad).Skip(150).Times(-1),
+       -1, Outcome::Kind::kFailed,
+       "Programming Device... Failed: the unit did not answer within the time-out (check its "
+       "power and cable)"},
+  };
+  Connect();
+  TestSequence old_protocol;
+  TestSet sine = SampleProtocol().sets[1];
+  for (int i = 0; i < 8; ++i) old_protocol.sets.push_back(sine);  // fills every page
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    CommitOnProgram(old_protocol);
+    front_end_.CancelProgressAfter(-1);
+    Run([&] { session_->RequestProgramDevice(); });
+    ASSERT_TRUE(session_->LastOutcome().Done());
+
+    CommitOnProgram(SampleProtocol());
+    if (c.fault) unit_->InjectFault(*c.fault);
+    front_end_.CancelProgressAfter(c.cancel_after_advances);
+    front_end_.Clear();
+    Run([&] { session_->RequestProgramDevice(); });
+    unit_->ClearFaults();
+    front_end_.CancelProgressAfter(-1);
+    const Outcome programmed = session_->LastOutcome();
+    EXPECT_EQ(programmed.kind, c.kind);
+    EXPECT_TRUE(programmed.program_area_cleared);
+    // After the port's own message, when there is one.
+    EXPECT_TRUE(front_end_.Output().ends_with("\n" + std::string(c.line) +
+                                              "\nThe unit now holds no protocol; program it "
+                                              "again before running it.\n"))
+        << front_end_.Output();
+
+    front_end_.Clear();
+    Run([&] { session_->RequestReadDevice(); });
+    EXPECT_TRUE(session_->LastOutcome().Done());
+    EXPECT_TRUE(session_->Protocol().sets.empty());
+    EXPECT_EQ(front_end_.Output(), "\nReading Device... Success\nNo protocol stored in the unit.\n");
+  }
+}
+
+// Erased memory (all ones) is no protocol, not 8 sets of nonsense.
+TEST_F(WorkerTest, AnErasedProgramAreaReadsAsNoProtocol) {
+  Connect();
+  ASSERT_TRUE(unit_->WriteMemory(kProgramImageAddress,
+                                 std::vector<std::uint8_t>(kProgramImageSize, 0xFF)));
+  session_->SetProtocol(SampleProtocol());
+  front_end_.Clear();
+  Run([&] { session_->RequestReadDevice(); });
+  EXPECT_TRUE(session_->LastOutcome().Done());
+  EXPECT_TRUE(session_->Protocol().sets.empty());
+  EXPECT_EQ(front_end_.Output(), "\nReading Device... Success\nNo protocol stored in the unit.\n");
+}
+
+// A failed read says why; "Cancelled" is kept for a cancel.
+TEST_F(WorkerTest, AFailedReadNamesItsCause) {
+  struct Case {
+    const char* name;
+    Fault fault;
+    const char* line;
+  };
+  const Case cases[] = {
+      {"unit error", Fault::Error(12).For(CommandKind::kReadByte).Skip(20),
+       "Reading Device... Failed: the unit answered with error 12"},
+      {"silence", Fault::Silence().For(CommandKind::kReadByte).Skip(20).Times(-1),
+       "Reading Device... Failed: the unit did not answer within the time-out (check its power "
+       "and cable)"},
+      {"garbage", Fault::Reply("ZZ\r").For(CommandKind::kReadByte).Skip(20),
+       "Reading Device... Failed: the unit's reply was not understood"},
+      {"unplugged", Fault::DisconnectAfter(20), "Reading Device... Failed: the unit was unplugged"},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    session_.reset();
+    Connect();
+    unit_->ClearTranscript();
+    unit_->InjectFault(c.fault);
+    front_end_.Clear();
+    Run([&] { session_->RequestReadDevice(); });
+    EXPECT_EQ(session_->LastOutcome().kind, Outcome::Kind::kFailed);
+    // After the port's own message, when there is one.
+    EXPECT_TRUE(front_end_.Output().ends_with("\n" + std::string(c.line) + "\n"))
+        << front_end_.Output();
+    unit_.reset();
+    ASSERT_TRUE(tree_.RemovePort(tty_));
+  }
+}
+
+// A cancel does not wait for the unit's time-out: the read waits on the port
+// and on the cancel together.
+TEST_F(WorkerTest, ACancelEndsAWaitOnASilentUnitAtOnce) {
+  StartUnit();
+  DeviceSessionOptions options;
+  options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
+  options.read_timeout_ms = 20000;  // the real one
+  session_ = std::make_unique<DeviceSession>(&front_end_, options);
+  session_->StartWorker();
+  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
+
+  for (const bool close_session : {false, true}) {
+    SCOPED_TRACE(close_session ? "closing the session" : "cancel");
+    unit_->InjectFault(Fault::Silence().For(CommandKind::kReadByte).Skip(5).Times(-1));
+    const std::uint64_t seen = session_->OutcomeCount();
+    session_->RequestReadDevice();
+    ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kReadByte) > 5; }));
+    std::this_thread::sleep_for(100ms);  // well into the wait
+    const auto start = std::chrono::steady_clock::now();
+    if (close_session) {
+      session_.reset();
+    } else {
+      session_->CancelOperation();
+      ASSERT_TRUE(session_->WaitForOutcome(seen, kWait));
+      EXPECT_EQ(session_->LastOutcome().kind, Outcome::Kind::kCancelled);
+    }
+    EXPECT_LT(std::chrono::steady_clock::now() - start, test_support::Scaled(500ms));
+    unit_->ClearFaults();
+    unit_->ClearTranscript();
   }
 }
 

@@ -40,8 +40,7 @@ constexpr int kDisconnects = 4;
 
 const char* const kSuccess[] = {"\nProgramming Device... Success\n",
                                 "\nReading Device... Success\n"};
-const char* const kCancelled[] = {"\nProgramming Device... Cancelled\n",
-                                  "\nReading Device... Cancelled\n"};
+const char* const kStopped[] = {"\nProgramming Device... ", "\nReading Device... "};
 
 enum class FaultKind {
   kNone,
@@ -263,14 +262,27 @@ class Soak : public WorkerTest {
     EXPECT_EQ(outcome.operation, program ? Operation::kProgramDevice : Operation::kReadDevice);
     const std::string output = front_end_.Output();
     if (outcome.Done()) {
-      EXPECT_TRUE(output.ends_with(kSuccess[program ? 0 : 1])) << "output: " << output;
+      // A read after a program run that did not finish finds no protocol.
+      EXPECT_TRUE(output.ends_with(kSuccess[program ? 0 : 1]) ||
+                  (!program && output.ends_with(std::string(kSuccess[1]) +
+                                                "No protocol stored in the unit.\n")))
+          << "output: " << output;
       return 1;
     }
     if (outcome.kind == Outcome::Kind::kNotConnected) {
       EXPECT_EQ(output.find("Device..."), std::string::npos) << "unexpected output: " << output;
       return -1;
     }
-    EXPECT_TRUE(output.ends_with(kCancelled[program ? 0 : 1])) << "output: " << output;
+    // A cancel says so; a failure says why; a program run cut short says the
+    // unit holds no protocol now.
+    std::string line = std::string(kStopped[program ? 0 : 1]) +
+                       (outcome.kind == Outcome::Kind::kCancelled ? "Cancelled" : "Failed: ");
+    const std::size_t at = output.rfind(line);
+    EXPECT_NE(at, std::string::npos) << "output: " << output;
+    std::string tail = "\n" + OutcomeLine(outcome) + "\n";
+    if (outcome.program_area_cleared) tail += std::string(kProgramAreaClearedText) + "\n";
+    EXPECT_TRUE(output.ends_with(tail)) << "output: " << output;
+    EXPECT_EQ(outcome.program_area_cleared && !program, false);
     return 0;
   }
 
@@ -309,6 +321,7 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
       const FaultKind fault = plan[static_cast<std::size_t>(2 * round + (program ? 0 : 1))];
       SCOPED_TRACE(std::string(program ? "program" : "read") + ", fault " + FaultName(fault));
       const TestSequence before = session_->Protocol();
+      const std::vector<std::uint8_t> image_before = UnitImage();
       const TestSequence sequence = RandomProtocol();
       if (program) CommitOnProgram(sequence);
       Inject(fault, program);
@@ -342,6 +355,16 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
         // A failed program may still have written everything (an overlong
         // reply to the last commit, which the unit carried out).
         in_unit = written ? std::optional<TestSequence>(sequence) : std::nullopt;
+        // Never a mix of two protocols: the new one, the old one untouched,
+        // or none the unit would run.
+        if (!written && UnitImage() != image_before) {
+          ProgramImage held{};
+          const std::vector<std::uint8_t> memory = UnitImage();
+          std::copy(memory.begin(), memory.end(), held.begin());
+          DeviceSetTable held_sets{};
+          EXPECT_EQ(DecodeProgramImage(held, held_sets), 0)
+              << "a program run cut short left a runnable mix";
+        }
       } else {
         const TestSequence after = session_->Protocol();
         if (outcome == 1) {

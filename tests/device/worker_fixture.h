@@ -90,6 +90,7 @@ class WorkerTest : public ::testing::Test {
     DeviceSessionOptions options;
     options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
     options.read_timeout_ms = kReadTimeoutMs;
+    options.jog_confirm_limit = jog_confirm_limit_;
     session_ = std::make_unique<DeviceSession>(&front_end_, options);
     session_->StartWorker();
   }
@@ -117,6 +118,8 @@ class WorkerTest : public ::testing::Test {
     });
   }
 
+  // Tests that hold a jog without confirming it; the dead-man test shortens it.
+  std::chrono::milliseconds jog_confirm_limit_{5000};
   sim::FixtureTree tree_ = sim::FixtureTree::Temporary();
   std::unique_ptr<sim::SimulatedUnit> unit_;
   std::string tty_;

@@ -1,5 +1,10 @@
 #include "device/device_worker.h"
 
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
 #include <algorithm>
 #include <array>
 #include <chrono>
@@ -17,6 +22,7 @@
 #include "device/device_commands.h"
 #include "protocol/number_text.h"
 #include "tests/device/worker_fixture.h"
+#include "tests/support/time_scale.h"
 
 namespace stravon::worker_test {
 namespace {
@@ -155,7 +161,9 @@ TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRe
   unit_->InjectFault(Fault::Silence().For(CommandKind::kReadByte).Skip(16));
   OpenSession();
   ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
-  EXPECT_TRUE(front_end_.WaitForOutput("\nReading Hardware Settings... Failure\n"));
+  EXPECT_TRUE(front_end_.WaitForOutput(
+      "\nReading Hardware Settings... Failure: the unit did not answer within the time-out "
+      "(check its power and cable)\n"));
   EXPECT_EQ(session_->ConnectionOutcome(),
             Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kReadSettings,
                         CommandResult::PortFailure(kSerialReadTimedOut)));
@@ -275,7 +283,9 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   Run([&] { session_->RequestProgramHardwareSettings(settings); });
   unit_->ClearFaults();
   // After the port's own time-out message.
-  EXPECT_TRUE(front_end_.Output().ends_with("\nProgramming Hardware Settings... Failure\n"))
+  EXPECT_TRUE(front_end_.Output().ends_with(
+      "\nProgramming Hardware Settings... Failure: the unit did not answer within the time-out "
+      "(check its power and cable)\n"))
       << front_end_.Output();
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageLoad), 6);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageCommit), 0);
@@ -321,6 +331,153 @@ std::string Escape(const std::string& text) {
   return escaped;
 }
 
+// The interface confirms a held jog button; when the confirmations stop (a
+// frozen interface, a lost release) the worker stops the jog by itself.
+TEST_F(WorkerTest, AJogThatIsNoLongerConfirmedStopsByItself) {
+  // Wide enough that a slow build does not miss a confirmation.
+  jog_confirm_limit_ = test_support::Scaled(300ms);
+  Connect();
+  unit_->ClearTranscript();
+  ASSERT_TRUE(session_->PressJog(true));
+  // Confirmed for a while, the jog keeps going.
+  const Clock::time_point confirmed_until = Clock::now() + 800ms;
+  while (Clock::now() < confirmed_until) {
+    session_->ConfirmJog();
+    std::this_thread::sleep_for(kJogConfirmInterval);
+  }
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kStop), 0);
+  EXPECT_EQ(session_->PendingOperation(), Operation::kJogPlus);
+
+  const Clock::time_point last_confirm = Clock::now();
+  ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kStop) == 1; }));
+  EXPECT_LT(Clock::now() - last_confirm,
+            jog_confirm_limit_ + test_support::Scaled(2 * kRepeatInterval + 200ms));
+  EXPECT_EQ(session_->PendingOperation(), Operation::kJogStop);
+}
+
+// Nothing goes on over a port that was not taken: the session stays not
+// connected, says once why, and connects as soon as the port is free.
+TEST_F(WorkerTest, APortHeldByAnotherSessionIsReportedOnceAndTakenWhenFreed) {
+  Connect();
+  test_support::RecordingFrontEnd second_front_end;
+  DeviceSessionOptions options;
+  options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
+  options.read_timeout_ms = kReadTimeoutMs;
+  auto second = std::make_unique<DeviceSession>(&second_front_end, options);
+  second->StartWorker();
+  const std::string line = "Error:  Cannot connect to the unit on " + tree_.DevRoot() + "/" + tty_ +
+                           ": the port is in use by another Stravon window.";
+  ASSERT_TRUE(second_front_end.WaitForOutput(line));
+  ASSERT_TRUE(second->WaitForConnectionAttempt(1, kWait));  // at least one retry
+  EXPECT_FALSE(second->Connected());
+  EXPECT_EQ(second->ConnectionOutcome().Why(), Outcome::Cause::kInUseByAnotherWindow);
+  EXPECT_EQ(second_front_end.Output(), "\n" + line + "\n");  // said once
+  EXPECT_TRUE(second_front_end.Boxes().empty());
+
+  const Clock::time_point closed = Clock::now();
+  session_.reset();
+  ASSERT_TRUE(second->WaitUntilConnected(true, kWait));
+  EXPECT_LT(Clock::now() - closed, test_support::Scaled(2500ms));
+}
+
+TEST_F(WorkerTest, APortHeldByAnotherProgramIsReportedAndTakenWhenFreed) {
+  StartUnit();
+  const std::string node = tree_.DevRoot() + "/" + tty_;
+  int release[2];
+  ASSERT_EQ(pipe(release), 0);
+  int ready[2];
+  ASSERT_EQ(pipe(ready), 0);
+  const pid_t child = fork();
+  ASSERT_GE(child, 0);
+  if (child == 0) {
+    // Only async-signal-safe calls here: hold the port's lock until the
+    // parent closes its end of the pipe.
+    close(release[1]);
+    close(ready[0]);
+    const int fd = open(node.c_str(), O_RDWR | O_NOCTTY);
+    if (fd < 0 || flock(fd, LOCK_EX | LOCK_NB) != 0) _exit(1);
+    char byte = 1;
+    if (write(ready[1], &byte, 1) != 1) _exit(1);
+    while (read(release[0], &byte, 1) < 0) {
+    }
+    _exit(0);
+  }
+  close(ready[1]);
+  close(release[0]);
+  char byte = 0;
+  ASSERT_EQ(read(ready[0], &byte, 1), 1);
+  close(ready[0]);
+
+  OpenSession();
+  const std::string line =
+      "Error:  Cannot connect to the unit on " + node + ": the port is in use by another program.";
+  EXPECT_TRUE(front_end_.WaitForOutput(line));
+  EXPECT_FALSE(session_->Connected());
+  EXPECT_EQ(front_end_.Output().find("WriteFile"), std::string::npos);
+  EXPECT_EQ(unit_->TotalCommands(), 0);
+
+  close(release[1]);
+  int status = 0;
+  ASSERT_EQ(waitpid(child, &status, 0), child);
+  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
+}
+
+TEST_F(WorkerTest, AConnectionThatFailsNamesItsCause) {
+  struct Case {
+    const char* name;
+    bool silent_unit;   // else the port is a regular file
+    Outcome::Cause cause;
+    const char* text;  // after the path
+  };
+  const Case cases[] = {
+      {"not a terminal", false, Outcome::Cause::kNotATerminal,
+       "Error:  Cannot connect to the unit on PATH: it is not a serial port."},
+      {"silent unit", true, Outcome::Cause::kNoAnswer,
+       "Error:  The unit on PATH does not answer; check that it is powered on and its cable is "
+       "connected."},
+  };
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    session_.reset();
+    front_end_.Clear();
+    DeviceSessionOptions options;
+    options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
+    options.read_timeout_ms = kReadTimeoutMs;
+    std::string path;
+    if (c.silent_unit) {
+      StartUnit();
+      unit_->InjectFault(Fault::Silence().Times(-1));
+      path = tree_.DevRoot() + "/" + tty_;
+    } else {
+      path = tree_.Root() + "/not-a-port";
+      std::ofstream(path) << "x";
+      options.port_override = path;
+    }
+    session_ = std::make_unique<DeviceSession>(&front_end_, options);
+    const Clock::time_point start = Clock::now();
+    session_->StartWorker();
+    ASSERT_TRUE(session_->WaitForConnectionAttempt(0, kWait));
+    // One time-out, not one for every identification query.
+    EXPECT_LT(Clock::now() - start, test_support::Scaled(std::chrono::milliseconds(
+                                        kReadTimeoutMs + 700)));
+    EXPECT_FALSE(session_->Connected());
+    EXPECT_EQ(session_->ConnectionOutcome().Why(), c.cause);
+    std::string text = c.text;
+    text.replace(text.find("PATH"), 4, path);
+    EXPECT_TRUE(front_end_.WaitForOutput(text));
+    EXPECT_TRUE(front_end_.Boxes().empty());  // no firmware warning from defaults
+    if (c.silent_unit) {
+      EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 1);
+      session_.reset();
+      unit_.reset();
+      ASSERT_TRUE(tree_.RemovePort(tty_));
+    }
+  }
+}
+
+// Program Device writes the first page twice: first with no set in use, last
+// with its real contents (see DeviceLink::WriteProgramImage), so the
+// transcript holds one more page than the image.
 TEST_F(WorkerTest, AWholeSessionSendsWhatTheGoldenTranscriptHolds) {
   sim::UnitOptions options;
   options.motion_speed = 1e6;  // motions end at once, so positions do not depend on timing

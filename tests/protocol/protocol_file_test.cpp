@@ -14,6 +14,8 @@
 #include <iterator>
 #include <sstream>
 #include <string>
+#include <thread>
+#include <utility>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -376,6 +378,50 @@ TEST_F(ProtocolFileTest, SavingThroughALinkReplacesItsTarget) {
   ASSERT_TRUE(WriteProtocolFile(link.string(), sequence, &error)) << error;
   EXPECT_TRUE(fs::is_symlink(link));
   EXPECT_EQ(FileContents(target), kWorkedExampleFile);
+}
+
+// What the desktop program opens: a byte-order mark and lines ending in CR
+// alone read as the worked example; a file beyond any protocol is refused
+// before it is read.
+TEST_F(ProtocolFileTest, OpensFilesFromOtherEditorsAndRefusesHugeOnes) {
+  std::string cr_only = kWorkedExampleFile;
+  for (std::size_t at; (at = cr_only.find("\r\n")) != std::string::npos;) cr_only.erase(at + 1, 1);
+  const std::pair<const char*, std::string> readable[] = {
+      {"byte-order mark", "\xEF\xBB\xBF" + std::string(kWorkedExampleFile)},
+      {"CR line ends", cr_only},
+  };
+  for (const auto& [name, contents] : readable) {
+    SCOPED_TRACE(name);
+    const fs::path path = folder_ / "other.tmt";
+    std::ofstream(path, std::ios::binary) << contents;
+    TestSequence read;
+    std::string error;
+    ASSERT_TRUE(ReadProtocolFile(path.string(), read, &error)) << error;
+    EXPECT_EQ(read.sets, WorkedExample().sets);
+  }
+
+  const fs::path huge = folder_ / "huge.tmt";
+  std::ofstream(huge, std::ios::binary) << std::string(kMaxProtocolFileBytes + 1, ' ');
+  TestSequence sequence = WorkedExample();
+  std::string error;
+  EXPECT_FALSE(ReadProtocolFile(huge.string(), sequence, &error));
+  EXPECT_NE(error.find("1048577 bytes"), std::string::npos) << error;
+  EXPECT_EQ(sequence, WorkedExample());
+}
+
+// Saving onto a FIFO writes into it; it is not replaced by a file.
+TEST_F(ProtocolFileTest, SavingOntoAFifoWritesIntoIt) {
+  const fs::path fifo = folder_ / "fifo";
+  ASSERT_EQ(::mkfifo(fifo.c_str(), 0600), 0);
+  std::string received;
+  std::thread reader([&] { received = FileContents(fifo); });
+  TestSequence sequence = WorkedExample();
+  std::string error;
+  EXPECT_TRUE(WriteProtocolFile(fifo.string(), sequence, &error)) << error;
+  reader.join();
+  EXPECT_EQ(received, kWorkedExampleFile);
+  EXPECT_TRUE(fs::is_fifo(fifo));
+  EXPECT_EQ(Entries(), std::vector<std::string>{"fifo"});
 }
 
 TEST_F(ProtocolFileTest, OpenFailuresLeaveTheSequenceAlone) {
