@@ -1,5 +1,6 @@
 #include "app/application.h"
 
+#include <chrono>
 #include <cstdio>
 #include <iostream>
 #include <memory>
@@ -11,24 +12,64 @@
 #include "app/document_session.h"
 #include "app/main_window.h"
 #include "app/qt_settings_store.h"
+#include "app/screenshot.h"
+#include "app/simulation_notice.h"
 #include "stravon/version.h"
 
 namespace stravon::app {
+namespace {
+
+// How long --screenshot waits for a unit before it takes the window as it is.
+constexpr std::chrono::seconds kScreenshotGiveUp{5};
+
+}  // namespace
 
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments) {
   CommandLine line;
+  // A mistake in an own option is what gets reported, whatever follows it.
+  const auto fail = [&line](std::string error, bool own_option) {
+    if (line.error_in_own_option) return;
+    line.error = std::move(error);
+    line.error_in_own_option = own_option;
+  };
   bool options_end = false;
-  for (const std::string& argument : arguments) {
+  for (std::size_t i = 0; i < arguments.size(); ++i) {
+    const std::string& argument = arguments[i];
+    const bool option = !options_end && argument.size() > 1 && argument.front() == '-';
     if (!options_end && argument == "--") {
       options_end = true;
-    } else if (!options_end && (argument == "--help" || argument == "-h")) {
+    } else if (option && (argument == "--help" || argument == "-h")) {
       line.help = true;
-    } else if (!options_end && (argument == "--version" || argument == "-v")) {
+    } else if (option && (argument == "--version" || argument == "-v")) {
       line.version = true;
-    } else if (!options_end && argument.size() > 1 && argument.front() == '-') {
-      line.error = "unknown option '" + argument + "'";
+    } else if (option && (argument == "--simulate" || argument.starts_with("--simulate="))) {
+      const std::string_view prefix = "--simulate=";
+      const std::string_view options =
+          argument.size() > prefix.size() ? std::string_view(argument).substr(prefix.size()) : "";
+      SimulateOptions simulate;
+      std::string error;
+      if (ParseSimulateOptions(options, &simulate, &error)) {
+        line.simulate = simulate;
+      } else {
+        fail("--simulate: " + error, true);
+      }
+    } else if (option && (argument == "--screenshot" || argument.starts_with("--screenshot="))) {
+      const std::string_view prefix = "--screenshot=";
+      std::string path;
+      if (argument.starts_with(prefix)) {
+        path = argument.substr(prefix.size());
+      } else if (i + 1 < arguments.size()) {
+        path = arguments[++i];
+      }
+      if (path.empty()) {
+        fail("--screenshot needs a file name", true);
+      } else {
+        line.screenshot = path;
+      }
+    } else if (option) {
+      fail("unknown option '" + argument + "'", false);
     } else if (line.file) {
-      line.error = "only one file can be opened at start";
+      fail("only one file can be opened at start", false);
     } else {
       line.file = argument;
     }
@@ -44,8 +85,18 @@ std::string HelpText(const std::string& program) {
          "\n"
          "Opens one empty document window, or FILE in it.\n"
          "\n"
-         "  -h, --help     show this help and exit\n"
-         "  -v, --version  show the version and exit\n"
+         "      --simulate[=OPTIONS]  work with a simulated unit served by the program\n"
+         "                       itself instead of hardware; OPTIONS, comma-separated:\n"
+         "                         unprogrammed   its settings were never programmed\n"
+         "                         as=KIND        its USB identity: unit (default),\n"
+         "                                        bridge, controller, tagged or board\n"
+         "                         memory=FILE    keep its memory in FILE between runs\n"
+         "                         baud=N         answer as slowly as a line at N baud\n"
+         "      --screenshot FILE  save the main window as a PNG to FILE once the unit\n"
+         "                       has connected (or after 5 s without one) and exit;\n"
+         "                       without a display it draws offscreen\n"
+         "  -h, --help           show this help and exit\n"
+         "  -v, --version        show the version and exit\n"
          "\n"
          "Qt's own options (such as -platform offscreen) are accepted as well.\n"
          "The unit is found through STRAVON_SYSFS_ROOT and STRAVON_DEV_ROOT when they\n"
@@ -55,9 +106,14 @@ std::string HelpText(const std::string& program) {
 std::string VersionText() { return "stravon " + std::string(kVersion) + "\n"; }
 
 int RunApplication(int argc, char** argv) {
-  // --help and --version need no display, so they are answered before Qt starts.
+  // --help, --version and mistakes in the program's own options need no
+  // display, so they are answered before Qt starts.
   std::vector<std::string> early(argv + 1, argv + argc);
   const CommandLine before_qt = ParseCommandLine(early);
+  if (before_qt.error_in_own_option) {
+    std::cerr << "stravon: " << before_qt.error << "\nTry 'stravon --help' for more information.\n";
+    return 2;
+  }
   if (before_qt.help) {
     std::cout << HelpText("stravon");
     return 0;
@@ -65,6 +121,11 @@ int RunApplication(int argc, char** argv) {
   if (before_qt.version) {
     std::cout << VersionText();
     return 0;
+  }
+  // A screenshot needs no screen: without a display Qt draws offscreen.
+  if (before_qt.screenshot && qEnvironmentVariableIsEmpty("DISPLAY") &&
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
   }
 
   QApplication application(argc, argv);
@@ -83,8 +144,20 @@ int RunApplication(int argc, char** argv) {
     return 2;
   }
 
+  // Declared before the window: the workers end before the unit they talk to.
+  SimulatedUnitHost simulated;
+  SessionOptions options;
+  if (line.simulate) {
+    if (const std::string error = simulated.Start(*line.simulate); !error.empty()) {
+      std::cerr << "stravon: " << error << "\n";
+      return 1;
+    }
+    options.roots = simulated.Roots();
+  }
+
   QtSettingsStore settings;
-  auto window = std::make_unique<MainWindow>(SessionOptions{}, settings, ProgramDialogs(settings));
+  auto window = std::make_unique<MainWindow>(options, settings, ProgramDialogs(settings));
+  if (line.simulate) ShowUnitIsSimulated(*window, QString::fromStdString(simulated.Where()));
   window->show();
   if (line.file) {
     QString error;
@@ -95,6 +168,10 @@ int RunApplication(int argc, char** argv) {
     }
   } else {
     window->NewDocument();
+  }
+  if (line.screenshot) {
+    SaveScreenshotWhenConnected(*window, QString::fromStdString(*line.screenshot),
+                                kScreenshotGiveUp);
   }
   const int status = QApplication::exec();
   // The windows, and their workers, end before the application object.

@@ -4,6 +4,8 @@
 #include <string>
 #include <vector>
 
+#include "app/simulated_unit_host.h"
+
 namespace stravon::app {
 
 // What the command line asks for, before any window exists.
@@ -11,7 +13,15 @@ struct CommandLine {
   bool help = false;
   bool version = false;
   std::optional<std::string> file;
+  // --simulate[=OPTIONS]: serve a simulated unit in this process.
+  std::optional<SimulateOptions> simulate;
+  // --screenshot FILE: save the main window as a PNG once the unit has
+  // connected (or a few seconds went by without one), then end.
+  std::optional<std::string> screenshot;
   std::string error;  // not understood; the program ends with status 2
+  // The error lies in one of the program's own options, so it stands before
+  // Qt takes its options (such as -platform NAME) out of the command line.
+  bool error_in_own_option = false;
 };
 
 // Reads the program's own arguments (Qt's were taken out already).

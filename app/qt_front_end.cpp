@@ -5,6 +5,7 @@
 
 #include <QCoreApplication>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QMessageBox>
 #include <QThread>
@@ -13,6 +14,12 @@
 
 namespace stravon::app {
 namespace {
+
+// A flush from the event loop hands back to it after this long, and joined
+// output is inserted in pieces of about this size, so that a flood of
+// messages never holds the window for long.
+constexpr qint64 kFlushBudgetMs = 8;
+constexpr std::size_t kOutputChunkBytes = 16 * 1024;
 
 // Forwards to the real progress window, if there is one, and reads as
 // cancelled once the window is closing, so that a transfer ends at its next
@@ -100,7 +107,7 @@ void QtFrontEnd::Shutdown() {
 void QtFrontEnd::ScheduleFlushLocked() {
   if (flush_scheduled_) return;
   flush_scheduled_ = true;
-  QMetaObject::invokeMethod(this, &QtFrontEnd::Flush, Qt::QueuedConnection);
+  QMetaObject::invokeMethod(this, [this] { Flush(true); }, Qt::QueuedConnection);
 }
 
 void QtFrontEnd::Post(std::function<void()> task) {
@@ -108,6 +115,7 @@ void QtFrontEnd::Post(std::function<void()> task) {
     std::lock_guard lock(mutex_);
     if (ShuttingDown()) return;
     queue_.push_back(std::move(task));
+    open_output_.reset();
     if (!OnInterfaceThread()) {
       ScheduleFlushLocked();
       return;
@@ -116,14 +124,24 @@ void QtFrontEnd::Post(std::function<void()> task) {
   Flush();
 }
 
-void QtFrontEnd::Flush() {
+void QtFrontEnd::Flush(bool from_event_loop) {
   {
     std::lock_guard lock(mutex_);
     // Calls queued from here on need a flush of their own: a task may open a
     // dialog whose loop runs them while this one waits.
     flush_scheduled_ = false;
   }
-  for (;;) {
+  QElapsedTimer clock;
+  clock.start();
+  // Only what was queued when the flush began: calls that keep coming while
+  // it runs wait for the next one.
+  std::size_t count = 0;
+  {
+    std::lock_guard lock(mutex_);
+    count = queue_.size();
+  }
+  for (; count > 0; --count) {
+    if (from_event_loop && clock.elapsed() >= kFlushBudgetMs) break;
     std::function<void()> task;
     {
       std::lock_guard lock(mutex_);
@@ -133,6 +151,9 @@ void QtFrontEnd::Flush() {
     }
     task();
   }
+  // The window paints and answers before the rest.
+  std::lock_guard lock(mutex_);
+  if (!queue_.empty()) ScheduleFlushLocked();
 }
 
 template <typename Result>
@@ -148,6 +169,7 @@ Result QtFrontEnd::Ask(std::function<Result()> question, Result on_cancel) {
   auto answer = std::make_shared<Answer>();
   std::unique_lock lock(mutex_);
   if (ShuttingDown()) return on_cancel;
+  open_output_.reset();
   queue_.push_back([this, answer, question = std::move(question), on_cancel] {
     Result value = ShuttingDown() ? on_cancel : question();
     {
@@ -184,9 +206,32 @@ FrontEnd::MessageButton QtFrontEnd::RunMessageBox(MessageKind kind, const std::s
 }
 
 void QtFrontEnd::AppendOutput(const std::string& text) {
-  Post([this, text] {
-    if (target_) target_->AppendOutput(text);
+  if (OnInterfaceThread()) {
+    Post([this, text] {
+      if (target_) target_->AppendOutput(text);
+    });
+    return;
+  }
+  std::lock_guard lock(mutex_);
+  if (ShuttingDown()) return;
+  // Output that follows output joins it while it waits: a worker writing
+  // thousands of lines costs the pane a few inserts, not one each.
+  if (open_output_ && open_output_->size() < kOutputChunkBytes) {
+    *open_output_ += text;
+    return;
+  }
+  auto buffer = std::make_shared<std::string>(text);
+  queue_.push_back([this, buffer] {
+    std::string joined;
+    {
+      std::lock_guard inner(mutex_);
+      joined = std::move(*buffer);
+      if (open_output_ == buffer) open_output_.reset();
+    }
+    if (target_) target_->AppendOutput(joined);
   });
+  open_output_ = buffer;
+  ScheduleFlushLocked();
 }
 
 void QtFrontEnd::ClearOutput() {

@@ -96,7 +96,10 @@ class QtFrontEnd : public QObject, public FrontEnd {
   // everything queued so far, so the order stays the order of the calls.
   void Post(std::function<void()> task);
   void ScheduleFlushLocked();
-  void Flush();
+  // Runs what is queued. `from_event_loop`: a scheduled flush, which yields
+  // back to the event loop after a few milliseconds when more is waiting;
+  // otherwise everything queued so far runs, to keep the order of the calls.
+  void Flush(bool from_event_loop = false);
   template <typename Result>
   Result Ask(std::function<Result()> question, Result on_cancel);
 
@@ -112,6 +115,9 @@ class QtFrontEnd : public QObject, public FrontEnd {
   std::mutex mutex_;
   std::condition_variable answered_;
   std::deque<std::function<void()>> queue_;  // under mutex_
+  // The text of the output call at the back of the queue, while later
+  // output may still join it (under mutex_; null once another call queued).
+  std::shared_ptr<std::string> open_output_;
   bool flush_scheduled_ = false;             // under mutex_
 
   // Interface thread only.
