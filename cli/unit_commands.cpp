@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands that talk to the unit. Each asks the device session for the same
 // operations the desktop program's menus and dialogs ask for, and reports
 // what the core showed while carrying them out.

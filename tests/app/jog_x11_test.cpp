@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The jog button with the real pointer of an X server: xdotool presses Jog+,
 // drags the pointer off the program's window and lets go out there. The
 // simulated unit must have stopped moving.
