@@ -13,6 +13,8 @@
 #include <iterator>
 #include <system_error>
 
+#include "protocol/retry_on_eintr.h"
+
 namespace stravon {
 namespace {
 
@@ -150,16 +152,11 @@ std::vector<SysfsPort> ScanSysfsPorts(const PortRoots& roots) {
 
 bool CanOpenPortNode(const PortRoots& roots, const std::string& tty_name) {
   const std::string path = PortNodePath(roots, tty_name);
-  int fd;
-  do {
-    // Non-blocking so that a port without carrier does not hold the open.
-    fd = ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC);
-  } while (fd < 0 && errno == EINTR);
+  // Non-blocking so that a port without carrier does not hold the open.
+  const int fd = RetryOnEintr(
+      [&] { return ::open(path.c_str(), O_RDWR | O_NOCTTY | O_NONBLOCK | O_CLOEXEC); });
   if (fd < 0) return false;
-  int locked;
-  do {
-    locked = ::flock(fd, LOCK_EX | LOCK_NB);
-  } while (locked != 0 && errno == EINTR);
+  const int locked = RetryOnEintr([&] { return ::flock(fd, LOCK_EX | LOCK_NB); });
   ::close(fd);
   return locked == 0;
 }
