@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/application.h"
 
 #include <chrono>
@@ -156,7 +157,7 @@ int RunApplication(int argc, char** argv) {
   }
 
   QtSettingsStore settings;
-  auto window = std::make_unique<MainWindow>(options, settings, PlaceholderDialogs());
+  auto window = std::make_unique<MainWindow>(options, settings, ProgramDialogs(settings));
   if (line.simulate) ShowUnitIsSimulated(*window, QString::fromStdString(simulated.Where()));
   window->show();
   if (line.file) {

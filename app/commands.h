@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 namespace stravon::app {
@@ -20,6 +21,7 @@ enum class Command : int {
   kJogPlus = 32776,
   kJogMinus = 32777,
   kMoveToPosition = 32778,
+  kVerifyAfterProgramming = 32779,
 };
 
 }  // namespace stravon::app

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <functional>
 
 #include "protocol/test_set.h"
+#include "ui/settings_store.h"
 
 class QWidget;
 
@@ -30,8 +32,8 @@ struct DialogHooks {
   std::function<void(QWidget* parent)> offset_help;
 };
 
-// Stand-ins until the dialogs are wired in: the About box is a plain message
-// box, the other dialogs do nothing (the set editor ends as Cancel).
-DialogHooks PlaceholderDialogs();
+// The program's own dialogs. The hardware settings dialog keeps its factory
+// access in `settings`, which must outlive the hooks.
+DialogHooks ProgramDialogs(SettingsStore& settings);
 
 }  // namespace stravon::app

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/document_session.h"
 
 #include <utility>
@@ -77,5 +78,9 @@ void DocumentSession::RequestProgramHardwareSettings(const HardwareSettings& set
 }
 bool DocumentSession::PressJog(bool plus) { return session_->PressJog(plus); }
 bool DocumentSession::ReleaseJog() { return session_->ReleaseJog(); }
+
+// The jog buttons call this about every 100 ms while held; without it the
+// worker stops the jog on its own after half a second.
+void DocumentSession::ConfirmJog() { session_->ConfirmJog(); }
 
 }  // namespace stravon::app

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>
@@ -59,6 +60,12 @@ class DocumentSession {
   void RequestProgramHardwareSettings(const HardwareSettings& settings);
   bool PressJog(bool plus);
   bool ReleaseJog();
+  // The interface still holds the jog button; called on a short cadence
+  // while it does.
+  void ConfirmJog();
+  // See DeviceSession::ReleaseLogSink and ClaimLogSink.
+  void ReleaseLogSink() { session_->ReleaseLogSink(); }
+  bool ClaimLogSink() { return session_->ClaimLogSink(); }
 
   // For the dialogs that need more of the session than the above.
   DeviceSession& Device() { return *session_; }

@@ -1,12 +1,17 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/document_window.h"
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QMessageBox>
+#include <QPushButton>
 #include <QTimer>
 
 #include "app/qt_settings_store.h"
+#include "device/operation.h"
 #include "protocol/number_text.h"
 #include "views/output_pane.h"
+#include "views/queued_progress_window.h"
 #include "views/stage_view.h"
 
 namespace stravon::app {
@@ -21,6 +26,7 @@ DocumentWindow::DocumentWindow(const SessionOptions& options, QtSettingsStore& s
                                const DialogHooks& hooks, QWidget* parent)
     : QMdiSubWindow(parent, Qt::FramelessWindowHint),
       hooks_(hooks),
+      settings_(settings),
       front_end_(this),
       stage_(front_end_),
       session_(std::make_unique<DocumentSession>(front_end_, options)),
@@ -58,7 +64,15 @@ DocumentWindow::DocumentWindow(const SessionOptions& options, QtSettingsStore& s
   setGeometry(0, 0, frame->width(), frame->height());
 
   front_end_.SetTarget(this);
+  // Called on the worker thread; the view outlives the worker.
+  front_end_.SetProgressFactory([view = view_, &settings](const std::string& text) {
+    return std::make_unique<views::QueuedProgressWindow>(view, settings, text);
+  });
   connect(view_, &views::StageView::FirstShown, this, &DocumentWindow::InitialUpdate);
+  view_->SetInsertAvailable(false);
+  auto* poll = new QTimer(this);
+  connect(poll, &QTimer::timeout, this, &DocumentWindow::Poll);
+  poll->start(100);
 }
 
 DocumentWindow::~DocumentWindow() {
@@ -79,17 +93,24 @@ bool DocumentWindow::CommandEnabled(Command command) const {
 
 void DocumentWindow::Execute(Command command) {
   if (!CommandEnabled(command)) return;
+  // A transfer that ended is noted before a commit can change the protocol.
+  Poll();
   switch (command) {
     case Command::kFileOpen:
-      session_->Open(file_commands_, stage_);
+      if (session_->Open(file_commands_, stage_) == FileCommandResult::kDone) {
+        edits_.Remember(session_->Protocol());
+      }
       break;
     case Command::kFileSave:
-      session_->Save(file_commands_, stage_);
+      if (session_->Save(file_commands_, stage_) == FileCommandResult::kDone) {
+        edits_.Remember(session_->Protocol());
+      }
       break;
     case Command::kReadDevice:
       session_->RequestReadDevice();
       break;
     case Command::kProgramDevice:
+      session_->Device().SetVerifyAfterProgramming(VerifyAfterProgramming(settings_));
       session_->RequestProgramDevice();
       break;
     case Command::kHardwareSettings:
@@ -114,9 +135,62 @@ void DocumentWindow::Shutdown() {
   session_->ReleaseJog();
   front_end_.Shutdown();
   session_->StopWorker();
+  if (shut_down_) return;
+  shut_down_ = true;
+  session_->ReleaseLogSink();
+  emit ShutDown();
+}
+
+void DocumentWindow::Poll() {
+  if (front_end_.ShuttingDown()) return;
+  view_->SetInsertAvailable(session_->HardwareSettingsRead());
+  const DeviceSession& device = session_->Device();
+  const std::uint64_t count = device.OutcomeCount();
+  if (count == outcomes_seen_) return;
+  outcomes_seen_ = count;
+  // A read or a program that went through leaves the unit holding the
+  // document's protocol; a verify that found a difference did not.
+  const Outcome outcome = device.LastOutcome();
+  if (outcome.Done() && (outcome.operation == Operation::kReadDevice ||
+                         outcome.operation == Operation::kProgramDevice)) {
+    edits_.Remember(session_->Protocol());
+  }
+}
+
+bool DocumentWindow::Modified() {
+  Poll();
+  return edits_.Modified(stage_.WorkingSequence());
+}
+
+bool DocumentWindow::ConfirmClose() {
+  if (front_end_.ShuttingDown() || !Modified()) return true;
+  QMessageBox box(QMessageBox::Warning, "Stravon", kUnsavedEditsQuestion, QMessageBox::NoButton,
+                  this);
+  box.setTextFormat(Qt::PlainText);
+  QPushButton* save = nullptr;
+  // Save needs the unit's settings to check the sets against.
+  if (CommandEnabled(Command::kFileSave)) save = box.addButton(QMessageBox::Save);
+  QPushButton* discard = box.addButton(QMessageBox::Discard);
+  QPushButton* cancel = box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(save != nullptr ? save : cancel);
+  box.setEscapeButton(cancel);
+  {
+    QtFrontEnd::ModalScope scope(front_end_, &box);
+    box.exec();
+  }
+  if (box.clickedButton() == discard) return true;
+  if (save != nullptr && box.clickedButton() == save && !front_end_.ShuttingDown()) {
+    Execute(Command::kFileSave);
+    return !Modified();
+  }
+  return false;
 }
 
 void DocumentWindow::closeEvent(QCloseEvent* event) {
+  if (!ConfirmClose()) {
+    event->ignore();
+    return;
+  }
   Shutdown();
   QMdiSubWindow::closeEvent(event);
   if (!event->isAccepted()) return;
@@ -138,7 +212,10 @@ void DocumentWindow::AppendOutput(const std::string& text) { view_->Output().App
 
 void DocumentWindow::ClearOutput() { view_->Output().ClearOutput(); }
 
-int DocumentWindow::CommitSequence() { return session_->CommitSequence(stage_); }
+int DocumentWindow::CommitSequence() {
+  Poll();
+  return session_->CommitSequence(stage_);
+}
 
 void DocumentWindow::RefreshFromDocument() { stage_.RefreshFromDocument(session_->Protocol()); }
 

@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <string>
 
@@ -9,6 +11,7 @@
 #include "app/dialog_hooks.h"
 #include "app/document_session.h"
 #include "app/qt_front_end.h"
+#include "ui/edit_tracker.h"
 #include "ui/file_commands.h"
 #include "ui/stage_model.h"
 
@@ -42,9 +45,21 @@ class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
   // Carries out one of the window's commands; a disabled one does nothing.
   void Execute(Command command);
 
-  // Ends the worker, answering any question it waits on as Cancel. Safe to
-  // call more than once.
+  // Ends the worker, answering any question it waits on as Cancel; a
+  // transfer ends as its Cancel would end it, a jog or move is stopped. Safe
+  // to call more than once.
   void Shutdown();
+
+  // Whether the working sequence differs from what the window last opened,
+  // saved, programmed or read.
+  bool Modified();
+  // Before closing: a window with unsaved edits asks Save (while Save is
+  // enabled), Discard or Cancel. True when it may close.
+  bool ConfirmClose();
+
+ signals:
+  // The window has begun to close; it no longer takes the message log.
+  void ShutDown();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -58,15 +73,22 @@ class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
   void WriteOffsetField(const std::string& text) override;
 
   void InitialUpdate();
+  // Runs on a short timer: notes finished transfers for Modified() and
+  // enables the insert buttons once the unit's settings are known.
+  void Poll();
   // Deletes the window once no modal loop of it is on the stack any more.
   void DeleteWhenUnwound();
 
   const DialogHooks& hooks_;
+  QtSettingsStore& settings_;
   QtFrontEnd front_end_;
   StageModel stage_;
   std::unique_ptr<DocumentSession> session_;
   FileCommands file_commands_;
   views::StageView* view_ = nullptr;
+  EditTracker edits_;
+  std::uint64_t outcomes_seen_ = 0;
+  bool shut_down_ = false;
 };
 
 }  // namespace stravon::app

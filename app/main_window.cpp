@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
 #include <QAction>
@@ -18,8 +19,10 @@
 #include <QToolButton>
 
 #include "app/document_window.h"
+#include "app/jog_guard.h"
 #include "app/qt_settings_store.h"
 #include "app/tool_bar.h"
+#include "protocol/message_log.h"
 #include "views/protocol_preview.h"
 
 namespace stravon::app {
@@ -89,6 +92,12 @@ MainWindow::MainWindow(SessionOptions options, QtSettingsStore& settings, Dialog
   connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
     if (state != Qt::ApplicationActive) ReleaseJog();
   });
+  jog_guard_ = new JogGuard(
+      this, [this] { ReleaseJog(); },
+      [this] {
+        if (jog_document_) jog_document_->Session().ConfirmJog();
+      },
+      this);
   update_timer_ = new QTimer(this);
   connect(update_timer_, &QTimer::timeout, this, &MainWindow::UpdateCommandStates);
   update_timer_->start(kUpdateIntervalMs);
@@ -99,6 +108,7 @@ MainWindow::~MainWindow() {
   // The children still signal while QWidget takes them down; this object is
   // no longer there to hear it.
   update_timer_->stop();
+  jog_guard_->Disengage();
   QObject::disconnect(area_, nullptr, this, nullptr);
   QObject::disconnect(tool_bar_, nullptr, this, nullptr);
   QObject::disconnect(qApp, nullptr, this, nullptr);
@@ -167,6 +177,10 @@ void MainWindow::BuildMenus() {
     window->raise();
     window->activateWindow();
   });
+  QAction* verify = MakeAction(Command::kVerifyAfterProgramming, "Verify After Programming",
+                               "Read the program back after programming and compare it");
+  verify->setCheckable(true);
+  verify->setChecked(VerifyAfterProgramming(settings_));
   // The menus show the keys at the right, as the items' texts name them.
   new_action->setShortcutVisibleInContextMenu(true);
   open->setShortcutVisibleInContextMenu(true);
@@ -200,6 +214,7 @@ void MainWindow::BuildMenus() {
   auto* hardware_menu = new QMenu("&Hardware", this);
   hardware_menu->addAction(read);
   hardware_menu->addAction(program);
+  hardware_menu->addAction(verify);
   QMenu* advanced = hardware_menu->addMenu("Advanced");
   advanced->addAction(settings);
   hardware_menu->addAction(move);
@@ -250,6 +265,8 @@ void MainWindow::BuildToolBar() {
 
 DocumentWindow* MainWindow::NewDocument() {
   auto* document = new DocumentWindow(options_, settings_, hooks_);
+  connect(document, &DocumentWindow::ShutDown, this,
+          [this, document] { DocumentShutDown(document); });
   area_->addSubWindow(document, Qt::FramelessWindowHint);
   // The child frame fills the top-left corner of the area.
   document->move(0, 0);
@@ -393,6 +410,9 @@ void MainWindow::Route(Command command) {
     case Command::kAbout:
       if (hooks_.about) hooks_.about(this);
       return;
+    case Command::kVerifyAfterProgramming:
+      SetVerifyAfterProgramming(settings_, ActionFor(command)->isChecked());
+      return;
     default:
       if (document) document->Execute(command);
       return;
@@ -403,19 +423,46 @@ void MainWindow::PressJog(bool plus) {
   DocumentWindow* document = ActiveDocument();
   if (document == nullptr) return;
   if (!document->CommandEnabled(plus ? Command::kJogPlus : Command::kJogMinus)) return;
-  if (document->Session().PressJog(plus)) jog_document_ = document;
+  if (!document->Session().PressJog(plus)) return;
+  jog_document_ = document;
+  jog_guard_->Engage(tool_bar_->ButtonAt(plus ? MainToolBar::kJogPlus : MainToolBar::kJogMinus));
 }
 
 void MainWindow::ReleaseJog() {
+  jog_guard_->Disengage();
   if (jog_document_) jog_document_->Session().ReleaseJog();
   jog_document_ = nullptr;
   if (DocumentWindow* document = ActiveDocument()) document->Session().ReleaseJog();
 }
 
+void MainWindow::DocumentShutDown(DocumentWindow* document) {
+  if (jog_document_ == document) ReleaseJog();
+  if (MessageLog::Obtain().HasSink()) return;
+  for (DocumentWindow* other : Documents()) {
+    if (other != document && !other->Front().ShuttingDown() && other->Session().ClaimLogSink()) {
+      return;
+    }
+  }
+}
+
+bool MainWindow::ConfirmCloseAll() {
+  for (DocumentWindow* document : Documents()) {
+    if (document->Front().ShuttingDown()) continue;
+    area_->setActiveSubWindow(document);
+    if (!document->ConfirmClose()) return false;
+  }
+  return true;
+}
+
 void MainWindow::closeEvent(QCloseEvent* event) {
+  // The motion stops first, before any question can keep the program open.
   ReleaseJog();
+  if (!ConfirmCloseAll()) {
+    event->ignore();
+    return;
+  }
   // Ends every worker first; none of them can be waiting on this thread
-  // afterwards, and nothing asks to save.
+  // afterwards.
   for (DocumentWindow* document : Documents()) document->Shutdown();
   event->accept();
 }

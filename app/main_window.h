@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <map>
@@ -22,6 +23,7 @@ class QTimer;
 namespace stravon::app {
 
 class DocumentWindow;
+class JogGuard;
 class MainToolBar;
 class QtSettingsStore;
 
@@ -80,6 +82,11 @@ class MainWindow : public QMainWindow {
   void OpenWithoutDocument();
   void PressJog(bool plus);
   void ReleaseJog();
+  // A document window is closing: it has given up the message log, which
+  // goes to the next open window's output pane.
+  void DocumentShutDown(DocumentWindow* document);
+  // Asks each window with unsaved edits; false when one of them was cancelled.
+  bool ConfirmCloseAll();
 
   SessionOptions options_;
   QtSettingsStore& settings_;
@@ -100,6 +107,7 @@ class MainWindow : public QMainWindow {
   // The document whose jog button is held, so that the release reaches it
   // even if another window became active meanwhile.
   QPointer<DocumentWindow> jog_document_;
+  JogGuard* jog_guard_ = nullptr;
 };
 
 }  // namespace stravon::app

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/qt_front_end.h"
 
 #include <algorithm>
@@ -289,8 +290,8 @@ std::optional<std::string> QtFrontEnd::RunFileDialog(FileDialogKind kind,
 }
 
 std::unique_ptr<ProgressWindow> QtFrontEnd::CreateProgressWindow(const std::string& text) {
-  // TODO: the progress window of views/ comes in through the factory; until
-  // then a transfer runs without one but still ends when the window closes.
+  // The window's progress window, if it has one; either way the transfer
+  // ends at its next step once the window is closing.
   std::unique_ptr<ProgressWindow> inner = progress_factory_ ? progress_factory_(text) : nullptr;
   return std::make_unique<ClosingAwareProgress>(std::move(inner), shutdown_);
 }

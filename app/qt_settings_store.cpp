@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/qt_settings_store.h"
 
 #include <QSettings>
@@ -6,6 +7,8 @@ namespace stravon::app {
 namespace {
 
 constexpr char kRecentSection[] = "Recent File List";
+constexpr std::string_view kSection = "Settings";
+constexpr std::string_view kVerifyValue = "VerifyAfterProgramming";
 
 QString Key(std::string_view section, std::string_view name) {
   return QString::fromUtf8(section.data(), static_cast<qsizetype>(section.size())) + '/' +
@@ -72,6 +75,14 @@ void QtSettingsStore::WriteRecentFiles(const QStringList& files) {
     if (i <= files.size()) settings.setValue(key, files[i - 1]);
     else settings.remove(key);
   }
+}
+
+bool VerifyAfterProgramming(const SettingsStore& settings) {
+  return settings.ReadInteger(kSection, kVerifyValue, 1) != 0;
+}
+
+void SetVerifyAfterProgramming(SettingsStore& settings, bool verify) {
+  settings.WriteInteger(kSection, kVerifyValue, verify ? 1 : 0);
 }
 
 }  // namespace stravon::app

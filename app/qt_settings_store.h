@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <QStringList>
@@ -29,5 +30,9 @@ class QtSettingsStore : public SettingsStore {
  private:
   void WriteRecentFiles(const QStringList& files);
 };
+
+// Hardware, Verify After Programming: stored per user, on unless turned off.
+bool VerifyAfterProgramming(const SettingsStore& settings);
+void SetVerifyAfterProgramming(SettingsStore& settings, bool verify);
 
 }  // namespace stravon::app

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/tool_bar.h"
 
 #include <cmath>
@@ -5,6 +6,7 @@
 #include <QEvent>
 #include <QGuiApplication>
 #include <QImage>
+#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QPixmap>
@@ -125,13 +127,26 @@ MainToolBar::MainToolBar(QWidget* parent) : QToolBar(parent) {
 
     if (i == kIndicator) continue;  // shows the connection; a click does nothing
     if (i == kJogPlus || i == kJogMinus) {
-      const bool plus = i == kJogPlus;
-      connect(button, &QToolButton::pressed, this, [this, plus] { emit JogPressed(plus); });
+      // Only a press starts a jog: the button's own pressed signal also comes
+      // when the pointer, still held, comes back onto it after leaving it,
+      // and leaving has stopped the jog for good.
+      button->installEventFilter(this);
       connect(button, &QToolButton::released, this, [this] { emit JogReleased(); });
     } else {
       connect(button, &QToolButton::clicked, this, [this, i] { emit Clicked(i); });
     }
   }
+}
+
+bool MainToolBar::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::MouseButtonPress &&
+      static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
+    for (const int jog : {kJogPlus, kJogMinus}) {
+      QToolButton* button = ButtonAt(jog);
+      if (watched == button && button->isEnabled()) emit JogPressed(jog == kJogPlus);
+    }
+  }
+  return QToolBar::eventFilter(watched, event);
 }
 
 void MainToolBar::changeEvent(QEvent* event) {

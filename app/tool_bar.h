@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <array>
@@ -39,13 +40,14 @@ class MainToolBar : public QToolBar {
  signals:
   // Buttons 1 to 4.
   void Clicked(int button);
-  // A jog button went down, and the one that went down came up again (or was
-  // disabled, or the pointer left it, which releases it as well).
+  // A jog button was pressed, and the one that went down came up again (or
+  // was disabled, or the pointer left it, which releases it as well).
   void JogPressed(bool plus);
   void JogReleased();
 
  protected:
   void changeEvent(QEvent* event) override;
+  bool eventFilter(QObject* watched, QEvent* event) override;
 
  private:
   std::array<QToolButton*, kButtonCount> buttons_{};

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The desktop program's figures, measured on the real program: this executable
 // starts child processes of itself that run the program's own start-up
 // (RunApplication with --simulate), with a probe installed when the

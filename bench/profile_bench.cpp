@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The protocol preview: building a full-memory protocol's motion profile
 // (compile included), evaluating a window of 1600 columns, and painting one
 // 1600 x 700 frame, at the whole protocol, one repetition and one millisecond,

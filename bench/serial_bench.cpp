@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Command exchanges over a pseudo-terminal against the in-process simulated
 // unit: what the software costs per exchange, with no wire time at all.
 #include <benchmark/benchmark.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Motion timing: every case runs twice, as <case>_Fast with the device code and
 // <case>_Reference with the step-by-step reference that walks one tick at a
 // time. Goals: no single solve above 50 us, a full program image compiled in

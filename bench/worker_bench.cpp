@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device worker connected to an in-process simulated unit: how soon a
 // pending operation starts, and what the worker costs while nothing happens.
 #include <benchmark/benchmark.h>

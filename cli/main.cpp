@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // stravon-cli: the command-line front end. See cli_app.cpp for the commands.
 #include <fcntl.h>
 #include <unistd.h>

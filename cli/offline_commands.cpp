@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // check, compile and decode: protocol work that needs the unit only for its
 // hardware settings, and not at all when they are given.
 #include <cmath>

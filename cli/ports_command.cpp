@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // ports: the port records as the core lists them, the unit's port marked.
 #include <string>
 #include <vector>

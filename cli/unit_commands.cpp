@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The commands that talk to the unit. Each asks the device session for the same
 // operations the desktop program's menus and dialogs ask for, and reports
 // what the core showed while carrying them out.
@@ -179,39 +180,39 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   }
 
   session.FrontEnd().LoadWorkingSequence(sequence);
-  if (const int status = RunToEnd(
-          session, console, [&] { device.RequestProgramDevice(); }, "Programming Device");
-      status != kExitDone) {
-    return status;
+  device.SetVerifyAfterProgramming(verify);
+  const std::optional<Outcome> outcome =
+      session.RunOperation([&] { device.RequestProgramDevice(); });
+  if (!outcome || outcome->step != Outcome::Step::kVerify) {
+    const int status =
+        ReportOutcome(session, console,
+                      outcome.value_or(Outcome::Of(Operation::kNone, Outcome::Kind::kNotConnected)),
+                      "Programming Device");
+    if (status != kExitDone || !verify) return status;
+    console.Note("Reading Device... Success\n");
+    console.Note("Verified: the unit holds the " + std::to_string(kProgramImageSize) +
+                 " bytes written.\n");
+    return kExitDone;
   }
-  if (!verify) return kExitDone;
 
-  // What the worker wrote: the committed protocol compiled with the unit's
-  // settings.
-  DeviceSetTable table{};
-  const std::int32_t count = CompileProtocol(device.Protocol(), device.CurrentSettings(), table);
-  const ProgramImage written = EncodeProgramImage(table, count);
-  if (const int status = RunToEnd(
-          session, console, [&] { device.RequestReadDevice(); }, "Reading Device");
-      status != kExitDone) {
-    return status;
+  // The write went through; the read-back failed or found a difference.
+  console.Note(OutcomeLine(Outcome::Of(Operation::kProgramDevice)) + "\n");
+  if (!outcome->mismatch) {
+    return ReportOutcome(session, console,
+                         Outcome::Of(Operation::kReadDevice, outcome->kind,
+                                     Outcome::Step::kReadProgram, outcome->failure),
+                         "Reading Device");
   }
-  session.StopWorker();
-  const ProgramImage read_back = device.LastImage();
-  const auto difference = std::mismatch(written.begin(), written.end(), read_back.begin());
-  if (difference.first != written.end()) {
-    const auto offset = static_cast<std::size_t>(difference.first - written.begin());
-    char text[200];
-    std::snprintf(text, sizeof text,
-                  "Error:  Verification failed: the unit holds 0x%02X at address 0x%04zX where "
-                  "0x%02X was written.",
-                  *difference.second, kProgramImageAddress + offset, *difference.first);
-    console.Error(text);
-    return kExitFailed;
-  }
-  console.Note("Verified: the unit holds the " + std::to_string(written.size()) +
-               " bytes written.\n");
-  return kExitDone;
+  console.Note(OutcomeLine(Outcome::Of(Operation::kReadDevice)) + "\n");
+  char text[200];
+  std::snprintf(text, sizeof text,
+                "Error:  Verification failed: the unit holds 0x%02X at address 0x%04X where "
+                "0x%02X was written.",
+                static_cast<unsigned>(outcome->mismatch->read),
+                static_cast<unsigned>(outcome->mismatch->address),
+                static_cast<unsigned>(outcome->mismatch->written));
+  console.Error(text);
+  return kExitFailed;
 }
 
 int RunRead(const GlobalOptions& options, Console& console,

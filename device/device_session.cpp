@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/device_session.h"
 
 #include <sys/eventfd.h>
@@ -16,13 +17,26 @@ DeviceSession::DeviceSession(FrontEnd* front_end, DeviceSessionOptions options)
   // Without it (no descriptors left) a cancel still ends a wait, a little later.
   cancel_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   // Only the first session becomes the log's sink; Register refuses later ones.
-  log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { LogSink(text); });
+  ClaimLogSink();
 }
 
 DeviceSession::~DeviceSession() {
   StopWorker();
-  MessageLog::Obtain().Unregister(log_token_);
+  ReleaseLogSink();
   if (cancel_fd_ >= 0) close(cancel_fd_);
+}
+
+void DeviceSession::ReleaseLogSink() {
+  if (log_token_ == 0) return;
+  MessageLog::Obtain().Unregister(log_token_);
+  log_token_ = 0;
+}
+
+bool DeviceSession::ClaimLogSink() {
+  if (log_token_ == 0) {
+    log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { LogSink(text); });
+  }
+  return log_token_ != 0;
 }
 
 void DeviceSession::AttachFrontEnd(FrontEnd* front_end) {

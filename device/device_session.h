@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <atomic>
@@ -79,6 +80,12 @@ class DeviceSession {
   FrontEnd* GetFrontEnd() const { return front_end_.load(std::memory_order_acquire); }
   const DeviceSessionOptions& Options() const { return options_; }
 
+  // The message log's sink: the first session takes it when created. A
+  // closing window gives it up at once, and another window's session may then
+  // claim it (true when it is the sink now). Interface thread only.
+  void ReleaseLogSink();
+  bool ClaimLogSink();
+
   // Starts the worker (a running one is left alone). StopWorker sets the end
   // code and waits for the worker; an operation in progress is cut short at
   // its next step. The worker's port closes with it.
@@ -115,6 +122,14 @@ class DeviceSession {
   void RequestProgramDevice() { SetPendingOperation(Operation::kProgramDevice); }
   void RequestMove(std::int32_t target);
   void RequestProgramHardwareSettings(const HardwareSettings& settings);
+  // Whether Program Device reads the program area back after a successful
+  // write and compares it byte for byte. Set it before posting the code.
+  void SetVerifyAfterProgramming(bool verify) {
+    verify_after_programming_.store(verify, std::memory_order_release);
+  }
+  bool VerifyAfterProgramming() const {
+    return verify_after_programming_.load(std::memory_order_acquire);
+  }
   // The jog buttons: pressing starts a jog while the unit is connected;
   // releasing turns a running jog (code 3 or 4) into jog stop. Each returns
   // whether it changed the code.
@@ -216,6 +231,7 @@ class DeviceSession {
   std::atomic<bool> detected_{false};
   std::atomic<bool> connected_{false};
   std::atomic<bool> stop_motion_at_end_{false};
+  std::atomic<bool> verify_after_programming_{false};
   std::atomic<std::int32_t> pending_{static_cast<std::int32_t>(Operation::kNone)};
   std::atomic<double> current_offset_{0.0};
   std::atomic<bool> cancel_requested_{false};

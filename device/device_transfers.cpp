@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/device_transfers.h"
 
 #include <cstddef>
@@ -32,6 +33,44 @@ Outcome NotDetected(DeviceWorker& worker, Operation operation) {
                               kDeviceNotDetectedMessage);
   }
   return Outcome::Of(operation, Outcome::Kind::kNotConnected, Outcome::Step::kNotDetected);
+}
+
+// Reads the program area back after Program Device wrote `written`, with a
+// progress window of its own, and compares byte for byte. Writes its own line
+// under the programming one.
+Outcome VerifyProgram(DeviceWorker& worker, const ProgramImage& written) {
+  DeviceLink& link = worker.Link();
+  InstallProgress(worker, "Verifying Device...");
+  ProgramImage read_back{};
+  ReadProgress(0, static_cast<int>(read_back.size()), worker);
+  Outcome outcome = Outcome::Of(Operation::kProgramDevice);
+  for (std::size_t i = 0; i < read_back.size(); ++i) {
+    const auto address = static_cast<std::uint16_t>(kProgramImageAddress + i);
+    if (const CommandResult result = link.ReadByte(address, &read_back[i]); !result.ok()) {
+      outcome =
+          Outcome::Of(outcome.operation, Outcome::Kind::kFailed, Outcome::Step::kVerify, result);
+      break;
+    }
+    if (ReadProgress(static_cast<int>(i), 0, worker) == -1) {
+      outcome = Outcome::Of(outcome.operation, Outcome::Kind::kCancelled, Outcome::Step::kVerify);
+      break;
+    }
+  }
+  worker.SetProgress(nullptr);
+  if (outcome.Done()) {
+    if (const auto offset = FirstDifference(written, read_back)) {
+      outcome = Outcome::Of(outcome.operation, Outcome::Kind::kFailed, Outcome::Step::kVerify);
+      outcome.mismatch =
+          Outcome::Mismatch{static_cast<std::uint32_t>(kProgramImageAddress + *offset),
+                            written[*offset], read_back[*offset]};
+    }
+  }
+  if (FrontEnd* front_end = worker.GetFrontEnd()) {
+    front_end->AppendOutput(
+        (outcome.Done() ? std::string("Verifying Device... Success") : OutcomeLine(outcome)) +
+        "\n");
+  }
+  return outcome;
 }
 
 }  // namespace
@@ -123,6 +162,7 @@ Outcome ProgramDevice(DeviceWorker& worker) {
   outcome.operation = kOperation;
   worker.SetProgress(nullptr);
   AppendOutcome(worker, outcome);
+  if (outcome.Done() && session.VerifyAfterProgramming()) return VerifyProgram(worker, image);
   return outcome;
 }
 

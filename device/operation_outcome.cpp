@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/operation_outcome.h"
 
 #include <cerrno>
+#include <cstdio>
 #include <system_error>
 
 #include "device/serial/serial.h"
@@ -120,6 +122,17 @@ std::string OutcomeLine(const Outcome& outcome) {
     return "";
   }
   const bool done = outcome.Done();
+  if (outcome.step == Outcome::Step::kVerify && !done) {
+    if (outcome.kind == Outcome::Kind::kCancelled) return "Verifying Device... Cancelled";
+    if (!outcome.mismatch) return "Verifying Device... Failure";
+    char text[120];
+    std::snprintf(text, sizeof text,
+                  "Verifying Device... Failure at address 0x%04X (0x%02X read, 0x%02X written)",
+                  static_cast<unsigned>(outcome.mismatch->address),
+                  static_cast<unsigned>(outcome.mismatch->read),
+                  static_cast<unsigned>(outcome.mismatch->written));
+    return text;
+  }
   // "Cancelled" only for a cancel; a failure says why.
   const bool cancelled = outcome.Why() == Outcome::Cause::kCancelled;
   switch (outcome.operation) {

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "device/command_result.h"
@@ -32,6 +34,15 @@ struct Outcome {
     kCheckSettings,  // the settings block read is not one a unit was programmed with
     kWriteSettings,  // loading and committing the settings block
     kReachTarget,    // a move ended short of its target
+    kVerify,         // reading the program area back after programming it
+  };
+
+  // A byte the unit holds other than it was written.
+  struct Mismatch {
+    std::uint32_t address = 0;
+    std::uint8_t written = 0;
+    std::uint8_t read = 0;
+    friend bool operator==(const Mismatch&, const Mismatch&) = default;
   };
 
   // Why an operation did not get done, in the terms a person can act on.
@@ -63,10 +74,12 @@ struct Outcome {
   // The unit's program area was left without a runnable protocol (a Program
   // Device that did not finish); it must be programmed again.
   bool program_area_cleared = false;
+  // A verification that read everything back: the first byte that differs.
+  std::optional<Mismatch> mismatch;
 
   static Outcome Of(Operation operation, Kind kind = Kind::kDone, Step step = Step::kNone,
                     CommandResult failure = {}) {
-    return Outcome{operation, kind, step, failure};
+    return Outcome{operation, kind, step, failure, Cause::kNone, false, std::nullopt};
   }
   static Outcome Because(Operation operation, Kind kind, Step step, Cause cause,
                          CommandResult failure = {}) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/port_claim.h"
 
 #include <sys/stat.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/program_image.h"
 
 #include <algorithm>
@@ -268,6 +269,13 @@ void DeviceSetsToProtocol(const DeviceSetTable& table, std::int32_t count,
     set.RestTimeSec = RoundTo(rest / unit.seconds, 100);
     sequence.sets.push_back(set);
   }
+}
+
+std::optional<std::size_t> FirstDifference(const ProgramImage& written,
+                                           const ProgramImage& read_back) {
+  const auto difference = std::mismatch(written.begin(), written.end(), read_back.begin());
+  if (difference.first == written.end()) return std::nullopt;
+  return static_cast<std::size_t>(difference.first - written.begin());
 }
 
 double UsedMemoryPercent(const TestSequence& sequence) {

@@ -1,8 +1,10 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <array>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 
 #include "device/device_set.h"
 #include "device/hardware_settings.h"
@@ -49,6 +51,11 @@ std::int32_t DecodeProgramImage(const ProgramImage& image, DeviceSetTable& table
 // of the given hardware settings. The column list is left as it is.
 void DeviceSetsToProtocol(const DeviceSetTable& table, std::int32_t count,
                           const HardwareSettings& settings, TestSequence& sequence);
+
+// The offset of the first byte where `read_back` differs from `written`;
+// nullopt when the two hold the same bytes.
+std::optional<std::size_t> FirstDifference(const ProgramImage& written,
+                                           const ProgramImage& read_back);
 
 // Share of the unit's program memory that the sequence needs, in percent
 // rounded to one decimal.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The unit's replies as the link reads them: error replies and their
 // numbers, the firmware revision and software number of an identification,
 // the byte of a Read byte reply and the position of a status reply.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What a person types into the set editor, the hardware settings dialog and
 // the move-to-size dialog. The first byte picks the list selections, the
 // check boxes, the unit the dialogs were opened for and factory access; the

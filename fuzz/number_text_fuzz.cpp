@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Number text against the C library it has to read and write like, in the
 // "C" locale (the process never changes it here): the leading double and
 // integer of any text, and "%g" / "%.*f" of any double.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What Read Device and the settings read take from the unit's memory: the
 // first 1408 bytes are the program image, the next 64 (when there) the
 // hardware settings block. The image decodes into at most a table of sets,

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The protocol file reader on any bytes, then everything the program does
 // with what it read: the stage view's rows and totals, its commit checks and,
 // when they pass, the compile for the unit; the preview's profile of what

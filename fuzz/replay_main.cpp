@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Runs a fuzz target over files instead of generated inputs: every argument
 // is a file or a folder (read recursively, in name order, so that a failure
 // names the same file on every run). Prints each file before it runs, so the

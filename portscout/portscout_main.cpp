@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // portscout <device type>
 //
 // Reports which kind of control unit is attached: one result code, printed

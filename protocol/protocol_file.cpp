@@ -1,5 +1,7 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/protocol_file.h"
 
+#include <algorithm>
 #include <array>
 #include <cstddef>
 #include <istream>
@@ -239,6 +241,19 @@ bool ReadProtocolText(const std::string& path, std::string* text, std::string* e
 bool ReadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error) {
   std::string contents;
   if (!ReadProtocolText(path, &contents, error)) return false;
+  // Protocol files are text; the reader would take anything else for an
+  // empty or a garbled protocol without a word.
+  const auto binary = std::find_if(contents.begin(), contents.end(), [](char c) {
+    const auto byte = static_cast<unsigned char>(c);
+    return (byte < 0x20 && c != '\t' && c != '\n' && c != '\r') || byte == 0x7F;
+  });
+  if (binary != contents.end()) {
+    if (error != nullptr) {
+      const auto line = std::count(contents.begin(), binary, '\n') + 1;
+      *error = path + " is not a protocol file: reading stopped at line " + std::to_string(line);
+    }
+    return false;
+  }
   std::istringstream in(std::move(contents));
   in.imbue(std::locale::classic());
   TestSequence read;

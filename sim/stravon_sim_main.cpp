@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // stravon-sim: a simulated control unit on a pseudo-terminal, optionally
 // inside a fixture sysfs/dev tree so that the programs find it through their
 // normal port detection.

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/file_commands.h"
 
 #include <string>
@@ -63,7 +64,12 @@ FileCommandResult FileCommands::Open(bool settings_read, TestSequence& protocol,
   if (!settings_read) return FileCommandResult::kNotReady;
   const std::optional<std::string> path = ChooseFile(FrontEnd::FileDialogKind::kOpen);
   if (!path) return FileCommandResult::kCancelled;
-  if (!ReadProtocolFile(*path, protocol, nullptr)) return FileCommandResult::kFailed;
+  std::string error;
+  if (!ReadProtocolFile(*path, protocol, &error)) {
+    front_end_.ShowMessageBox(FrontEnd::MessageKind::kWarning, "Stravon",
+                              "Error:  Protocol File Not Opened\n" + error + "\n");
+    return FileCommandResult::kFailed;
+  }
   stage.RefreshFromDocument(protocol);
   front_end_.ClearOutput();
   front_end_.AppendOutput("Protocol File Successfully Opened\n");

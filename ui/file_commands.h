@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <string>
@@ -41,7 +42,7 @@ class FileCommands {
 
   // Reads a chosen file into `protocol` (replacing its sets and columns) and
   // shows it in `stage`. A file that cannot be read changes nothing and shows
-  // nothing.
+  // a warning with the file's name and the reason.
   FileCommandResult Open(bool settings_read, TestSequence& protocol, StageModel& stage);
 
   // Commits the stage's working sequence into `protocol`, then writes it to a

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "views/stage_view.h"
 
 #include <cmath>
@@ -159,6 +160,18 @@ void StageView::EditSet() {
 }
 
 void StageView::DeleteSelected() { model_.Delete(list_->SelectedRows()); }
+
+void StageView::SetInsertAvailable(bool available) {
+  const QString why = available ? QString()
+                                : QStringLiteral(
+                                      "Available once the unit is connected and its settings have "
+                                      "been read");
+  for (QPushButton* button : {insert_above_button_, insert_below_button_}) {
+    if (button->isEnabled() == available && button->toolTip() == why) continue;
+    button->setEnabled(available);
+    button->setToolTip(why);
+  }
+}
 
 void StageView::InsertAbove() {
   model_.InsertAbove(list_->SelectedRows(), hooks_.unit_state ? hooks_.unit_state() : StageUnitState{});

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
 #include <functional>
@@ -53,6 +54,11 @@ class StageView : public QWidget, private StageModel::Listener {
   QPushButton& DeleteButton() { return *delete_button_; }
   QPushButton& InsertAboveButton() { return *insert_above_button_; }
   QPushButton& InsertBelowButton() { return *insert_below_button_; }
+  QToolButton& HelpButton() { return *help_button_; }
+
+  // Insert Above and Below need the unit's settings for the new set's
+  // values; until they are known the buttons are disabled and say why.
+  void SetInsertAvailable(bool available);
 
   void EditSet();
   void DeleteSelected();

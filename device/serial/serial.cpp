@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The serial line over POSIX. Every termios, ioctl and lock call of the port
 // lives in this file; the rest of the code sees the portable Serial interface.
 #include "device/serial/serial.h"

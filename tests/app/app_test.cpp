@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include <chrono>
 #include <functional>
 #include <memory>
@@ -5,13 +6,16 @@
 
 #include <QAction>
 #include <QApplication>
+#include <QDialogButtonBox>
 #include <QElapsedTimer>
 #include <QFile>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QSettings>
@@ -22,13 +26,22 @@
 #include <QToolButton>
 
 #include "app/application.h"
+#include "app/dialogs/about_dialog.h"
+#include "app/dialogs/hardware_settings_dialog.h"
+#include "app/dialogs/move_to_size_dialog.h"
+#include "app/dialogs/offset_help_dialog.h"
+#include "app/dialogs/set_editor_dialog.h"
 #include "app/document_window.h"
+#include "app/jog_guard.h"
 #include "app/main_window.h"
 #include "app/qt_settings_store.h"
 #include "app/tool_bar.h"
+#include "protocol/message_log.h"
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
+#include "ui/move_to_size.h"
 #include "views/output_pane.h"
+#include "views/progress_window.h"
 #include "views/report_list.h"
 #include "views/stage_view.h"
 
@@ -55,6 +68,47 @@ QStringList MenuTitles(const QList<QMenu*>& menus) {
 // The message box showing now, if any.
 QMessageBox* ShownBox() { return qobject_cast<QMessageBox*>(QApplication::activeModalWidget()); }
 
+// Runs `run`, which opens a modal dialog, and `act` on that dialog once it
+// shows (`act` ends it), after a screenshot named `name`. False when no such
+// dialog showed.
+template <typename Dialog>
+bool WithDialog(const char* name, const std::function<void()>& run,
+                const std::function<void(Dialog&)>& act) {
+  bool shown = false;
+  QTimer poll;
+  poll.setInterval(10);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = dynamic_cast<Dialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || shown) return;
+    shown = true;
+    poll.stop();
+    const QString folder = qEnvironmentVariable("STRAVON_SCREENSHOT_DIR");
+    if (!folder.isEmpty()) {
+      dialog->grab().save(folder + "/app_" + name + ".png");
+    }
+    act(*dialog);
+    // A failed check in `act` returns early: the dialog must not stay open.
+    if (dialog->isVisible()) dialog->reject();
+  });
+  poll.start();
+  run();
+  return shown;
+}
+
+template <typename T>
+T* Child(QWidget& parent, const char* name) {
+  return parent.findChild<T*>(QLatin1String(name));
+}
+
+// The progress window showing now, if any.
+views::ProgressWindowWidget* ShownProgress() {
+  for (QWidget* widget : QApplication::topLevelWidgets()) {
+    auto* progress = dynamic_cast<views::ProgressWindowWidget*>(widget);
+    if (progress != nullptr && progress->isVisible()) return progress;
+  }
+  return nullptr;
+}
+
 }  // namespace
 
 class AppTest : public QObject {
@@ -69,7 +123,18 @@ class AppTest : public QObject {
   void PromptsAndKeys();
   void SecondWindowFromTheKeyboard();
   void ReadAndProgramDeviceReportInOrder();
+  void DialogsOpenFromTheirCommands();
+  void VerifyCatchesAByteStoredWrongly();
+  void ProgressWindowShowsAndCancelsATransfer();
   void JogButtonsSetTheSessionCodes();
+  void MotionStopsWheneverTheOperatorLetsGo_data();
+  void MotionStopsWheneverTheOperatorLetsGo();
+  void HeldJogIsConfirmedUntilReleased();
+  void ClosingTheWindowDuringATransferCancelsIt();
+  void LogMovesToTheNextOpenWindow();
+  void UnsavedEditsAskBeforeClosing_data();
+  void UnsavedEditsAskBeforeClosing();
+  void InsertWaitsForTheUnitsSettings();
   void ClosingWhileAWorkerQuestionIsUpReturnsPromptly();
   void QuittingDuringATransferReturnsPromptly();
   void SettingsAndRecentFiles();
@@ -80,6 +145,9 @@ class AppTest : public QObject {
   void StartUnit(sim::UnitOptions options = {});
   void Unplug();
   void OpenWindow();
+  void OpenWindow(DialogHooks hooks);
+  // Inserts two sets through the form's button.
+  void InsertTwoSets(DocumentWindow& document);
   DocumentWindow* Document() { return window_->ActiveDocument(); }
   bool WaitConnected(bool connected);
   void Screenshot(const QString& name);
@@ -123,15 +191,25 @@ void AppTest::Unplug() {
 }
 
 void AppTest::OpenWindow() {
-  SessionOptions options;
-  options.roots = {tree_->SysfsRoot(), tree_->DevRoot()};
-  options.read_timeout_ms = kReadTimeoutMs;
   DialogHooks hooks;
   hooks.set_editor = [](QWidget*, TestSet& set, double, double, double) {
     set.NumReps = 5;
     return true;
   };
-  window_ = std::make_unique<MainWindow>(options, *settings_, hooks);
+  OpenWindow(std::move(hooks));
+}
+
+void AppTest::InsertTwoSets(DocumentWindow& document) {
+  QTest::mouseClick(&document.View().InsertBelowButton(), Qt::LeftButton);
+  QTest::mouseClick(&document.View().InsertBelowButton(), Qt::LeftButton);
+  QCOMPARE(document.View().List().RowCount(), 2);
+}
+
+void AppTest::OpenWindow(DialogHooks hooks) {
+  SessionOptions options;
+  options.roots = {tree_->SysfsRoot(), tree_->DevRoot()};
+  options.read_timeout_ms = kReadTimeoutMs;
+  window_ = std::make_unique<MainWindow>(options, *settings_, std::move(hooks));
   window_->show();
   QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
 }
@@ -143,7 +221,8 @@ bool AppTest::WaitConnected(bool connected) {
     DocumentWindow* document = Document();
     if (document && document->Session().Connected() == connected &&
         document->Session().HardwareSettingsRead() == connected &&
-        window_->ToolBar().ButtonAt(MainToolBar::kIndicator)->isEnabled() == connected) {
+        window_->ToolBar().ButtonAt(MainToolBar::kIndicator)->isEnabled() == connected &&
+        document->View().InsertBelowButton().isEnabled() == connected) {
       return true;
     }
     QTest::qWait(20);
@@ -178,7 +257,8 @@ void AppTest::MenusAndEnablingFollowTheUnit() {
   QCOMPARE(document->width(), views::StageView::FormSize().width() + 42);
   QCOMPARE(MenuTitles(window_->CurrentMenus()), (QStringList{"&File", "&Hardware", "&View", "Help"}));
   QCOMPARE(Titles(window_->CurrentMenus()[1]->actions()),
-           (QStringList{"Read Device", "Program Device", "Advanced", "Move To Position"}));
+           (QStringList{"Read Device", "Program Device", "Verify After Programming", "Advanced",
+                        "Move To Position"}));
   const Command document_commands[] = {Command::kFileOpen,        Command::kFileSave,
                                        Command::kReadDevice,      Command::kProgramDevice,
                                        Command::kHardwareSettings, Command::kMoveToPosition};
@@ -283,8 +363,9 @@ void AppTest::ReadAndProgramDeviceReportInOrder() {
   document->View().List().selectRow(1);
   QTest::mouseClick(&document->View().EditButton(), Qt::LeftButton);  // 5 repetitions
   window_->Route(Command::kProgramDevice);
-  QTRY_VERIFY_WITH_TIMEOUT(pane.toPlainText().contains("Programming Device..."), 15000);
-  QCOMPARE(pane.toPlainText(), QString("\nProgramming Device... Success\n"));
+  QTRY_VERIFY_WITH_TIMEOUT(pane.toPlainText().contains("Verifying Device..."), 15000);
+  QCOMPARE(pane.toPlainText(),
+           QString("\nProgramming Device... Success\nVerifying Device... Success\n"));
 
   document->View().List().selectAll();
   QTest::keyClick(&document->View().List(), Qt::Key_Delete);
@@ -295,6 +376,415 @@ void AppTest::ReadAndProgramDeviceReportInOrder() {
   QCOMPARE(pane.toPlainText(), QString("\nReading Device... Success\n"));
   QCOMPARE(document->View().List().RowCount(), 2);
   QCOMPARE(document->View().List().Model().index(1, 5).data().toString(), QString("5"));
+}
+
+void AppTest::DialogsOpenFromTheirCommands() {
+  StartUnit();
+  OpenWindow(ProgramDialogs(*settings_));
+  DocumentWindow* document = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  DocumentSession& session = document->Session();
+  InsertTwoSets(*document);
+
+  QVERIFY(WithDialog<AboutDialog>(
+      "about", [&] { window_->Route(Command::kAbout); },
+      [](AboutDialog& dialog) { dialog.reject(); }));
+  QVERIFY(WithDialog<OffsetHelpDialog>(
+      "offset_help", [&] { QTest::mouseClick(&document->View().HelpButton(), Qt::LeftButton); },
+      [](OffsetHelpDialog& dialog) { dialog.reject(); }));
+
+  // The set editor: OK hands the edited set to the list, Cancel changes nothing.
+  document->View().List().selectRow(1);
+  for (const bool ok : {true, false}) {
+    QVERIFY(WithDialog<SetEditorDialog>(
+        ok ? "set_editor" : "set_editor_cancel",
+        [&] { QTest::mouseClick(&document->View().EditButton(), Qt::LeftButton); },
+        [ok](SetEditorDialog& dialog) {
+          Child<QLineEdit>(dialog, "repetitions")->setText(ok ? "7" : "9");
+          if (ok)
+            dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+          else
+            dialog.reject();
+        }));
+    QCOMPARE(document->View().List().Model().index(1, 5).data().toString(), QString("7"));
+  }
+
+  // Move To Position posts the move of the dialog's target.
+  QVERIFY(WithDialog<MoveToSizeDialog>(
+      "move_to_size", [&] { window_->Route(Command::kMoveToPosition); },
+      [](MoveToSizeDialog& dialog) {
+        Child<QLineEdit>(dialog, "newSize")->setText("5");
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+      }));
+  const MoveToSizeFields opened =
+      OpenMoveToSize(session.Device().CurrentOffset(), session.CurrentSettings());
+  const MoveToSizeFields typed{"5", opened.minimum_size, opened.maximum_size};
+  QCOMPARE(session.Device().MoveTarget(),
+           AcceptMoveToSize(typed, session.CurrentSettings()).target);
+  QVERIFY(session.Device().WaitUntilIdle(std::chrono::seconds(10)));
+
+  // Hardware settings: Program posts through the session and stays open,
+  // disabled until the worker has carried the request out.
+  const std::uint64_t seen = session.Device().OutcomeCount();
+  QVERIFY(WithDialog<HardwareSettingsDialog>(
+      "hardware_settings", [&] { window_->Route(Command::kHardwareSettings); },
+      [&](HardwareSettingsDialog& dialog) {
+        auto* program = Child<QPushButton>(dialog, "program");
+        Child<QLineEdit>(dialog, "softLimit")->setText("7");
+        program->click();
+        // Unless the worker was already done with it (it needs only a few
+        // exchanges), the request is still pending.
+        QVERIFY(!program->isEnabled() || session.Device().OutcomeCount() > seen);
+        QVERIFY(dialog.isVisible());
+        QTRY_VERIFY_WITH_TIMEOUT(program->isEnabled(), 10000);
+        Child<QPushButton>(dialog, "done")->click();
+      }));
+  QVERIFY(session.Device().OutcomeCount() > seen);
+  QVERIFY(session.Device().LastOutcome().Done());
+  QCOMPARE(session.CurrentSettings().TravelSoftLimit, 7.0f);
+}
+
+void AppTest::VerifyCatchesAByteStoredWrongly() {
+  StartUnit();
+  OpenWindow();
+  DocumentWindow* document = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  InsertTwoSets(*document);
+  DeviceSession& device = document->Session().Device();
+  QVERIFY(window_->ActionFor(Command::kVerifyAfterProgramming)->isChecked());
+
+  // The unit acknowledges the second page it is sent (the first is the
+  // cleared one that is written again last) but keeps its fourth byte inverted.
+  unit_->InjectFault(sim::Fault::CorruptStore(3).Skip(1));
+  const std::uint64_t seen = device.OutcomeCount();
+  window_->Route(Command::kProgramDevice);
+  // The worker asks this thread for the commit: wait with its loop running.
+  QTRY_VERIFY_WITH_TIMEOUT(device.OutcomeCount() > seen, 20000);
+  const Outcome outcome = device.LastOutcome();
+  QCOMPARE(int(outcome.kind), int(Outcome::Kind::kFailed));
+  QCOMPARE(int(outcome.step), int(Outcome::Step::kVerify));
+  QVERIFY(outcome.mismatch.has_value());
+  QCOMPARE(outcome.mismatch->address, std::uint32_t{0x6E43});
+  QTRY_VERIFY(document->View().Output().toPlainText().contains(
+      "Programming Device... Success\nVerifying Device... Failure at address 0x6E43"));
+
+  // Turned off (and kept so for this user), Program Device only writes.
+  window_->ActionFor(Command::kVerifyAfterProgramming)->trigger();
+  QCOMPARE(settings_->ReadInteger("Settings", "VerifyAfterProgramming", 1), 0);
+  const std::uint64_t again = device.OutcomeCount();
+  window_->Route(Command::kProgramDevice);
+  QTRY_VERIFY_WITH_TIMEOUT(device.OutcomeCount() > again, 20000);
+  QVERIFY(device.LastOutcome().Done());
+  QTRY_COMPARE(document->View().Output().toPlainText(),
+               QString("\nProgramming Device... Success\n"));
+  window_->ActionFor(Command::kVerifyAfterProgramming)->trigger();
+}
+
+void AppTest::ProgressWindowShowsAndCancelsATransfer() {
+  sim::UnitOptions slow;
+  slow.pacing_baud = 9600;  // a whole read takes far longer than this test
+  StartUnit(slow);
+  OpenWindow();
+  DocumentWindow* document = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  InsertTwoSets(*document);
+  const TestSequence before = document->Session().Protocol();
+  DeviceSession& device = document->Session().Device();
+
+  const std::uint64_t seen = device.OutcomeCount();
+  window_->Route(Command::kReadDevice);
+  QTRY_VERIFY_WITH_TIMEOUT(ShownProgress() != nullptr, 10000);
+  views::ProgressWindowWidget* progress = ShownProgress();
+  QCOMPARE(progress->MessageText(), QString("Reading Device..."));
+  QTRY_VERIFY_WITH_TIMEOUT(progress->windowTitle().startsWith("Progress ["), 10000);
+  QCOMPARE(progress->windowModality(), Qt::WindowModal);
+  Screenshot("main_window_progress");
+  if (const QString folder = qEnvironmentVariable("STRAVON_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    progress->grab().save(folder + "/app_progress_window.png");
+  }
+  QTest::mouseClick(progress->CancelButton(), Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(device.OutcomeCount() > seen, 5000);
+  QCOMPARE(int(device.LastOutcome().kind), int(Outcome::Kind::kCancelled));
+  QTRY_VERIFY(document->View().Output().toPlainText().contains("Reading Device... Cancelled"));
+  QVERIFY(document->Session().Protocol() == before);
+  QTRY_VERIFY(ShownProgress() == nullptr);
+}
+
+namespace {
+
+// How the operator lets go of a jog (or ends a move) in the table below.
+enum class LetGo {
+  kReleaseElsewhere,  // the button comes up over another widget
+  kLeaveButton,       // dragged off the button, still held
+  kEscape,
+  kDeactivate,  // the main window loses activation
+  kCloseDocument,
+  kQuit,
+  kCloseDuringMove,
+  kQuitDuringMove,
+};
+
+}  // namespace
+
+void AppTest::MotionStopsWheneverTheOperatorLetsGo_data() {
+  QTest::addColumn<int>("let_go");
+  QTest::newRow("release elsewhere") << int(LetGo::kReleaseElsewhere);
+  QTest::newRow("leave button") << int(LetGo::kLeaveButton);
+  QTest::newRow("escape") << int(LetGo::kEscape);
+  QTest::newRow("deactivate") << int(LetGo::kDeactivate);
+  QTest::newRow("close document") << int(LetGo::kCloseDocument);
+  QTest::newRow("quit") << int(LetGo::kQuit);
+  QTest::newRow("close during move") << int(LetGo::kCloseDuringMove);
+  QTest::newRow("quit during move") << int(LetGo::kQuitDuringMove);
+}
+
+void AppTest::MotionStopsWheneverTheOperatorLetsGo() {
+  QFETCH(int, let_go);
+  const auto how = static_cast<LetGo>(let_go);
+  sim::UnitOptions slow;
+  slow.motion_speed = 1e-5;  // a jog runs for far longer than the test
+  StartUnit(slow);
+  OpenWindow();
+  QPointer<DocumentWindow> document = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  QToolButton* plus = window_->ToolBar().ButtonAt(MainToolBar::kJogPlus);
+
+  if (how == LetGo::kCloseDuringMove || how == LetGo::kQuitDuringMove) {
+    document->Session().RequestMove(unit_->Position() + 2000);
+  } else {
+    QTest::mousePress(plus, Qt::LeftButton);
+    QCOMPARE(document->Session().PendingOperation(), DocumentSession::kJogPlusCode);
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(unit_->IsMoving(), 5000);
+
+  QElapsedTimer timer;
+  timer.start();
+  switch (how) {
+    case LetGo::kReleaseElsewhere:
+      QTest::mouseRelease(&document->View().List(), Qt::LeftButton);
+      break;
+    case LetGo::kLeaveButton:
+      QTest::mouseMove(plus, QPoint(plus->width() + 40, plus->height() / 2));
+      break;
+    case LetGo::kEscape:
+      QTest::keyClick(&document->View().List(), Qt::Key_Escape);
+      break;
+    case LetGo::kDeactivate: {
+      QEvent deactivate(QEvent::WindowDeactivate);
+      QApplication::sendEvent(window_.get(), &deactivate);
+      break;
+    }
+    case LetGo::kCloseDocument:
+    case LetGo::kCloseDuringMove:
+      document->close();
+      break;
+    case LetGo::kQuit:
+    case LetGo::kQuitDuringMove:
+      window_->close();
+      break;
+  }
+  QTRY_VERIFY_WITH_TIMEOUT(!unit_->IsMoving(), 2000);
+  QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
+  if (document) {
+    QVERIFY(document->Session().PendingOperation() != DocumentSession::kJogPlusCode);
+  }
+  if (how == LetGo::kQuit || how == LetGo::kQuitDuringMove || how == LetGo::kCloseDocument ||
+      how == LetGo::kCloseDuringMove) {
+    QTRY_VERIFY_WITH_TIMEOUT(!document || !document->Session().WorkerRunning(), 1000);
+    return;
+  }
+  // Still held, the button does not start the jog again by coming back
+  // under the pointer; only a new press does.
+  QTest::mouseMove(plus, QPoint(plus->width() / 2, plus->height() / 2));
+  QVERIFY(document->Session().PendingOperation() != DocumentSession::kJogPlusCode);
+  QTest::mouseRelease(plus, Qt::LeftButton);
+  QTest::mousePress(plus, Qt::LeftButton);
+  QCOMPARE(document->Session().PendingOperation(), DocumentSession::kJogPlusCode);
+  QTest::mouseRelease(plus, Qt::LeftButton);
+  QTRY_VERIFY_WITH_TIMEOUT(!unit_->IsMoving(), 2000);
+}
+
+void AppTest::HeldJogIsConfirmedUntilReleased() {
+  QWidget window;
+  auto* button = new QToolButton(&window);
+  window.show();
+  QVERIFY(QTest::qWaitForWindowExposed(&window));
+  int confirmations = 0;
+  int releases = 0;
+  JogGuard guard(
+      &window, [&] { ++releases; }, [&] { ++confirmations; });
+  guard.Engage(button);
+  QCOMPARE(QWidget::mouseGrabber(), button);
+  QTest::qWait(int(JogGuard::kConfirmInterval.count()) * 4 + 50);
+  QVERIFY2(confirmations >= 4, qPrintable(QString::number(confirmations)));
+  QTest::mouseRelease(&window, Qt::LeftButton);
+  QCOMPARE(releases, 1);
+  QVERIFY(!guard.Engaged());
+  QVERIFY(QWidget::mouseGrabber() == nullptr);
+  const int after = confirmations;
+  QTest::qWait(int(JogGuard::kConfirmInterval.count()) * 2 + 50);
+  QCOMPARE(confirmations, after);
+  QTest::mouseRelease(&window, Qt::LeftButton);
+  QCOMPARE(releases, 1);
+}
+
+void AppTest::ClosingTheWindowDuringATransferCancelsIt() {
+  sim::UnitOptions slow;
+  slow.pacing_baud = 9600;  // about twenty seconds for a whole read
+  StartUnit(slow);
+  OpenWindow();
+  QPointer<DocumentWindow> document = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  const int connected = unit_->CommandCount(sim::CommandKind::kReadByte);
+  window_->Route(Command::kReadDevice);
+  QTRY_VERIFY_WITH_TIMEOUT(unit_->CommandCount(sim::CommandKind::kReadByte) > connected + 30,
+                           10000);
+
+  QElapsedTimer timer;
+  timer.start();
+  QVERIFY(document->close());
+  QVERIFY2(timer.elapsed() < 1000, qPrintable(QString::number(timer.elapsed())));
+  QVERIFY(!document->Session().WorkerRunning());
+  // Cut short as Cancel would: nothing more is read from the unit.
+  QCOMPARE(int(document->Session().Device().LastOutcome().kind), int(Outcome::Kind::kCancelled));
+  const std::size_t exchanges = unit_->Transcript().size();
+  QTest::qWait(300);
+  QCOMPARE(unit_->Transcript().size(), exchanges);
+  QTRY_VERIFY_WITH_TIMEOUT(document.isNull(), 1000);
+}
+
+void AppTest::LogMovesToTheNextOpenWindow() {
+  OpenWindow();
+  QPointer<DocumentWindow> first = window_->NewDocument();
+  QPointer<DocumentWindow> second = window_->NewDocument();
+  MessageLog& log = MessageLog::Obtain();
+  log.Log("to the first\n");
+  QTRY_VERIFY(first->View().Output().toPlainText().contains("to the first"));
+  QVERIFY(!second->View().Output().toPlainText().contains("to the first"));
+
+  // The first window goes (and is deleted): the second's pane takes the log.
+  QVERIFY(first->close());
+  QTRY_VERIFY(first.isNull());
+  log.Log("to the second\n");
+  QTRY_VERIFY(second->View().Output().toPlainText().contains("to the second"));
+
+  // None open: standard output only, and nothing points at a closed window.
+  QVERIFY(second->close());
+  QTRY_VERIFY(second.isNull());
+  QVERIFY(!log.HasSink());
+  log.Log("to standard output\n");
+  // A new window takes the free place.
+  DocumentWindow* third = window_->NewDocument();
+  QVERIFY(log.HasSink());
+  log.Log("to the third\n");
+  QTRY_VERIFY(third->View().Output().toPlainText().contains("to the third"));
+}
+
+namespace {
+
+enum class Answer { kSave, kDiscard, kCancel };
+
+}  // namespace
+
+void AppTest::UnsavedEditsAskBeforeClosing_data() {
+  QTest::addColumn<int>("answer");
+  QTest::addColumn<bool>("quit");
+  QTest::newRow("close: save") << int(Answer::kSave) << false;
+  QTest::newRow("close: discard") << int(Answer::kDiscard) << false;
+  QTest::newRow("close: cancel") << int(Answer::kCancel) << false;
+  QTest::newRow("quit: cancel") << int(Answer::kCancel) << true;
+  QTest::newRow("quit: discard") << int(Answer::kDiscard) << true;
+}
+
+void AppTest::UnsavedEditsAskBeforeClosing() {
+  QFETCH(int, answer);
+  QFETCH(bool, quit);
+  StartUnit();
+  OpenWindow();
+  QPointer<DocumentWindow> document = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  QVERIFY(!document->Modified());
+
+  // Programmed, the list agrees with the unit; an insert after that does not.
+  InsertTwoSets(*document);
+  QVERIFY(document->Modified());
+  const std::uint64_t seen = document->Session().Device().OutcomeCount();
+  window_->Route(Command::kProgramDevice);
+  QTRY_VERIFY_WITH_TIMEOUT(document->Session().Device().OutcomeCount() > seen, 20000);
+  QTRY_VERIFY(!document->Modified());
+  QTest::mouseClick(&document->View().InsertBelowButton(), Qt::LeftButton);
+  QVERIFY(document->Modified());
+
+  QTemporaryDir folder;
+  const QString saved = folder.filePath("kept.tmt");
+  QMessageBox::StandardButtons buttons;
+  bool closed = false;
+  QTimer file_poll;
+  file_poll.setInterval(20);
+  connect(&file_poll, &QTimer::timeout, this, [&] {
+    // Until it has gone: its view of the folder is filled in the background.
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    dialog->selectFile(saved);
+    QMetaObject::invokeMethod(dialog, "accept");
+  });
+  const bool shown = WithDialog<QMessageBox>(
+      "unsaved_edits", [&] { closed = quit ? window_->close() : document->close(); },
+      [&](QMessageBox& box) {
+        QCOMPARE(box.text(), QString(kUnsavedEditsQuestion));
+        buttons = box.standardButtons();
+        const auto which = static_cast<Answer>(answer);
+        if (which == Answer::kSave) {
+          // Save runs the real file dialog next.
+          file_poll.start();
+          box.button(QMessageBox::Save)->click();
+        } else {
+          box.button(which == Answer::kDiscard ? QMessageBox::Discard : QMessageBox::Cancel)
+              ->click();
+        }
+      });
+  QVERIFY(shown);
+  QCOMPARE(buttons, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+  switch (static_cast<Answer>(answer)) {
+    case Answer::kSave:
+      QVERIFY(closed);
+      QVERIFY(QFile::exists(saved));
+      break;
+    case Answer::kDiscard:
+      QVERIFY(closed);
+      break;
+    case Answer::kCancel:
+      QVERIFY(!closed);
+      QVERIFY(document && document->isVisible());
+      QVERIFY(document->Session().WorkerRunning());
+      QCOMPARE(document->View().List().RowCount(), 3);
+      break;
+  }
+
+  // Without a unit Save cannot check the sets: only Discard and Cancel.
+  if (closed) return;
+  Unplug();
+  QVERIFY(WaitConnected(false));
+  QVERIFY(WithDialog<QMessageBox>(
+      "unsaved_edits_without_unit", [&] { document->close(); },
+      [&](QMessageBox& box) {
+        buttons = box.standardButtons();
+        box.button(QMessageBox::Cancel)->click();
+      }));
+  QCOMPARE(buttons, QMessageBox::Discard | QMessageBox::Cancel);
+}
+
+void AppTest::InsertWaitsForTheUnitsSettings() {
+  OpenWindow();
+  DocumentWindow* document = window_->NewDocument();
+  QPushButton& insert = document->View().InsertBelowButton();
+  QTRY_VERIFY(!insert.isEnabled());
+  QVERIFY(!document->View().InsertAboveButton().isEnabled());
+  QVERIFY(insert.toolTip().contains("settings have been read"));
+  StartUnit();
+  QVERIFY(WaitConnected(true));
+  QVERIFY(insert.isEnabled());
+  QVERIFY(insert.toolTip().isEmpty());
 }
 
 void AppTest::JogButtonsSetTheSessionCodes() {
@@ -383,10 +873,11 @@ void AppTest::QuittingDuringATransferReturnsPromptly() {
 
 void AppTest::SettingsAndRecentFiles() {
   QtSettingsStore& store = *settings_;
-  QCOMPARE(store.ReadInteger("Settings", "X", -1), -1);
-  store.WriteInteger("Settings", "X", 120);
+  // (The progress window keeps its position in X and Y of the same section.)
+  QCOMPARE(store.ReadInteger("Settings", "Width", -1), -1);
+  store.WriteInteger("Settings", "Width", 120);
   store.WriteString("Settings", "TemplateDir", "/data/protocols/");
-  QCOMPARE(store.ReadInteger("Settings", "X", -1), 120);
+  QCOMPARE(store.ReadInteger("Settings", "Width", -1), 120);
   QCOMPARE(store.ReadString("Settings", "TemplateDir", ""), std::string("/data/protocols/"));
   // Stored where every Stravon program of this user finds it.
   QCOMPARE(QSettings("Stravon", "Stravon").value("Settings/TemplateDir").toString(),

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // "Protocol Preview" in the View menu of both menu sets opens one preview
 // window, which follows the active document window's working sequence.
 #include <QAction>

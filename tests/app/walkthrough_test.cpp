@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // An operator's session with the desktop program from start to close, on the
 // simulated unit the program serves itself (as with --simulate): every step
 // through the real windows and dialogs, a screenshot of the main window after

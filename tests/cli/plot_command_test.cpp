@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The plot command: its CSV and JSON for the example protocol, in process and
 // from the built program with a settings backup or an attached unit.
 #include "cli/plot_command.h"

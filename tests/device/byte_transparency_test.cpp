@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Every byte value goes into the unit and comes back out unchanged through
 // the link's page writes and byte reads: nothing on the way (line settings,
 // hex digits, carriage returns in the data) may alter one.

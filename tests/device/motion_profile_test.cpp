@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The motion profile against the step-by-step timing reference, and its
 // window evaluation against sampling the position point by point.
 #include "device/motion_profile.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Programs and reads back random protocols through a session's worker while
 // the simulated unit injects random faults, and checks after every operation
 // that nothing was reported as done that was not: a program whose outcome is

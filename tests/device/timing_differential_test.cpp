@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The device timing against the step-by-step reference: every ramp sum and
 // ramp length, random period searches, and whole protocols compiled both ways.
 #include <cmath>

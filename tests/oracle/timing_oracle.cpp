@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/oracle/timing_oracle.h"
 
 #include <cmath>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "protocol/protocol_file.h"
 
 #include <signal.h>
@@ -432,6 +433,19 @@ TEST_F(ProtocolFileTest, OpenFailuresLeaveTheSequenceAlone) {
     EXPECT_NE(error.find(path.string()), std::string::npos) << error;
     EXPECT_EQ(sequence, WorkedExample());
   }
+}
+
+TEST_F(ProtocolFileTest, ABinaryFileIsNotReadAsAProtocol) {
+  const fs::path path = folder_ / "image.bin";
+  std::ofstream(path, std::ios::binary) << std::string(
+      "XFunction\t\nRamp\t\n\x7F"
+      "ELF\0\x02",
+      23);
+  TestSequence sequence = WorkedExample();
+  std::string error;
+  EXPECT_FALSE(ReadProtocolFile(path.string(), sequence, &error));
+  EXPECT_EQ(error, path.string() + " is not a protocol file: reading stopped at line 3");
+  EXPECT_EQ(sequence, WorkedExample());
 }
 
 // Every failed save reports it, keeps the old file and removes its temporary.

@@ -1,6 +1,8 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/file_commands.h"
 
 #include <stdlib.h>
+#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
@@ -161,17 +163,43 @@ TEST_F(FileCommandsTest, SaveThenOpenRoundTrips) {
   EXPECT_TRUE(front_end_.Boxes().empty());
 }
 
-TEST_F(FileCommandsTest, FileThatCannotBeReadChangesNothing) {
-  stage_.RefreshFromDocument(TwoSets());
-  protocol_ = TwoSets();
-  front_end_.AppendOutput("earlier text\n");
-  front_end_.QueueFileAnswer((folder_ / "sub" / "missing.tmt").string());
-  EXPECT_EQ(commands_.Open(true, protocol_, stage_), FileCommandResult::kFailed);
-  EXPECT_EQ(protocol_, TwoSets());
-  EXPECT_EQ(stage_.RowCount(), 2);
-  EXPECT_TRUE(front_end_.Boxes().empty());
-  EXPECT_EQ(front_end_.Output(), "earlier text\n");
-  EXPECT_EQ(Stored(), (folder_ / "sub").string() + "/");
+TEST_F(FileCommandsTest, FileThatCannotBeReadIsReportedAndChangesNothing) {
+  const fs::path locked = folder_ / "locked.tmt";
+  std::ofstream(locked) << "XFunction\t\nRamp\t\n";
+  fs::permissions(locked, fs::perms::none);
+  const fs::path binary = folder_ / "image.bin";
+  std::ofstream(binary, std::ios::binary) << std::string(
+      "\x7F"
+      "ELF\x02\x01",
+      6);
+  struct Case {
+    fs::path path;
+    std::string reason;
+  };
+  const Case cases[] = {
+      {folder_ / "sub" / "missing.tmt", "No such file or directory"},
+      {locked, "Permission denied"},
+      {binary, " is not a protocol file: reading stopped at line 1"},
+  };
+  for (const Case& c : cases) {
+    // The superuser reads any file.
+    if (c.path == locked && ::geteuid() == 0) continue;
+    stage_.RefreshFromDocument(TwoSets());
+    protocol_ = TwoSets();
+    front_end_.Clear();
+    front_end_.AppendOutput("earlier text\n");
+    front_end_.QueueFileAnswer(c.path.string());
+    EXPECT_EQ(commands_.Open(true, protocol_, stage_), FileCommandResult::kFailed);
+    EXPECT_EQ(protocol_, TwoSets());
+    EXPECT_EQ(stage_.RowCount(), 2);
+    EXPECT_EQ(front_end_.Output(), "earlier text\n");
+    ASSERT_EQ(front_end_.Boxes().size(), 1u) << c.path;
+    const std::string text = front_end_.Boxes()[0].text;
+    EXPECT_EQ(text.rfind("Error:  Protocol File Not Opened\n", 0), 0u) << text;
+    EXPECT_NE(text.find(c.path.string()), std::string::npos) << text;
+    EXPECT_NE(text.find(c.reason), std::string::npos) << text;
+  }
+  EXPECT_EQ(Stored(), folder_.string() + "/");
 }
 
 TEST_F(FileCommandsTest, FailedSaveIsReportedNotShownAsSuccess) {

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/protocol_judgement.h"
 
 #include <ostream>

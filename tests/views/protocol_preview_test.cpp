@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The preview window offscreen: it paints a ramp and a sinusoid protocol
 // (saved as screenshots), follows its source, zooms and pans, reads out the
 // point under the pointer and exports what it shows.
