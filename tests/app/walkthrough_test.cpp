@@ -50,29 +50,6 @@ namespace {
 
 constexpr int kStepMs = 15000;
 
-// The program's dialogs behind the window's hooks.
-DialogHooks RealDialogs(QtSettingsStore& settings) {
-  DialogHooks hooks;
-  hooks.set_editor = [](QWidget* parent, TestSet& set, double, double soft_limit, double pitch) {
-    SetEditorDialog dialog(set, {soft_limit, pitch}, parent);
-    if (dialog.exec() != QDialog::Accepted) return false;
-    set = dialog.EditedSet();
-    return true;
-  };
-  hooks.hardware_settings = [&settings](QWidget* parent, DocumentSession& session) {
-    HardwareSettingsDialog dialog(
-        session.CurrentSettings(), settings,
-        [&session](const HardwareSettings& next) { session.RequestProgramHardwareSettings(next); },
-        [&session] { return session.PendingOperation() != DocumentSession::kIdle; }, parent);
-    dialog.exec();
-  };
-  hooks.move_to_position = [](QWidget* parent, DocumentSession& session) {
-    MoveToSizeDialog dialog(session.Device().CurrentOffset(), session.CurrentSettings(), parent);
-    if (dialog.exec() == QDialog::Accepted) session.RequestMove(dialog.Target());
-  };
-  return hooks;
-}
-
 // Runs `act` on the modal dialog of type T once it is up; the command that
 // opens it runs right after this returns and waits in the dialog's loop.
 template <typename T>
@@ -169,7 +146,7 @@ void WalkthroughTest::AnOperatorsSession() {
   options.roots = host_->Roots();
   options.read_timeout_ms = 1000;
   settings_ = std::make_unique<QtSettingsStore>();
-  window_ = std::make_unique<MainWindow>(options, *settings_, RealDialogs(*settings_));
+  window_ = std::make_unique<MainWindow>(options, *settings_, ProgramDialogs(*settings_));
   ShowUnitIsSimulated(*window_, QString::fromStdString(host_->Where()));
   window_->show();
   QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
