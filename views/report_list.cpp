@@ -9,12 +9,12 @@
 
 namespace stravon::views {
 
-std::vector<ColumnSpec> ParseColumnSpec(const QString& spec) {
-  std::vector<ColumnSpec> columns;
-  for (const QString& segment : spec.split(u';', Qt::SkipEmptyParts)) {
+std::vector<ColumnDefinition> ParseColumnDefinition(const QString& definition) {
+  std::vector<ColumnDefinition> columns;
+  for (const QString& segment : definition.split(u';', Qt::SkipEmptyParts)) {
     const QStringList parts = segment.split(u',', Qt::SkipEmptyParts);
     if (parts.isEmpty()) continue;
-    ColumnSpec column;
+    ColumnDefinition column;
     column.title = parts[0];
     if (parts.size() > 1) {
       // Leading blanks skipped, digits up to the first other character.
@@ -45,10 +45,10 @@ bool ReportListModel::Valid(int row, int column) const {
   return row >= 0 && row < rowCount() && column >= 0 && column < columnCount();
 }
 
-bool ReportListModel::DefineColumns(const QString& spec) {
+bool ReportListModel::DefineColumns(const QString& definition) {
   beginResetModel();
   rows_.clear();
-  columns_ = ParseColumnSpec(spec);
+  columns_ = ParseColumnDefinition(definition);
   endResetModel();
   return !columns_.empty();
 }
@@ -126,7 +126,7 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const {
 
 QVariant ReportListModel::headerData(int section, Qt::Orientation orientation, int role) const {
   if (orientation != Qt::Horizontal || section < 0 || section >= columnCount()) return {};
-  const ColumnSpec& column = columns_[static_cast<std::size_t>(section)];
+  const ColumnDefinition& column = columns_[static_cast<std::size_t>(section)];
   if (role == Qt::DisplayRole) return column.title;
   if (role == Qt::TextAlignmentRole) {
     return QVariant::fromValue(column.alignment | Qt::AlignVCenter);
@@ -166,9 +166,9 @@ ReportList::ReportList(QWidget* parent) : QTableView(parent) {
   header->viewport()->installEventFilter(this);
 }
 
-bool ReportList::DefineColumns(const QString& spec) {
-  const bool made = model_.DefineColumns(spec);
-  const std::vector<ColumnSpec>& columns = model_.Columns();
+bool ReportList::DefineColumns(const QString& definition) {
+  const bool made = model_.DefineColumns(definition);
+  const std::vector<ColumnDefinition>& columns = model_.Columns();
   for (int i = 0; i < static_cast<int>(columns.size()); ++i) {
     setColumnWidth(i, columns[static_cast<std::size_t>(i)].width);
   }

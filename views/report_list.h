@@ -19,7 +19,7 @@ enum RowState : int {
   kRowUnfocused = 0x40,
 };
 
-struct ColumnSpec {
+struct ColumnDefinition {
   QString title;
   int width = 100;
   Qt::Alignment alignment = Qt::AlignLeft;
@@ -28,7 +28,7 @@ struct ColumnSpec {
 // "Title, width, alignment;..." -> columns. Empty segments and parts are
 // dropped, nothing is trimmed; a missing width is 100, an alignment of 1 is
 // centred, 2 right-aligned, anything else left-aligned.
-std::vector<ColumnSpec> ParseColumnSpec(const QString& spec);
+std::vector<ColumnDefinition> ParseColumnDefinition(const QString& definition);
 
 // The rows of a report list: per-cell texts, and per-cell text and background
 // colours held with the row (the defaults are the palette's at the moment a
@@ -40,8 +40,8 @@ class ReportListModel : public QAbstractTableModel {
   using QAbstractTableModel::QAbstractTableModel;
 
   // Replaces every column and row; true when at least one column was made.
-  bool DefineColumns(const QString& spec);
-  const std::vector<ColumnSpec>& Columns() const { return columns_; }
+  bool DefineColumns(const QString& definition);
+  const std::vector<ColumnDefinition>& Columns() const { return columns_; }
 
   // Returns the new row's index (clamped to the end), or -1 without columns.
   int InsertRow(int index, const QString& text);
@@ -67,7 +67,7 @@ class ReportListModel : public QAbstractTableModel {
   static Cell DefaultCell();
   bool Valid(int row, int column) const;
 
-  std::vector<ColumnSpec> columns_;
+  std::vector<ColumnDefinition> columns_;
   std::vector<Row> rows_;
 };
 
@@ -86,7 +86,7 @@ class ReportList : public QTableView {
   ReportListModel& Model() { return model_; }
   const ReportListModel& Model() const { return model_; }
 
-  bool DefineColumns(const QString& spec);
+  bool DefineColumns(const QString& definition);
   int InsertRow(int index, const QString& text) { return model_.InsertRow(index, text); }
   void SetCellText(int row, int column, const QString& text) {
     model_.SetCellText(row, column, text);

@@ -37,8 +37,8 @@ class ViewsTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void ColumnSpecification_data();
-  void ColumnSpecification();
+  void ColumnDefinition_data();
+  void ColumnDefinition();
   void ListForwardsDeleteAndDoubleClickFromEverywhere();
   void ListRowsStartWithDefaultColours();
   void PaneAppendsAtTheEnd_data();
@@ -49,8 +49,8 @@ class ViewsTest : public QObject {
   void StageDeleteWithoutSelectionChangesNothing();
 };
 
-void ViewsTest::ColumnSpecification_data() {
-  QTest::addColumn<QString>("spec");
+void ViewsTest::ColumnDefinition_data() {
+  QTest::addColumn<QString>("definition");
   QTest::addColumn<QStringList>("titles");
   QTest::addColumn<QList<int>>("widths");
   QTest::addColumn<QList<int>>("alignments");
@@ -70,13 +70,13 @@ void ViewsTest::ColumnSpecification_data() {
                                         << QList<int>{left};
 }
 
-void ViewsTest::ColumnSpecification() {
-  QFETCH(QString, spec);
+void ViewsTest::ColumnDefinition() {
+  QFETCH(QString, definition);
   QFETCH(QStringList, titles);
   QFETCH(QList<int>, widths);
   QFETCH(QList<int>, alignments);
   ReportList list;
-  QCOMPARE(list.DefineColumns(spec), !titles.isEmpty());
+  QCOMPARE(list.DefineColumns(definition), !titles.isEmpty());
   QCOMPARE(list.Model().columnCount(), titles.size());
   for (int i = 0; i < titles.size(); ++i) {
     QCOMPARE(list.Model().headerData(i, Qt::Horizontal, Qt::DisplayRole).toString(), titles[i]);
