@@ -56,11 +56,16 @@ template <typename T>
 void WhenModal(std::function<void(T&)> act) {
   auto* poll = new QTimer;
   QObject::connect(poll, &QTimer::timeout, poll, [poll, act] {
-    // Not every dialog has its own meta-object.
-    if (auto* dialog = dynamic_cast<T*>(QApplication::activeModalWidget())) {
+    // Looked for among the shown windows rather than as the active modal
+    // one, which a window of the platform's own may briefly be. Not every
+    // dialog has its own meta-object, hence no qobject_cast.
+    for (QWidget* widget : QApplication::topLevelWidgets()) {
+      auto* dialog = dynamic_cast<T*>(widget);
+      if (dialog == nullptr || !dialog->isVisible()) continue;
       poll->stop();
       poll->deleteLater();
       act(*dialog);
+      return;
     }
   });
   poll->start(10);
@@ -74,7 +79,13 @@ void Type(QWidget& dialog, const char* field, const QString& text) {
 
 void ChooseFile(QFileDialog& dialog, const QString& path) {
   const auto choose = [&dialog, path] {
-    dialog.selectFile(path);
+    // Typed, as a person would: selectFile() leaves the name field empty
+    // now and then while the dialog still reads its folder.
+    if (auto* name = dialog.findChild<QLineEdit*>("fileNameEdit")) {
+      name->setText(path);
+    } else {
+      dialog.selectFile(path);
+    }
     // QFileDialog hides its accept(); the dialog's own one runs all the same.
     static_cast<QDialog&>(dialog).accept();
   };
