@@ -45,6 +45,8 @@
 #include "views/report_list.h"
 #include "views/stage_view.h"
 
+#include "choose_file.h"
+
 namespace stravon::app {
 namespace {
 
@@ -722,11 +724,10 @@ void AppTest::UnsavedEditsAskBeforeClosing() {
   QTimer file_poll;
   file_poll.setInterval(20);
   connect(&file_poll, &QTimer::timeout, this, [&] {
-    // Until it has gone: its view of the folder is filled in the background.
     auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
     if (dialog == nullptr) return;
-    dialog->selectFile(saved);
-    QMetaObject::invokeMethod(dialog, "accept");
+    file_poll.stop();
+    ChooseFile(*dialog, saved);
   });
   const bool shown = WithDialog<QMessageBox>(
       "unsaved_edits", [&] { closed = quit ? window_->close() : document->close(); },

@@ -45,6 +45,8 @@
 #include "views/report_list.h"
 #include "views/stage_view.h"
 
+#include "choose_file.h"
+
 namespace stravon::app {
 namespace {
 
@@ -75,26 +77,6 @@ void Type(QWidget& dialog, const char* field, const QString& text) {
   auto* edit = dialog.findChild<QLineEdit*>(QLatin1String(field));
   QVERIFY2(edit != nullptr, field);
   edit->setText(text);
-}
-
-void ChooseFile(QFileDialog& dialog, const QString& path) {
-  const auto choose = [&dialog, path] {
-    // Typed, as a person would: selectFile() leaves the name field empty
-    // now and then while the dialog still reads its folder.
-    if (auto* name = dialog.findChild<QLineEdit*>("fileNameEdit")) {
-      name->setText(path);
-    } else {
-      dialog.selectFile(path);
-    }
-    // QFileDialog hides its accept(); the dialog's own one runs all the same.
-    static_cast<QDialog&>(dialog).accept();
-  };
-  // The dialog reads its folder on a thread of its own and may take the
-  // typed name back when that ends: until it closes, choose again.
-  auto* retry = new QTimer(&dialog);
-  QObject::connect(retry, &QTimer::timeout, &dialog, choose);
-  retry->start(50);
-  choose();
 }
 
 }  // namespace
