@@ -61,4 +61,9 @@ bool SettingsAreValid(const HardwareSettings& settings);
 // the name starts with another character.
 int SeriesIndex(const HardwareSettings& settings, int current);
 
+// The calibration of a factory-fresh unit of the first series: what a unit
+// holds until its settings are programmed, and what a profile is shown with
+// before any unit's settings have been read.
+HardwareSettings DefaultSeriesSettings();
+
 }  // namespace stravon

@@ -535,16 +535,4 @@ MotionProfile BuildMotionProfile(const TestSequence& sequence, const HardwareSet
   return MotionProfile(table, count, settings.MotorPitch, IntendedSeconds(sequence));
 }
 
-HardwareSettings DefaultSeriesSettings() {
-  HardwareSettings settings;
-  settings.MotorPitch = 0.003175f;
-  settings.MinimumSpecimenSize = 0.0f;
-  settings.TravelSoftLimit = 7.2f;
-  settings.Stroke = -5000;
-  settings.OffsetPosition = 630;
-  settings.SeriesName = {'P', '1', '\0', '\0'};
-  settings.ModelNumber = 1;
-  return settings;
-}
-
 }  // namespace stravon

@@ -149,8 +149,4 @@ std::vector<std::array<double, 4>> IntendedSeconds(const TestSequence& sequence)
 // Compiles the sequence as Program Device does and profiles the result.
 MotionProfile BuildMotionProfile(const TestSequence& sequence, const HardwareSettings& settings);
 
-// The calibration of a factory-fresh unit of the first series, for showing a
-// profile before any unit's settings have been read.
-HardwareSettings DefaultSeriesSettings();
-
 }  // namespace stravon

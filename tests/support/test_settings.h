@@ -9,17 +9,7 @@ namespace stravon::test_support {
 
 // A factory-fresh P1 unit: the calibration the simulated unit holds until
 // its settings are programmed.
-inline HardwareSettings FactorySettings() {
-  HardwareSettings settings;
-  settings.MotorPitch = 0.003175f;
-  settings.MinimumSpecimenSize = 0.0f;
-  settings.TravelSoftLimit = 7.2f;
-  settings.Stroke = -5000;
-  settings.OffsetPosition = 630;
-  settings.SeriesName = {'P', '1', '\0', '\0'};
-  settings.ModelNumber = 1;
-  return settings;
-}
+inline HardwareSettings FactorySettings() { return DefaultSeriesSettings(); }
 
 // The factory pitch with a long travel and a 20 mm minimum specimen size, so
 // that percent magnitudes and long ramps both have room.
