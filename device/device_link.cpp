@@ -159,6 +159,10 @@ void DeviceLink::Disconnect() {
   // The port reports a failed close itself; the descriptor is gone either way.
   if (port_.IsOpen()) port_.CloseSerialPort();
   claim_.Release();
+  // No jog runs on a unit that is gone; a jog after the next connection
+  // starts afresh, whatever its speed.
+  jog_speed_code_ = 0;
+  moving_ = false;
 }
 
 void DeviceLink::SetJogSpeed(std::int32_t code) {

@@ -145,14 +145,12 @@ void DeviceWorker::CheckConnection() {
     link_.QueryStatus();
     session_.SetConnected(true);
   } else if (!detected && session_.Connected()) {
+    // The link forgets a running jog as it closes; otherwise the next jog at
+    // the same speed would send nothing. A jog, or the position poll after
+    // one, would go on writing to the closed port and flooding the output
+    // pane: it ends here too.
     link_.Disconnect();
-    // A jog, or the position poll after one, would go on writing to the
-    // closed port and flooding the output pane; and the link would still
-    // believe a jog runs, so that the next jog at the same speed sent
-    // nothing. Both end here. What the reset tries to send fails and is
-    // cleared from the pane below.
     session_.EndRepeatingOperation();
-    link_.SetJogSpeed(0);
     session_.SetConnected(false);
     session_.SetHardwareSettingsRead(false);
     if (FrontEnd* front_end = GetFrontEnd()) front_end->ClearOutput();
@@ -218,7 +216,9 @@ void DeviceWorker::Run() {
     if (IsRepeating(request.code)) wake = std::min(wake, pass_start + kRepeatInterval);
     session_.WaitForRequest(wake, request.count);
   }
-  if (session_.StopMotionAtEnd()) link_.SendCommand(StopCommand());
+  // Without a unit there is nothing to stop, and the write to a closed port
+  // would only print a failure.
+  if (session_.StopMotionAtEnd() && session_.Connected()) link_.SendCommand(StopCommand());
   // The port closes with the link.
   session_.SetConnected(false);
   session_.SetDetected(false);

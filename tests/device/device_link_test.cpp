@@ -133,6 +133,18 @@ TEST_F(DeviceLinkTest, JogSpeedSendsOnlyWhatChanged) {
   unit_.ClearTranscript();
   link_.SetJogSpeed(0);
   EXPECT_TRUE(Commands(unit_).empty());
+
+  // Closed while jogging (the unit went away): the jog is forgotten without a
+  // write to the closed port, and the same speed after reconnecting starts anew.
+  link_.SetJogSpeed(4);
+  log_.Clear();
+  link_.Disconnect();
+  EXPECT_FALSE(link_.Moving());
+  EXPECT_EQ(link_.JogSpeedCode(), 0);
+  EXPECT_EQ(log_.text(), "");
+  Connect();
+  link_.SetJogSpeed(4);
+  EXPECT_EQ(Commands(unit_), (std::vector<std::string>{"0d 0", "0v 128000", "0G"}));
 }
 
 TEST_F(DeviceLinkTest, StatusKeepsTheLastPositionWhenTheQueryFails) {

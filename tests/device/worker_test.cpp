@@ -193,6 +193,18 @@ TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRe
   EXPECT_EQ(session_->CurrentSettings(), test_support::FactorySettings());
 }
 
+TEST_F(WorkerTest, EndingStopsTheActuatorOnlyWhenAUnitIsConnected) {
+  // Without a unit there is nothing to stop, and no failed write to report.
+  OpenSession();
+  session_->StopWorkerAndMotion();
+  EXPECT_EQ(front_end_.Output().find("failed with error"), std::string::npos);
+
+  Connect();
+  session_->StopWorkerAndMotion();
+  ASSERT_FALSE(Commands(*unit_).empty());
+  EXPECT_EQ(Commands(*unit_).back(), "0S");
+}
+
 TEST_F(WorkerTest, JogSendsLimitsOnEveryPassAndPollsAfterRelease) {
   Connect();
   ASSERT_TRUE(front_end_.WaitFor([&] { return !front_end_.OffsetField().empty(); }));
