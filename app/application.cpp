@@ -164,7 +164,8 @@ int RunApplication(int argc, char** argv) {
     QString error;
     const QString path = QString::fromStdString(*line.file);
     if (!window->OpenDocumentFile(path, &error)) {
-      std::cerr << "stravon: cannot open " << *line.file << ": " << error.toStdString() << "\n";
+      // The reason names the file.
+      std::cerr << "stravon: " << error.toStdString() << "\n";
       return 1;
     }
   } else {

@@ -91,6 +91,12 @@ bool DocumentWindow::CommandEnabled(Command command) const {
   return !front_end_.ShuttingDown() && session_->CommandEnabled(command);
 }
 
+void DocumentWindow::Load(const TestSequence& protocol) {
+  session_->Device().SetProtocol(protocol);
+  file_commands_.ShowOpened(protocol, stage_);
+  edits_.Remember(protocol);
+}
+
 void DocumentWindow::Execute(Command command) {
   if (!CommandEnabled(command)) return;
   // A transfer that ended is noted before a commit can change the protocol.

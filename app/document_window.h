@@ -42,6 +42,8 @@ class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
   views::StageView& View() { return *view_; }
 
   bool CommandEnabled(Command command) const;
+  // Makes a protocol read from a file this window's, as its own Open would.
+  void Load(const TestSequence& protocol);
   // Carries out one of the window's commands; a disabled one does nothing.
   void Execute(Command command);
 

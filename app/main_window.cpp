@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/main_window.h"
 
+#include <string>
+
 #include <QAction>
 #include <QApplication>
 #include <QCloseEvent>
@@ -23,6 +25,8 @@
 #include "app/qt_settings_store.h"
 #include "app/tool_bar.h"
 #include "protocol/message_log.h"
+#include "protocol/protocol_file.h"
+#include "protocol/test_sequence.h"
 #include "views/protocol_preview.h"
 
 namespace stravon::app {
@@ -277,14 +281,17 @@ DocumentWindow* MainWindow::NewDocument() {
 }
 
 bool MainWindow::OpenDocumentFile(const QString& path, QString* error) {
-  QFile file(path);
-  if (!file.open(QIODevice::ReadOnly)) {
-    if (error) *error = file.errorString();
-    settings_.RemoveRecentFile(path);
+  // Read before a window is made: a file that cannot be read leaves none.
+  TestSequence protocol;
+  std::string reason;
+  if (!ReadProtocolFile(path.toStdString(), protocol, &reason)) {
+    if (error) *error = QString::fromStdString(reason);
+    if (!QFileInfo::exists(path)) settings_.RemoveRecentFile(path);
     return false;
   }
   DocumentWindow* document = NewDocument();
   document->setWindowTitle(QFileInfo(path).fileName());
+  document->Load(protocol);
   settings_.AddRecentFile(QFileInfo(path).absoluteFilePath());
   return true;
 }
@@ -365,7 +372,7 @@ void MainWindow::FillRecentFiles() {
     connect(action, &QAction::triggered, this, [this, path] {
       QString error;
       if (!OpenDocumentFile(path, &error)) {
-        QMessageBox::warning(this, "Stravon", "Cannot open " + path + ":\n" + error);
+        QMessageBox::warning(this, "Stravon", error);
       }
     });
     file_menu_no_document_->insertAction(placeholder, action);
@@ -378,7 +385,7 @@ void MainWindow::OpenWithoutDocument() {
   if (path.isEmpty()) return;
   QString error;
   if (!OpenDocumentFile(path, &error)) {
-    QMessageBox::warning(this, "Stravon", "Cannot open " + path + ":\n" + error);
+    QMessageBox::warning(this, "Stravon", error);
   }
 }
 

@@ -47,9 +47,10 @@ class MainWindow : public QMainWindow {
 
   // A new, empty document window, shown and active.
   DocumentWindow* NewDocument();
-  // Opens `path` as the framework does: a new document window named after
-  // the file, with an empty protocol (protocol files are read by the
-  // document's own Open command). False when the file cannot be read.
+  // Opens the protocol file at `path` in a new document window named after
+  // the file (the command line, the recent files, the open command without
+  // a document). False, with the reason and no window, when the file cannot
+  // be read as a protocol.
   bool OpenDocumentFile(const QString& path, QString* error = nullptr);
 
   DocumentWindow* ActiveDocument() const;

@@ -70,10 +70,14 @@ FileCommandResult FileCommands::Open(bool settings_read, TestSequence& protocol,
                               "Error:  Protocol File Not Opened\n" + error + "\n");
     return FileCommandResult::kFailed;
   }
+  ShowOpened(protocol, stage);
+  return FileCommandResult::kDone;
+}
+
+void FileCommands::ShowOpened(const TestSequence& protocol, StageModel& stage) {
   stage.RefreshFromDocument(protocol);
   front_end_.ClearOutput();
   front_end_.AppendOutput("Protocol File Successfully Opened\n");
-  return FileCommandResult::kDone;
 }
 
 FileCommandResult FileCommands::Save(bool settings_read, const HardwareSettings& settings,

@@ -45,6 +45,10 @@ class FileCommands {
   // a warning with the file's name and the reason.
   FileCommandResult Open(bool settings_read, TestSequence& protocol, StageModel& stage);
 
+  // A file read for this document elsewhere (named on the command line, or
+  // chosen from the recent files): shown in `stage` as Open shows it.
+  void ShowOpened(const TestSequence& protocol, StageModel& stage);
+
   // Commits the stage's working sequence into `protocol`, then writes it to a
   // chosen file. The file is replaced atomically; a failed write shows an
   // error and leaves any old file as it was.

@@ -885,8 +885,9 @@ void AppTest::SettingsAndRecentFiles() {
            QString("/data/protocols/"));
   QCOMPARE(store.ReadInteger("Settings", "TemplateDir", 7), 7);  // not an integer
 
-  // A file named on the command line or in the recent list: a new window with
-  // an empty protocol, and the file first in the list of four.
+  // A file named on the command line or in the recent list: a new window
+  // showing the file's protocol (no unit needed), not counted as an unsaved
+  // edit, and the file first in the list of four.
   OpenWindow();
   QTemporaryDir folder;
   QStringList paths;
@@ -894,16 +895,35 @@ void AppTest::SettingsAndRecentFiles() {
     paths << folder.filePath(QString("p%1.tmt").arg(i));
     QFile file(paths.back());
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("XFunction\t\nRamp\t\n");
+    file.write("XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
+               "HoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\t\n");
+    for (int set = 0; set <= i; ++set) file.write("Ramp\tmm\t0.5\t2\t2\t1\t5\t10\tSeconds\t\n");
     file.close();
     QVERIFY(window_->OpenDocumentFile(paths.back()));
   }
   QCOMPARE(window_->Documents().size(), 5);
-  QCOMPARE(Document()->View().List().RowCount(), 0);
+  QCOMPARE(Document()->windowTitle(), QString("p4.tmt"));
+  QCOMPARE(Document()->View().List().RowCount(), 5);
+  QCOMPARE(Document()->Session().Protocol().sets.size(), 5u);
+  QVERIFY(!Document()->Modified());
+  QVERIFY(Document()->View().Output().toPlainText().contains("Protocol File Successfully Opened"));
   QCOMPARE(store.RecentFiles(), (QStringList{paths[4], paths[3], paths[2], paths[1]}));
+
+  // Missing, or not a protocol: the reason, and no window. Only a file that
+  // is gone leaves the recent list.
+  const QString picture = folder.filePath("picture.png");
+  QFile binary(picture);
+  QVERIFY(binary.open(QIODevice::WriteOnly));
+  binary.write("\x89PNG\r\n\x1a\n");
+  binary.close();
   QString error;
-  QVERIFY(!window_->OpenDocumentFile(folder.filePath("missing.tmt"), &error));
-  QVERIFY(!error.isEmpty());
+  QVERIFY(!window_->OpenDocumentFile(picture, &error));
+  QVERIFY2(error.contains("is not a protocol file"), qPrintable(error));
+  QVERIFY(!window_->OpenDocumentFile(paths[3] + ".gone", &error));
+  QVERIFY2(error.startsWith("Cannot open"), qPrintable(error));
+  QFile::remove(paths[2]);
+  QVERIFY(!window_->OpenDocumentFile(paths[2], &error));
+  QCOMPARE(store.RecentFiles(), (QStringList{paths[4], paths[3], paths[1]}));
   QCOMPARE(window_->Documents().size(), 5);
 }
 

@@ -154,6 +154,17 @@ void SimulateTest::ProgramSavesAScreenshotOfItsConnectedWindow() {
           .Wait();
   QCOMPARE(unwritable.exit_status, 1);
   QVERIFY(unwritable.err.find("cannot write the screenshot") != std::string::npos);
+
+  // A file to open that is not there: said why, and no window stays.
+  const std::string missing = dir.filePath("missing.tmt").toStdString();
+  const test_support::ProcessOutcome not_opened =
+      test_support::ChildProcess(STRAVON_PATH, {"--simulate", missing},
+                                 {"QT_QPA_PLATFORM=offscreen",
+                                  "XDG_CONFIG_HOME=" + dir.filePath("config").toStdString()})
+          .Wait();
+  QCOMPARE(not_opened.exit_status, 1);
+  QVERIFY2(not_opened.err.find("stravon: Cannot open " + missing) != std::string::npos,
+           not_opened.err.c_str());
 }
 
 }  // namespace stravon::app
