@@ -4,9 +4,7 @@
 // 1600 x 700 frame, at the whole protocol, one repetition and one millisecond,
 // with 1 and 1,000,000 repetitions per set. Goals: a profile in 5 ms, a frame
 // in 16 ms at any zoom, and repetitions costing nothing.
-#include <cmath>
 #include <cstdint>
-#include <random>
 #include <string>
 
 #include <QGuiApplication>
@@ -20,30 +18,19 @@
 #include "tests/support/test_settings.h"
 #include "views/protocol_preview.h"
 
+#include "ramped_protocol.h"
+
 namespace stravon {
 namespace {
 
 constexpr int kColumns = 1600;
 
-// 44 ramped sets, the whole image, over the range of magnitudes and lengths,
-// some too short for the ramp.
 TestSequence RampedProtocol(std::int32_t repetitions) {
-  std::mt19937 random(44);
-  std::uniform_real_distribution<double> magnitude(0.05, 38.0);
-  std::uniform_real_distribution<double> log_seconds(-5.0, 4.5);
-  TestSequence sequence;
-  for (int i = 0; i < 44; ++i) {
-    TestSet set;
-    set.XUnits = MeasureUnit::Millimetre;
-    set.XMagnitude = magnitude(random);
-    set.StretchDurationSec = std::exp(log_seconds(random));
-    set.RecoveryDurationSec = std::exp(log_seconds(random));
-    set.HoldTimeSec = 0.5;
-    set.RestTimeSec = 1.0;
-    set.NumReps = repetitions;
-    sequence.sets.push_back(set);
-  }
-  return sequence;
+  TestSet base;
+  base.HoldTimeSec = 0.5;
+  base.RestTimeSec = 1.0;
+  base.NumReps = repetitions;
+  return bench::RampedProtocol(base);
 }
 
 // 8 sinusoid sets, the whole image, too fast for the ramp: every phase

@@ -4,10 +4,8 @@
 // time. Goals: no single solve above 50 us, a full program image compiled in
 // 5 ms, one set-editor check in 1 ms, the slowest solves at least 100 times
 // faster than the reference.
-#include <cmath>
 #include <cstdint>
 #include <functional>
-#include <random>
 #include <string>
 #include <vector>
 
@@ -21,6 +19,8 @@
 #include "protocol/test_sequence.h"
 #include "tests/oracle/timing_oracle.h"
 #include "tests/support/test_settings.h"
+
+#include "ramped_protocol.h"
 
 namespace stravon {
 namespace {
@@ -45,24 +45,6 @@ constexpr SolveCase kSolveCases[] = {
     {"FinalAfterFast889", 889, 760, true, 14.36709},
     {"RestToRest2267", 2267, 0, true, 1.0},
 };
-
-// 44 ramped sets (the whole image) over the range of magnitudes and phase
-// lengths, some of them too short for the ramp.
-TestSequence RampedProtocol() {
-  std::mt19937 random(44);
-  std::uniform_real_distribution<double> magnitude(0.05, 38.0);
-  std::uniform_real_distribution<double> log_seconds(-5.0, 4.5);
-  TestSequence sequence;
-  for (int i = 0; i < 44; ++i) {
-    TestSet set;
-    set.XUnits = MeasureUnit::Millimetre;
-    set.XMagnitude = magnitude(random);
-    set.StretchDurationSec = std::exp(log_seconds(random));
-    set.RecoveryDurationSec = std::exp(log_seconds(random));
-    sequence.sets.push_back(set);
-  }
-  return sequence;
-}
 
 // 8 sinusoid sets (the whole image). Infeasible lengths make every phase
 // search its duration by bisection.
@@ -123,7 +105,7 @@ void RegisterAll() {
                    }
                  });
   }
-  const TestSequence ramped = RampedProtocol();
+  const TestSequence ramped = bench::RampedProtocol();
   const TestSequence sinusoids = SinusoidProtocol(true);
   const TestSequence fast_sinusoids = SinusoidProtocol(false);
   RegisterPair("Image44Ramped", [ramped](benchmark::State& state, const TimingFunctions& timing) {
