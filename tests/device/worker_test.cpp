@@ -201,6 +201,11 @@ TEST_F(WorkerTest, EndingStopsTheActuatorOnlyWhenAUnitIsConnected) {
 
   Connect();
   session_->StopWorkerAndMotion();
+  // Written before the worker ended; the unit may still be reading it.
+  const auto deadline = Clock::now() + kWait;
+  while (unit_->CommandCount(CommandKind::kStop) == 0 && Clock::now() < deadline) {
+    std::this_thread::sleep_for(5ms);
+  }
   ASSERT_FALSE(Commands(*unit_).empty());
   EXPECT_EQ(Commands(*unit_).back(), "0S");
 }
