@@ -3,6 +3,7 @@
 
 #include <QScrollBar>
 #include <QTextCursor>
+#include <QTimer>
 
 namespace stravon::views {
 
@@ -29,8 +30,17 @@ void OutputPane::AppendOutput(std::string_view text) {
   cursor.movePosition(QTextCursor::End);
   cursor.insertText(converted);
   line_count_ += line_feeds;
-  QScrollBar* bar = verticalScrollBar();
-  bar->setValue(bar->maximum());
+  // Scrolled once for a burst of messages, when the event loop next runs:
+  // the scroll bar's maximum is only known after the new lines are laid out,
+  // which would otherwise happen for every message.
+  if (!scroll_pending_) {
+    scroll_pending_ = true;
+    QTimer::singleShot(0, this, [this] {
+      scroll_pending_ = false;
+      QScrollBar* bar = verticalScrollBar();
+      bar->setValue(bar->maximum());
+    });
+  }
 }
 
 void OutputPane::ClearOutput() {

@@ -25,6 +25,7 @@ class OutputPane : public QPlainTextEdit {
 
  private:
   int line_count_ = 0;
+  bool scroll_pending_ = false;
 };
 
 }  // namespace stravon::views
