@@ -25,8 +25,16 @@ void Log(const std::string& text) { MessageLog::Obtain().Log(text); }
 
 }  // namespace
 
-DeviceLink::DeviceLink(FrontEnd* front_end)
-    : front_end_(front_end), port_([](const std::string& message) { Log(message); }) {}
+DeviceLink::DeviceLink() : port_([](const std::string& message) { Log(message); }) {}
+
+bool DeviceLink::LineLost() const { return line_lost_ || port_.LineLost(); }
+
+// A failed exchange whose cause is a line that went away.
+CommandResult DeviceLink::PortFailure(int code) {
+  const CommandResult result = CommandResult::PortFailure(code, port_.LastError().error_number);
+  if (CauseOf(result) == Outcome::Cause::kUnplugged) line_lost_ = true;
+  return result;
+}
 
 CommandResult DeviceLink::QueryCommand(const std::string& command, char* reply,
                                        std::size_t reply_size, std::size_t* received) {
@@ -38,7 +46,7 @@ CommandResult DeviceLink::QueryCommand(const std::string& command, char* reply,
     port_.DiscardInput();
     if (const int written = port_.WriteSerialPort(command.data(), command.size());
         written != kSerialOk) {
-      return CommandResult::PortFailure(written, port_.LastError().error_number);
+      return PortFailure(written);
     }
     const int read = port_.ReadSerialPort(reply, reply_size, received);
     if (read == kSerialBufferFull) {
@@ -46,7 +54,7 @@ CommandResult DeviceLink::QueryCommand(const std::string& command, char* reply,
       // so that its tail is not read as the next command's reply.
       port_.DiscardInputUntilQuiet(kQuietMs, kDrainLimitMs);
     }
-    if (read != kSerialOk) return CommandResult::PortFailure(read, port_.LastError().error_number);
+    if (read != kSerialOk) return PortFailure(read);
     const std::string_view text(reply, *received);
     if (!IsErrorReply(text)) return CommandResult::Ok();
     error = ErrorNumber(text);
@@ -118,7 +126,9 @@ int DeviceLink::ConnectDevice() {
   options.BaudRate = -1;
   options.ReadTimeoutMs = read_timeout_ms_;
   connect_outcome_ = {};
+  required_firmware_.clear();
   if (!port_.IsOpen()) {
+    line_lost_ = false;
     if (!claim_.Claim(port_name_)) {
       connect_outcome_ =
           Outcome::Because(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kOpenPort,
@@ -146,12 +156,7 @@ int DeviceLink::ConnectDevice() {
   } else if (software_number_ == 74051 && firmware_revision_ < 1000) {
     required = "1.0";
   }
-  if (required != nullptr && front_end_ != nullptr) {
-    front_end_->ShowMessageBox(FrontEnd::MessageKind::kError, "Error",
-                               std::string("This Software requires firmware Rev ") + required +
-                                   " or higher\nPlease exit this software\nand update firmware "
-                                   "before continuing.\n");
-  }
+  if (required != nullptr) required_firmware_ = required;
   return 1;
 }
 
@@ -159,6 +164,7 @@ void DeviceLink::Disconnect() {
   // The port reports a failed close itself; the descriptor is gone either way.
   if (port_.IsOpen()) port_.CloseSerialPort();
   claim_.Release();
+  line_lost_ = false;
   // No jog runs on a unit that is gone; a jog after the next connection
   // starts afresh, whatever its speed.
   jog_speed_code_ = 0;
@@ -198,7 +204,7 @@ int DeviceLink::QueryStatus() {
   // position, and the display keeps the last one.
   if (!QueryCommand(StatusCommand(), reply, sizeof reply, &received).ok()) return 0;
   const std::int32_t position = ParseLeadingInteger(std::string_view(reply, received));
-  if (status_) status_(std::to_string(position), 0);
+  if (status_) status_(position);
   return 0;
 }
 

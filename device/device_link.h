@@ -13,7 +13,6 @@
 #include "device/operation_outcome.h"
 #include "device/port_claim.h"
 #include "device/serial/serial.h"
-#include "protocol/front_end.h"
 
 namespace stravon {
 
@@ -24,8 +23,8 @@ class DeviceLink {
  public:
   // (position, range) -> -1 when the operator cancelled.
   using ProgressCallback = std::function<int(int position, int range)>;
-  // (decimal status value, kind); kind is always 0.
-  using StatusCallback = std::function<void(const std::string& text, int kind)>;
+  // The position the unit reported, in motor steps.
+  using StatusCallback = std::function<void(std::int32_t position)>;
 
   // The unit's "busy, send again" error; a command is sent at most this often.
   static constexpr int kRetryError = 97;
@@ -33,12 +32,9 @@ class DeviceLink {
   static constexpr int kDefaultFirmwareRevision = 1300;
   static constexpr std::int32_t kDefaultSoftwareNumber = 74050;
 
-  // `front_end` shows the firmware warning; none shows nothing.
-  explicit DeviceLink(FrontEnd* front_end = nullptr);
+  DeviceLink();
   DeviceLink(const DeviceLink&) = delete;
   DeviceLink& operator=(const DeviceLink&) = delete;
-
-  void SetFrontEnd(FrontEnd* front_end) { front_end_ = front_end; }
 
   // The path of the port's device node, opened by the next ConnectDevice.
   const std::string& PortName() const { return port_name_; }
@@ -76,6 +72,12 @@ class DeviceLink {
   // else 1 (an old firmware only warns). ConnectOutcome says why.
   int ConnectDevice();
   const Outcome& ConnectOutcome() const { return connect_outcome_; }
+  // After a connection: the firmware revision this program needs ("4.0")
+  // when the unit's is older; empty when it is recent enough.
+  const std::string& RequiredFirmware() const { return required_firmware_; }
+  // Whether the line to the unit is gone: an exchange failed because the
+  // port hung up or reported an I/O error, or the port shows it now.
+  bool LineLost() const;
   // Closes the port and gives up its claim.
   void Disconnect();
   void SetJogSpeed(std::int32_t code);
@@ -96,8 +98,12 @@ class DeviceLink {
   CommandResult ReadByte(std::uint16_t address, std::uint8_t* byte);
 
  private:
-  FrontEnd* front_end_;
+  // A failed exchange of the port's last error; notes a line that went away.
+  CommandResult PortFailure(int code);
+
   std::vector<std::string> identification_;
+  std::string required_firmware_;
+  bool line_lost_ = false;
   std::string port_name_;
   Outcome connect_outcome_;
   PortClaim claim_;

@@ -5,15 +5,28 @@
 #include <unistd.h>
 
 #include <cstdint>
+#include <type_traits>
 #include <utility>
 
 #include "device/device_worker.h"
 #include "protocol/message_log.h"
 
 namespace stravon {
+namespace {
 
-DeviceSession::DeviceSession(FrontEnd* front_end, DeviceSessionOptions options)
-    : options_(std::move(options)), front_end_(front_end) {
+template <typename T>
+bool Holds(const Request& request) {
+  return std::holds_alternative<T>(request);
+}
+
+bool IsOneShotRequest(const Request& request) {
+  return Holds<ReadRequest>(request) || Holds<ProgramRequest>(request) ||
+         Holds<ProgramSettingsRequest>(request) || Holds<MoveRequest>(request);
+}
+
+}  // namespace
+
+DeviceSession::DeviceSession(DeviceSessionOptions options) : options_(std::move(options)) {
   // Without it (no descriptors left) a cancel still ends a wait, a little later.
   cancel_fd_ = eventfd(0, EFD_NONBLOCK | EFD_CLOEXEC);
   // Only the first session becomes the log's sink; Register refuses later ones.
@@ -34,25 +47,21 @@ void DeviceSession::ReleaseLogSink() {
 
 bool DeviceSession::ClaimLogSink() {
   if (log_token_ == 0) {
-    log_token_ = MessageLog::Obtain().Register([this](const std::string& text) { LogSink(text); });
+    log_token_ = MessageLog::Obtain().Register(
+        [this](const std::string& text) { events_.Push(OutputEvent{text}); });
   }
   return log_token_ != 0;
-}
-
-void DeviceSession::AttachFrontEnd(FrontEnd* front_end) {
-  std::lock_guard lock(sink_mutex_);
-  front_end_.store(front_end, std::memory_order_release);
 }
 
 void DeviceSession::StartWorker() {
   if (worker_.joinable()) return;
   {
-    // A code left from a worker that ended would end the new one at once.
-    std::lock_guard lock(wake_mutex_);
-    if (PendingOperation() == Operation::kEnd) {
-      pending_.store(static_cast<std::int32_t>(Operation::kNone), std::memory_order_release);
-    }
+    std::lock_guard lock(mutex_);
+    pending_.reset();
+    running_ = 0;
+    jog_ = JogState::kNone;
   }
+  ending_.store(false, std::memory_order_release);
   stop_motion_at_end_.store(false, std::memory_order_release);
   worker_ = std::thread([this] {
     DeviceWorker worker(*this);
@@ -62,7 +71,14 @@ void DeviceSession::StartWorker() {
 
 void DeviceSession::StopWorker() {
   if (!worker_.joinable()) return;
-  SetPendingOperation(Operation::kEnd);
+  {
+    std::lock_guard lock(mutex_);
+    ending_.store(true, std::memory_order_release);
+    ++changes_;
+  }
+  wake_.notify_all();
+  // The end must not wait for a silent unit's time-out.
+  WakeWaits();
   worker_.join();
 }
 
@@ -71,245 +87,133 @@ void DeviceSession::StopWorkerAndMotion() {
   StopWorker();
 }
 
-TestSequence DeviceSession::Protocol() const {
-  std::lock_guard lock(state_mutex_);
-  return protocol_;
+UnitSnapshotPtr DeviceSession::Unit() const {
+  std::lock_guard lock(mutex_);
+  return unit_;
 }
 
-void DeviceSession::SetProtocol(TestSequence protocol) {
-  std::lock_guard lock(state_mutex_);
-  protocol_ = std::move(protocol);
+void DeviceSession::SetUnit(UnitSnapshotPtr unit) {
+  std::lock_guard lock(mutex_);
+  unit_ = std::move(unit);
 }
 
-HardwareSettings DeviceSession::CurrentSettings() const {
-  std::lock_guard lock(state_mutex_);
-  return settings_;
+std::optional<Refusal> DeviceSession::CheckCanStart(const Request& request) const {
+  if (!worker_.joinable() || Ending()) return Refusal::kNotRunning;
+  const bool jogging = jog_ == JogState::kRunning;
+  if (Holds<JogRequest>(request)) {
+    if (pending_ || running_ != 0) return Refusal::kBusy;
+  } else if (IsOneShotRequest(request)) {
+    if (pending_ || running_ != 0 || jogging) return Refusal::kBusy;
+  } else if (Holds<JogConfirmation>(request) || Holds<JogStopRequest>(request)) {
+    return jogging ? std::nullopt : std::optional<Refusal>(Refusal::kNothingToStop);
+  } else {
+    return std::nullopt;  // a cancel
+  }
+  if (unit_ == nullptr) return Refusal::kNotConnected;
+  // Settings may be programmed into a unit whose own were never read.
+  if (!unit_->settings_read && !Holds<ProgramSettingsRequest>(request)) {
+    return Refusal::kSettingsNotRead;
+  }
+  return std::nullopt;
 }
 
-int DeviceSession::SeriesIndex() const {
-  std::lock_guard lock(state_mutex_);
-  return series_index_;
-}
-
-UnitIdentification DeviceSession::Identification() const {
-  std::lock_guard lock(state_mutex_);
-  return identification_;
-}
-
-ProgramImage DeviceSession::LastImage() const {
-  std::lock_guard lock(state_mutex_);
-  return last_image_;
-}
-
-void DeviceSession::SetPendingOperation(Operation operation) {
+Submission DeviceSession::Submit(Request request) {
+  Submission submission;
   {
-    // Written under the wake mutex so that a worker about to sleep cannot
-    // miss it.
-    std::lock_guard lock(wake_mutex_);
-    pending_.store(static_cast<std::int32_t>(operation), std::memory_order_release);
-    ++requests_;
+    std::lock_guard lock(mutex_);
+    submission.refusal = CheckCanStart(request);
+    if (!submission.Accepted()) return submission;
+    submission.id = next_id_++;
+    if (Holds<CancelRequest>(request)) {
+      cancel_requested_.store(true, std::memory_order_release);
+    } else if (Holds<JogConfirmation>(request)) {
+      last_jog_confirm_ = Clock::now();
+      return submission;  // nothing for the worker to wake for
+    } else if (Holds<JogStopRequest>(request)) {
+      jog_ = JogState::kStopping;
+      jog_id_ = submission.id;
+      stop_pass_done_ = false;
+    } else if (const auto* jog = std::get_if<JogRequest>(&request)) {
+      jog_ = JogState::kRunning;
+      jog_direction_ = jog->direction;
+      jog_id_ = submission.id;
+      last_jog_confirm_ = Clock::now();
+    } else {
+      Work work;
+      work.kind = Work::Kind::kOneShot;
+      work.id = submission.id;
+      work.request = std::move(request);
+      pending_ = std::move(work);
+      // A one-shot ends the position polling after a jog.
+      jog_ = JogState::kNone;
+    }
+    ++changes_;
   }
   wake_.notify_all();
-  // The end must not wait for a silent unit's time-out.
-  if (operation == Operation::kEnd) WakeWaits();
+  if (submission.Accepted() && cancel_requested_.load(std::memory_order_acquire)) WakeWaits();
+  return submission;
+}
+
+DeviceSession::Work DeviceSession::TakeWork() {
+  std::lock_guard lock(mutex_);
+  Work work;
+  work.seen = changes_;
+  if (Ending()) {
+    work.kind = Work::Kind::kEnd;
+    return work;
+  }
+  if (pending_) {
+    work = std::move(*pending_);
+    work.seen = changes_;
+    pending_.reset();
+    running_ = work.id;
+    return work;
+  }
+  if (jog_ == JogState::kRunning && Clock::now() - last_jog_confirm_ > options_.jog_confirm_limit) {
+    // The interface stopped confirming the held button: stop as a release would.
+    jog_ = JogState::kStopping;
+    stop_pass_done_ = false;
+  }
+  if (jog_ == JogState::kRunning) {
+    work.kind = Work::Kind::kJog;
+    work.direction = jog_direction_;
+  } else if (jog_ == JogState::kStopping) {
+    work.kind = Work::Kind::kJogStop;
+    work.first_stop_pass = !stop_pass_done_;
+  }
+  work.id = jog_id_;
+  return work;
+}
+
+void DeviceSession::FinishOneShot(RequestId id) {
+  std::lock_guard lock(mutex_);
+  if (running_ == id) running_ = 0;
+}
+
+void DeviceSession::JogStopPassDone() {
+  std::lock_guard lock(mutex_);
+  stop_pass_done_ = true;
+}
+
+void DeviceSession::ForgetJog() {
+  std::lock_guard lock(mutex_);
+  jog_ = JogState::kNone;
+}
+
+void DeviceSession::WaitForWork(Clock::time_point deadline, std::uint64_t seen) {
+  std::unique_lock lock(mutex_);
+  wake_.wait_until(lock, deadline, [&] { return changes_ != seen; });
+}
+
+bool DeviceSession::SleepUnlessEnding(Clock::duration duration) {
+  std::unique_lock lock(mutex_);
+  return !wake_.wait_for(lock, duration, [this] { return Ending(); });
 }
 
 void DeviceSession::WakeWaits() const {
   if (cancel_fd_ < 0) return;
   const std::uint64_t one = 1;
   [[maybe_unused]] const ssize_t written = write(cancel_fd_, &one, sizeof one);
-}
-
-void DeviceSession::CancelOperation() {
-  cancel_requested_.store(true, std::memory_order_release);
-  WakeWaits();
-}
-
-void DeviceSession::ConfirmJog() {
-  last_jog_confirm_.store(Clock::now().time_since_epoch().count(), std::memory_order_release);
-}
-
-bool DeviceSession::JogConfirmationLate() const {
-  const Clock::time_point confirmed{Clock::duration(last_jog_confirm_.load(std::memory_order_acquire))};
-  return Clock::now() - confirmed > options_.jog_confirm_limit;
-}
-
-void DeviceSession::RequestMove(std::int32_t target) {
-  {
-    std::lock_guard lock(state_mutex_);
-    move_target_ = target;
-  }
-  SetPendingOperation(Operation::kMove);
-}
-
-void DeviceSession::RequestProgramHardwareSettings(const HardwareSettings& settings) {
-  {
-    std::lock_guard lock(state_mutex_);
-    pending_settings_ = settings;
-  }
-  SetPendingOperation(Operation::kProgramHardwareSettings);
-}
-
-bool DeviceSession::PressJog(bool plus) {
-  if (!Connected()) return false;
-  ConfirmJog();
-  SetPendingOperation(plus ? Operation::kJogPlus : Operation::kJogMinus);
-  return true;
-}
-
-bool DeviceSession::ReleaseJog() {
-  {
-    std::lock_guard lock(wake_mutex_);
-    const Operation code = PendingOperation();
-    if (code != Operation::kJogPlus && code != Operation::kJogMinus) return false;
-    pending_.store(static_cast<std::int32_t>(Operation::kJogStop), std::memory_order_release);
-    ++requests_;
-  }
-  wake_.notify_all();
-  return true;
-}
-
-std::int32_t DeviceSession::MoveTarget() const {
-  std::lock_guard lock(state_mutex_);
-  return move_target_;
-}
-
-HardwareSettings DeviceSession::PendingHardwareSettings() const {
-  std::lock_guard lock(state_mutex_);
-  return pending_settings_;
-}
-
-Outcome DeviceSession::LastOutcome() const {
-  std::lock_guard lock(wake_mutex_);
-  return last_outcome_;
-}
-
-std::uint64_t DeviceSession::OutcomeCount() const {
-  std::lock_guard lock(wake_mutex_);
-  return outcome_count_;
-}
-
-bool DeviceSession::WaitForOutcome(std::uint64_t seen, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(wake_mutex_);
-  return state_.wait_for(lock, timeout, [this, seen] { return outcome_count_ > seen; });
-}
-
-Outcome DeviceSession::ConnectionOutcome() const {
-  std::lock_guard lock(state_mutex_);
-  return connection_outcome_;
-}
-
-std::uint64_t DeviceSession::ConnectionAttempts() const {
-  std::lock_guard lock(wake_mutex_);
-  return connection_attempts_;
-}
-
-bool DeviceSession::WaitForConnectionAttempt(std::uint64_t seen,
-                                             std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(wake_mutex_);
-  return state_.wait_for(lock, timeout, [this, seen] { return connection_attempts_ > seen; });
-}
-
-bool DeviceSession::WaitUntilIdle(std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(wake_mutex_);
-  return state_.wait_for(lock, timeout, [this] { return !IsOneShot(PendingOperation()); });
-}
-
-bool DeviceSession::WaitUntilConnected(bool connected, std::chrono::milliseconds timeout) const {
-  std::unique_lock lock(wake_mutex_);
-  return state_.wait_for(lock, timeout, [this, connected] { return Connected() == connected; });
-}
-
-void DeviceSession::SetConnected(bool connected) {
-  {
-    std::lock_guard lock(wake_mutex_);
-    connected_.store(connected, std::memory_order_release);
-  }
-  state_.notify_all();
-}
-
-void DeviceSession::SetHardwareSettingsRead(bool read) {
-  settings_read_.store(read, std::memory_order_release);
-}
-
-void DeviceSession::SetCurrentSettings(const HardwareSettings& settings, int series_index) {
-  std::lock_guard lock(state_mutex_);
-  settings_ = settings;
-  series_index_ = series_index;
-}
-
-void DeviceSession::SetCurrentSettings(const HardwareSettings& settings) {
-  std::lock_guard lock(state_mutex_);
-  settings_ = settings;
-}
-
-void DeviceSession::SetIdentification(UnitIdentification identification) {
-  std::lock_guard lock(state_mutex_);
-  identification_ = std::move(identification);
-}
-
-void DeviceSession::SetLastImage(const ProgramImage& image) {
-  std::lock_guard lock(state_mutex_);
-  last_image_ = image;
-}
-
-void DeviceSession::RecordOutcome(const Outcome& outcome) {
-  {
-    std::lock_guard lock(wake_mutex_);
-    last_outcome_ = outcome;
-    ++outcome_count_;
-  }
-  state_.notify_all();
-}
-
-void DeviceSession::RecordConnectionOutcome(const Outcome& outcome) {
-  {
-    std::lock_guard lock(state_mutex_);
-    connection_outcome_ = outcome;
-  }
-  {
-    std::lock_guard lock(wake_mutex_);
-    ++connection_attempts_;
-  }
-  state_.notify_all();
-}
-
-DeviceSession::Request DeviceSession::CurrentRequest() const {
-  std::lock_guard lock(wake_mutex_);
-  return {PendingOperation(), requests_};
-}
-
-void DeviceSession::FinishOperation(const Request& request) {
-  {
-    std::lock_guard lock(wake_mutex_);
-    if (requests_ == request.count) {
-      pending_.store(static_cast<std::int32_t>(Operation::kNone), std::memory_order_release);
-    }
-  }
-  state_.notify_all();
-}
-
-bool DeviceSession::EndRepeatingOperation() {
-  std::lock_guard lock(wake_mutex_);
-  if (!IsRepeating(PendingOperation())) return false;
-  pending_.store(static_cast<std::int32_t>(Operation::kNone), std::memory_order_release);
-  ++requests_;
-  return true;
-}
-
-void DeviceSession::WaitForRequest(Clock::time_point deadline, std::uint64_t seen) const {
-  std::unique_lock lock(wake_mutex_);
-  wake_.wait_until(lock, deadline, [this, seen] { return requests_ != seen; });
-}
-
-bool DeviceSession::SleepUnlessEnding(Clock::duration duration) const {
-  std::unique_lock lock(wake_mutex_);
-  return !wake_.wait_for(lock, duration, [this] { return Ending(); });
-}
-
-void DeviceSession::LogSink(const std::string& text) {
-  std::lock_guard lock(sink_mutex_);
-  if (FrontEnd* front_end = GetFrontEnd()) front_end->AppendOutput(text);
 }
 
 }  // namespace stravon

@@ -5,10 +5,11 @@
 #include <cmath>
 #include <cstddef>
 #include <filesystem>
+#include <memory>
 #include <string>
 #include <string_view>
+#include <variant>
 
-#include "device/connection_advice.h"
 #include "device/device_commands.h"
 #include "device/device_transfers.h"
 #include "device/ports/port_list.h"
@@ -34,18 +35,59 @@ CommandResult ReadPosition(DeviceLink& link, std::int32_t* position) {
   return result;
 }
 
+Operation OperationOf(const Request& request) {
+  if (std::holds_alternative<ReadRequest>(request)) return Operation::kReadDevice;
+  if (std::holds_alternative<ProgramRequest>(request)) return Operation::kProgramDevice;
+  if (std::holds_alternative<ProgramSettingsRequest>(request)) {
+    return Operation::kProgramHardwareSettings;
+  }
+  if (std::holds_alternative<MoveRequest>(request)) return Operation::kMove;
+  return Operation::kNone;
+}
+
 }  // namespace
 
-DeviceWorker::DeviceWorker(DeviceSession& session)
-    : session_(session), link_(session.GetFrontEnd()) {
+DeviceWorker::DeviceWorker(DeviceSession& session) : session_(session) {
   link_.SetReadTimeoutMs(session_.Options().read_timeout_ms);
-  link_.SetStatusCallback([this](const std::string& text, int kind) { ShowStatus(text, kind); });
-  // A wait for the unit ends at once on a cancel (the session's, or the
-  // progress window's Cancel while a transfer runs) and when the session ends.
-  link_.Port().SetCancellation(session_.CancelWakeFd(), [this] {
-    return session_.Ending() || session_.CancelRequested() ||
-           (progress_ != nullptr && progress_->IsCancelled());
+  link_.SetStatusCallback([this](std::int32_t position) { ShowStatus(position); });
+  link_.SetProgressCallback([this](int /*position*/, int range) {
+    if (range > 0) {
+      BeginProgress(TransferPhase::kProgramming, range);
+      return 1;
+    }
+    return Advance() ? 1 : -1;
   });
+  // A wait for the unit ends at once on a cancel and when the session ends.
+  link_.Port().SetCancellation(session_.CancelWakeFd(), [this] {
+    return session_.Ending() || session_.CancelRequested();
+  });
+}
+
+void DeviceWorker::BeginProgress(TransferPhase phase, int total) {
+  phase_ = phase;
+  progress_total_ = total;
+  progress_done_ = 0;
+  Publish(ProgressEvent{current_, phase_, 0, total, Clock::now()});
+}
+
+bool DeviceWorker::Advance() {
+  ++progress_done_;
+  Publish(ProgressEvent{current_, phase_, progress_done_, progress_total_, Clock::now()});
+  return !(session_.Ending() || session_.CancelRequested());
+}
+
+void DeviceWorker::PublishUnit() {
+  session_.SetUnit(connected_ ? std::make_shared<const UnitSnapshot>(unit_) : nullptr);
+}
+
+void DeviceWorker::SetSettings(const HardwareSettings& settings, bool read_on_connecting) {
+  if (read_on_connecting) unit_.series_index = SeriesIndex(settings, unit_.series_index);
+  unit_.settings = settings;
+  unit_.settings_read = true;
+  if (unit_.position) unit_.offset = settings.OffsetShown(*unit_.position);
+  if (!connected_) return;
+  PublishUnit();
+  Publish(SettingsChangedEvent{session_.Unit()});
 }
 
 // Detection gives a kernel tty name; the port is opened under the session's
@@ -65,12 +107,12 @@ bool DeviceWorker::DetectPort(std::string* path) {
   return std::filesystem::exists(*path, error);
 }
 
-void DeviceWorker::Jog(std::int32_t speed_code) {
-  const JogLimits limits = ComputeJogLimits(session_.CurrentSettings(), session_.HomePosition(),
-                                            DeviceSession::kLimitMargin);
+void DeviceWorker::Jog(JogDirection direction) {
+  const JogLimits limits =
+      ComputeJogLimits(unit_.settings, kHomePosition, DeviceSession::kLimitMargin);
   link_.SendCommand(LimitsOnCommand(limits.lower, limits.upper));
   // Sends nothing once the jog runs at this speed.
-  link_.SetJogSpeed(speed_code);
+  link_.SetJogSpeed(direction == JogDirection::kPlus ? kJogPlusSpeed : kJogMinusSpeed);
 }
 
 void DeviceWorker::JogStop() {
@@ -117,83 +159,115 @@ void DeviceWorker::ReportConnectionFailure(const std::string& path, const Outcom
   const Outcome::Cause cause = outcome.Why();
   if (cause == shown_failure_ || cause == Outcome::Cause::kCancelled) return;
   shown_failure_ = cause;
-  const PortRecord* record = FindControllerPort(ports_);
-  const std::string text = ConnectionFailureText(path, outcome, record);
-  if (FrontEnd* front_end = GetFrontEnd(); front_end != nullptr && !text.empty()) {
-    front_end->AppendOutput("\n" + text + "\n");
+  ConnectionFailedEvent event{path, outcome, std::nullopt};
+  if (const PortRecord* record = FindControllerPort(ports_)) event.record = *record;
+  Publish(std::move(event));
+}
+
+void DeviceWorker::Connect(const std::string& path) {
+  link_.SetPortName(path);
+  // Nothing goes on over a port that did not open or a unit that does not
+  // answer: the session stays not connected and tries again next time.
+  if (link_.ConnectDevice() != 1) {
+    ReportConnectionFailure(path, link_.ConnectOutcome());
+    return;
   }
+  shown_failure_ = Outcome::Cause::kNone;
+  const int series_index = unit_.series_index;
+  unit_ = UnitSnapshot{};
+  unit_.series_index = series_index;
+  unit_.port = path;
+  unit_.identification = {link_.Identification(), link_.FirmwareRevision(), link_.SoftwareNumber()};
+  if (!link_.RequiredFirmware().empty()) {
+    Publish(UnitNoticeEvent{UnitNoticeEvent::Kind::kFirmwareTooOld, link_.RequiredFirmware()});
+  }
+  unit_.settings_outcome = ReadHardwareSettings(*this);
+  if (unit_.settings_outcome.step == Outcome::Step::kCheckSettings) {
+    Publish(UnitNoticeEvent{UnitNoticeEvent::Kind::kSettingsNotProgrammed, {}});
+  }
+  link_.QueryStatus();
+  connected_ = true;
+  PublishUnit();
+  Publish(ConnectedEvent{session_.Unit()});
+  if (unit_.position) Publish(PositionEvent{*unit_.position, unit_.offset});
+}
+
+void DeviceWorker::Disconnect(Outcome::Cause cause) {
+  // The link forgets a running jog as it closes; otherwise the next jog at
+  // the same speed would send nothing. A jog, or the position polling after
+  // one, would go on writing to the closed port: it ends here too.
+  link_.Disconnect();
+  session_.ForgetJog();
+  connected_ = false;
+  PublishUnit();
+  Publish(DisconnectedEvent{cause});
 }
 
 void DeviceWorker::CheckConnection() {
   std::string path;
   const bool detected = DetectPort(&path);
-  session_.SetDetected(detected);
-  if (detected && !session_.Connected()) {
-    link_.SetFrontEnd(session_.GetFrontEnd());
-    link_.SetPortName(path);
-    // Nothing goes on over a port that did not open or a unit that does not
-    // answer: the session stays not connected and tries again next time.
-    if (link_.ConnectDevice() != 1) {
-      session_.RecordConnectionOutcome(link_.ConnectOutcome());
-      ReportConnectionFailure(path, link_.ConnectOutcome());
-      return;
-    }
-    shown_failure_ = Outcome::Cause::kNone;
-    session_.SetIdentification(
-        {link_.Identification(), link_.FirmwareRevision(), link_.SoftwareNumber()});
-    session_.RecordConnectionOutcome(ReadHardwareSettings(*this));
-    link_.QueryStatus();
-    session_.SetConnected(true);
-  } else if (!detected && session_.Connected()) {
-    // The link forgets a running jog as it closes; otherwise the next jog at
-    // the same speed would send nothing. A jog, or the position poll after
-    // one, would go on writing to the closed port and flooding the output
-    // pane: it ends here too.
-    link_.Disconnect();
-    session_.EndRepeatingOperation();
-    session_.SetConnected(false);
-    session_.SetHardwareSettingsRead(false);
-    if (FrontEnd* front_end = GetFrontEnd()) front_end->ClearOutput();
-  } else if (!detected) {
+  if (connected_) {
+    // A line that failed, or a unit that came back on another node after a
+    // short unplug, is a unit gone; it is opened afresh below.
+    if (detected && path == link_.PortName() && !link_.LineLost()) return;
+    Disconnect(Outcome::Cause::kUnplugged);
+  }
+  if (detected) {
+    Connect(path);
+  } else {
     // A port that comes back is tried afresh, and its failure said again.
     shown_failure_ = Outcome::Cause::kNone;
   }
 }
 
-void DeviceWorker::CarryOut(Operation code) {
-  // A cancel belongs to the operation running when it came.
-  session_.ClearCancel();
-  if ((code == Operation::kJogPlus || code == Operation::kJogMinus) &&
-      session_.JogConfirmationLate()) {
-    // The interface stopped confirming the held button: stop as a release would.
-    if (session_.ReleaseJog()) code = Operation::kJogStop;
+FinishedEvent DeviceWorker::RunOneShot(RequestId id, const Request& request) {
+  const Operation operation = OperationOf(request);
+  Publish(StartedEvent{id, operation});
+  FinishedEvent finished;
+  if (!connected_ || !link_.Port().IsOpen()) {
+    finished.outcome =
+        Outcome::Of(operation, Outcome::Kind::kNotConnected, Outcome::Step::kPortClosed);
+  } else if (std::holds_alternative<ReadRequest>(request)) {
+    finished = ReadDevice(*this);
+  } else if (const auto* program = std::get_if<ProgramRequest>(&request)) {
+    finished = ProgramDevice(*this, *program);
+  } else if (const auto* settings = std::get_if<ProgramSettingsRequest>(&request)) {
+    finished.outcome = ProgramHardwareSettings(*this, settings->settings);
+  } else if (const auto* move = std::get_if<MoveRequest>(&request)) {
+    finished.outcome = Move(move->target);
   }
-  switch (code) {
-    case Operation::kReadDevice:
-      session_.RecordOutcome(ReadDevice(*this));
+  finished.request = id;
+  return finished;
+}
+
+void DeviceWorker::CarryOut(const DeviceSession::Work& work) {
+  using Kind = DeviceSession::Work::Kind;
+  switch (work.kind) {
+    case Kind::kOneShot: {
+      current_ = work.id;
+      // A cancel belongs to the operation running when it came.
+      session_.ClearCancel();
+      FinishedEvent finished = RunOneShot(work.id, work.request);
+      session_.ClearCancel();
+      session_.FinishOneShot(work.id);
+      Publish(std::move(finished));
+      current_ = 0;
       break;
-    case Operation::kProgramDevice:
-      session_.RecordOutcome(ProgramDevice(*this));
+    }
+    case Kind::kJog:
+      if (connected_) Jog(work.direction);
       break;
-    case Operation::kJogPlus:
-      Jog(kJogPlusSpeed);
+    case Kind::kJogStop:
+      if (connected_) JogStop();
+      if (work.first_stop_pass) {
+        session_.JogStopPassDone();
+        Publish(JogStoppedEvent{work.id});
+      }
       break;
-    case Operation::kJogMinus:
-      Jog(kJogMinusSpeed);
-      break;
-    case Operation::kJogStop:
-      JogStop();
-      break;
-    case Operation::kMove:
-      session_.RecordOutcome(Move(session_.MoveTarget()));
-      break;
-    case Operation::kProgramHardwareSettings:
-      session_.RecordOutcome(ProgramHardwareSettings(*this, session_.PendingHardwareSettings()));
-      break;
-    default:
+    case Kind::kNone:
+    case Kind::kEnd:
       break;
   }
-  session_.ClearCancel();
 }
 
 void DeviceWorker::Run() {
@@ -201,35 +275,38 @@ void DeviceWorker::Run() {
   Clock::time_point last_check = Clock::now() - kConnectionCheckInterval - Clock::duration(1);
   for (;;) {
     const Clock::time_point pass_start = Clock::now();
-    const DeviceSession::Request request = session_.CurrentRequest();
-    if (request.code == Operation::kEnd) break;
-    CarryOut(request.code);
-    if (IsOneShot(request.code)) session_.FinishOperation(request);
+    const DeviceSession::Work work = session_.TakeWork();
+    if (work.kind == DeviceSession::Work::Kind::kEnd) break;
+    CarryOut(work);
     if (session_.Ending()) break;
-
-    if (Clock::now() - last_check > kConnectionCheckInterval) {
+    // A line that failed under an exchange is checked at once.
+    const bool lost = connected_ && link_.LineLost();
+    if (lost || Clock::now() - last_check > kConnectionCheckInterval) {
       CheckConnection();
       last_check = Clock::now();
     }
 
     Clock::time_point wake = last_check + kConnectionCheckInterval + Clock::duration(1);
-    if (IsRepeating(request.code)) wake = std::min(wake, pass_start + kRepeatInterval);
-    session_.WaitForRequest(wake, request.count);
+    if (work.kind == DeviceSession::Work::Kind::kJog ||
+        work.kind == DeviceSession::Work::Kind::kJogStop) {
+      wake = std::min(wake, pass_start + kRepeatInterval);
+    }
+    session_.WaitForWork(wake, work.seen);
   }
   // Without a unit there is nothing to stop, and the write to a closed port
   // would only print a failure.
-  if (session_.StopMotionAtEnd() && session_.Connected()) link_.SendCommand(StopCommand());
+  if (session_.StopMotionAtEnd() && connected_) link_.SendCommand(StopCommand());
   // The port closes with the link.
-  session_.SetConnected(false);
-  session_.SetDetected(false);
+  connected_ = false;
+  PublishUnit();
 }
 
-void DeviceWorker::ShowStatus(const std::string& text, int kind) {
-  if (kind != 0) return;
-  const std::int32_t position = ParseLeadingInteger(text);
-  const double offset = session_.CurrentSettings().OffsetShown(position);
-  session_.SetCurrentOffset(offset);
-  if (FrontEnd* front_end = GetFrontEnd()) front_end->WriteOffsetField(FormatFixed(offset, 2));
+void DeviceWorker::ShowStatus(std::int32_t position) {
+  unit_.position = position;
+  unit_.offset = unit_.settings.OffsetShown(position);
+  if (!connected_) return;
+  PublishUnit();
+  Publish(PositionEvent{position, unit_.offset});
 }
 
 JogLimits ComputeJogLimits(const HardwareSettings& settings, std::int32_t home_position,

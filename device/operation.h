@@ -5,8 +5,8 @@
 
 namespace stravon {
 
-// What the interface thread asks the device worker to do next. The values are
-// the unit's own operation codes; any other value is ignored by the worker.
+// The operations the device worker carries out, by the unit's own operation
+// codes; an outcome names the one it answers.
 enum class Operation : std::int32_t {
   kNone = 0,
   kReadDevice = 1,
@@ -18,17 +18,5 @@ enum class Operation : std::int32_t {
   kProgramHardwareSettings = 8,
   kEnd = 9,
 };
-
-// Carried out once, then the code goes back to kNone.
-constexpr bool IsOneShot(Operation operation) {
-  return operation == Operation::kReadDevice || operation == Operation::kProgramDevice ||
-         operation == Operation::kMove || operation == Operation::kProgramHardwareSettings;
-}
-
-// Carried out again and again while the code stays.
-constexpr bool IsRepeating(Operation operation) {
-  return operation == Operation::kJogPlus || operation == Operation::kJogMinus ||
-         operation == Operation::kJogStop;
-}
 
 }  // namespace stravon

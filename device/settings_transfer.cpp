@@ -10,23 +10,8 @@
 #include "device/device_worker.h"
 
 namespace stravon {
-namespace {
-
-void Append(DeviceWorker& worker, const std::string& text) {
-  if (FrontEnd* front_end = worker.GetFrontEnd()) front_end->AppendOutput(text);
-}
-
-void ShowError(DeviceWorker& worker, const std::string& text) {
-  if (FrontEnd* front_end = worker.GetFrontEnd()) {
-    front_end->ShowMessageBox(FrontEnd::MessageKind::kError, kMessageCaption, text);
-  }
-}
-
-}  // namespace
 
 Outcome ReadHardwareSettings(DeviceWorker& worker) {
-  DeviceSession& session = worker.Session();
-  if (session.HardwareSettingsRead()) return {};
   DeviceLink& link = worker.Link();
   if (!link.Port().IsOpen()) {
     return Outcome::Of(Operation::kNone, Outcome::Kind::kNotConnected, Outcome::Step::kPortClosed);
@@ -39,24 +24,16 @@ Outcome ReadHardwareSettings(DeviceWorker& worker) {
       // The unread bytes would stand as zeros for the stroke and the offset
       // position and shift every jog limit and move target; a partial block
       // is never taken.
-      const Outcome outcome = Outcome::Of(Operation::kNone, Outcome::Kind::kFailed,
-                                          Outcome::Step::kReadSettings, result);
-      Append(worker, "\n" + OutcomeLine(outcome) + "\n");
-      return outcome;
+      return Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kReadSettings,
+                         result);
     }
   }
 
   const HardwareSettings settings = DecodeSettingsBlock(block);
   if (!SettingsAreValid(settings)) {
-    ShowError(worker,
-              "It Appears that the\nStravon hardware settings\nHave Not Been Programmed\n\n"
-              "Please see user manual for Instructions\nOn Hardware Programming\n");
     return Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kCheckSettings);
   }
-  worker.SetCurrentSettings(settings, SeriesIndex(settings, session.SeriesIndex()));
-  Append(worker, settings.ModelLine() + "\n");
-  worker.SetHardwareSettingsRead(true);
-  if (FrontEnd* front_end = worker.GetFrontEnd()) front_end->RefreshSettings();
+  worker.SetSettings(settings, true);
   return {};
 }
 
@@ -65,12 +42,6 @@ Outcome ProgramHardwareSettings(DeviceWorker& worker, const HardwareSettings& se
   DeviceLink& link = worker.Link();
   if (!link.Port().IsOpen()) {
     return Outcome::Of(kOperation, Outcome::Kind::kNotConnected, Outcome::Step::kPortClosed);
-  }
-  FrontEnd* front_end = worker.GetFrontEnd();
-  if (front_end != nullptr) front_end->ClearOutput();
-  if (!worker.Session().Connected()) {
-    ShowError(worker, kDeviceNotDetectedMessage);
-    return Outcome::Of(kOperation, Outcome::Kind::kNotConnected, Outcome::Step::kNotDetected);
   }
 
   const SettingsBlock block = EncodeSettingsBlock(settings);
@@ -88,13 +59,10 @@ Outcome ProgramHardwareSettings(DeviceWorker& worker, const HardwareSettings& se
     outcome.kind = Outcome::Kind::kFailed;
     outcome.step = Outcome::Step::kWriteSettings;
     outcome.failure = result;
-    Append(worker, "\n" + OutcomeLine(outcome) + "\n");
     return outcome;
   }
 
-  Append(worker, "\n" + OutcomeLine(outcome) + "\n");
-  worker.SetCurrentSettings(settings);
-  if (front_end != nullptr) front_end->RefreshSettings();
+  worker.SetSettings(settings, false);
   // So that the offset display follows the new offset position.
   link.QueryStatus();
   return outcome;

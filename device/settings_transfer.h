@@ -8,15 +8,15 @@ namespace stravon {
 
 class DeviceWorker;
 
-// Reads the unit's hardware settings block into the session, on connecting.
-// Done when read and accepted, or when read already; not connected when the
-// port is not open; failed when a byte could not be read or the block is not
-// one a unit was programmed with (the session then stays as it was, and the
-// next connection tries again). The outcome's operation is kNone.
+// Reads the unit's hardware settings block, on connecting, and gives it to the
+// worker. Done when read and accepted; not connected when the port is not
+// open; failed when a byte could not be read or the block is not one a unit
+// was programmed with (the settings then stay unknown, and the next
+// connection tries again). The outcome's operation is kNone.
 Outcome ReadHardwareSettings(DeviceWorker& worker);
 
 // Writes `settings` into the unit's settings block and, when every command
-// succeeded, makes them the session's current settings.
+// succeeded, makes them the unit's current settings.
 Outcome ProgramHardwareSettings(DeviceWorker& worker, const HardwareSettings& settings);
 
 }  // namespace stravon

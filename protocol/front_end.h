@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <optional>
 #include <string>
@@ -8,8 +9,7 @@
 namespace stravon {
 
 // The window that shows the progress of a long transfer and offers Cancel.
-// Created, driven and destroyed (by deleting it) on the device worker thread;
-// a front end whose window lives on another thread forwards to it.
+// Created, driven and destroyed on the interface thread.
 class ProgressWindow {
  public:
   virtual ~ProgressWindow() = default;
@@ -19,26 +19,19 @@ class ProgressWindow {
   virtual void SetStepSize(int step) = 0;
   // One step further (shows the window again if it was hidden).
   virtual void Advance() = 0;
-  // Lets the window repaint and notice a cancel request.
-  virtual void PumpPendingMessages() = 0;
   // Once true, stays true.
   virtual bool IsCancelled() const = 0;
 };
 
-// Everything of the core that a person would see goes through this interface;
-// each front end (desktop program, command line, test double) implements it.
-// It stands for one document window: its output pane, its stage view with
-// the offset field, the progress window of its transfers and message boxes.
+// What the window logic needs a person to see or answer; each front end
+// (desktop program, command line, test double) implements it. It stands for
+// one document window: its output pane, message boxes, file dialogs and the
+// progress window of its transfers. Every call comes from the interface
+// thread (the thread that owns the document), except AppendOutput, which the
+// message log may call from any thread.
 //
-// Calls come from the device worker thread (and, for AppendOutput, from any
-// thread that writes to the message log). Calls that return an answer block
-// the caller until the person has answered. AppendOutput and ClearOutput must
-// not wait for the interface thread: the message log may call them while
-// that thread is closing a document.
-//
-// A front end without a stage view keeps the defaults: output is dropped,
-// refreshes do nothing, CommitSequence fails without a message and no
-// progress window is shown.
+// A front end without a window keeps the defaults: output is dropped, no
+// file is chosen and no progress window is shown.
 class FrontEnd {
  public:
   enum class MessageKind { kInformation, kWarning, kError };
@@ -55,16 +48,6 @@ class FrontEnd {
   virtual void AppendOutput(const std::string& /*text*/) {}
   virtual void ClearOutput() {}
 
-  // Checks the stage view's working sequence and copies it into the document:
-  // 1 on success, -1 after the view has shown its own message.
-  virtual int CommitSequence() { return -1; }
-  // Shows the document's protocol again.
-  virtual void RefreshFromDocument() {}
-  // Shows the rows, totals and offset again after the hardware settings changed.
-  virtual void RefreshSettings() {}
-  // Writes the offset field directly (already formatted, e.g. "1.23").
-  virtual void WriteOffsetField(const std::string& /*text*/) {}
-
   // A file dialog for protocol files (extension "tmt") that starts at
   // `initial_path`; the save dialog asks before an existing file is replaced.
   // Returns the chosen path, or nothing when the person cancels.
@@ -74,9 +57,10 @@ class FrontEnd {
   }
 
   // Shows a progress window with `text` over the stage view, modal for the
-  // main window; nullptr when none can be shown (the transfer then runs
-  // without one and cannot be cancelled).
-  virtual std::unique_ptr<ProgressWindow> CreateProgressWindow(const std::string& /*text*/) {
+  // main window; nullptr when none can be shown. `cancel` is called when the
+  // person cancels, at once (the transfer may be waiting for a silent unit).
+  virtual std::unique_ptr<ProgressWindow> CreateProgressWindow(const std::string& /*text*/,
+                                                               std::function<void()> /*cancel*/) {
     return nullptr;
   }
 };

@@ -80,14 +80,12 @@ void FileCommands::ShowOpened(const TestSequence& protocol, StageModel& stage) {
   front_end_.AppendOutput("Protocol File Successfully Opened\n");
 }
 
-FileCommandResult FileCommands::Save(bool settings_read, const HardwareSettings& settings,
-                                     TestSequence& protocol, StageModel& stage) {
-  if (!settings_read) return FileCommandResult::kNotReady;
-  if (stage.CommitSequence(settings, protocol) != 1) return FileCommandResult::kRefused;
+FileCommandResult FileCommands::Save(const TestSequence& protocol) {
   const std::optional<std::string> path = ChooseFile(FrontEnd::FileDialogKind::kSave);
   if (!path) return FileCommandResult::kCancelled;
   std::string error;
-  if (!WriteProtocolFile(*path, protocol, &error)) {
+  TestSequence written = protocol;
+  if (!WriteProtocolFile(*path, written, &error)) {
     front_end_.ShowMessageBox(FrontEnd::MessageKind::kWarning, "Stravon",
                               "Error:  Protocol File Not Saved\n" + error + "\n");
     return FileCommandResult::kFailed;

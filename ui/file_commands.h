@@ -49,11 +49,10 @@ class FileCommands {
   // chosen from the recent files): shown in `stage` as Open shows it.
   void ShowOpened(const TestSequence& protocol, StageModel& stage);
 
-  // Commits the stage's working sequence into `protocol`, then writes it to a
-  // chosen file. The file is replaced atomically; a failed write shows an
-  // error and leaves any old file as it was.
-  FileCommandResult Save(bool settings_read, const HardwareSettings& settings,
-                         TestSequence& protocol, StageModel& stage);
+  // Writes a committed protocol to a chosen file. The file is replaced
+  // atomically; a failed write shows an error and leaves any old file as it
+  // was.
+  FileCommandResult Save(const TestSequence& protocol);
 
  private:
   // Shows the dialog and, on a choice, stores its folder as the template folder.

@@ -309,6 +309,13 @@ void Serial::DiscardInputUntilQuiet(int quiet_ms, int limit_ms) {
   }
 }
 
+bool Serial::LineLost() const {
+  if (!open_) return false;
+  pollfd watched{fd_, 0, 0};
+  if (RetryOnEintr([&] { return poll(&watched, 1, 0); }) != 1) return false;
+  return (watched.revents & (POLLHUP | POLLERR | POLLNVAL)) != 0;
+}
+
 int Serial::CloseSerialPort() {
   if (!open_) return kSerialNotOpen;
   ioctl(fd_, TIOCNXCL);

@@ -89,6 +89,9 @@ class Serial {
   void SetCancellation(int wake_fd, std::function<bool()> cancelled);
 
   bool IsOpen() const { return open_; }
+  // Whether the open port's line has gone (hung up, or in error), found
+  // without waiting: a unit unplugged while nothing was being exchanged.
+  bool LineLost() const;
   // Cleared by a successful open; every failing operation sets it.
   const SerialError& LastError() const { return last_error_; }
 

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "ui/session_text.h"
+
+#include "device/connection_advice.h"
+#include "device/operation_outcome.h"
+
+namespace stravon {
+
+std::string ProgressTitle(TransferPhase phase) {
+  switch (phase) {
+    case TransferPhase::kReading:
+      return "Reading Device...";
+    case TransferPhase::kProgramming:
+      return "Programming Device...";
+    case TransferPhase::kVerifying:
+      return "Verifying Device...";
+  }
+  return "";
+}
+
+std::string FinishedText(const FinishedEvent& finished) {
+  const Outcome& outcome = finished.outcome;
+  if (outcome.operation == Operation::kMove) return "";
+  std::string text;
+  if (outcome.step == Outcome::Step::kVerify) {
+    // The image went in; reading it back is what failed.
+    text = "\nProgramming Device... Success\n" + OutcomeLine(outcome) + "\n";
+  } else {
+    const std::string line = OutcomeLine(outcome);
+    if (line.empty()) return "";
+    text = "\n" + line + "\n";
+    if (outcome.program_area_cleared) text += std::string(kProgramAreaClearedText) + "\n";
+    if (outcome.Done() && outcome.operation == Operation::kProgramDevice && finished.verify) {
+      text += "Verifying Device... Success\n";
+    }
+  }
+  if (outcome.Done() && outcome.operation == Operation::kReadDevice && finished.set_count == 0) {
+    text += std::string(kNoProtocolStoredText) + "\n";
+  }
+  return text;
+}
+
+std::string ConnectedText(const UnitSnapshot& unit) {
+  if (unit.settings_read) return unit.settings.ModelLine() + "\n";
+  // A block that was never programmed has a message box of its own.
+  if (unit.settings_outcome.step != Outcome::Step::kReadSettings) return "";
+  return "\n" + OutcomeLine(unit.settings_outcome) + "\n";
+}
+
+std::string ConnectionFailedText(const ConnectionFailedEvent& failed) {
+  const PortRecord* record = failed.record ? &*failed.record : nullptr;
+  const std::string text = ConnectionFailureText(failed.port, failed.outcome, record);
+  return text.empty() ? "" : "\n" + text + "\n";
+}
+
+MessageText NoticeText(const UnitNoticeEvent& notice) {
+  switch (notice.kind) {
+    case UnitNoticeEvent::Kind::kFirmwareTooOld:
+      return {"Error", "This Software requires firmware Rev " + notice.required +
+                           " or higher\nPlease exit this software\nand update firmware before "
+                           "continuing.\n"};
+    case UnitNoticeEvent::Kind::kSettingsNotProgrammed:
+      return {kMessageCaption,
+              "It Appears that the\nStravon hardware settings\nHave Not Been Programmed\n\n"
+              "Please see user manual for Instructions\nOn Hardware Programming\n"};
+  }
+  return {};
+}
+
+std::string RefusalText(Refusal refusal) {
+  switch (refusal) {
+    case Refusal::kNotConnected:
+      return kDeviceNotDetectedMessage;
+    case Refusal::kSettingsNotRead:
+      return "Error:  The unit's hardware settings have not been read.\n";
+    case Refusal::kBusy:
+      return "Error:  The unit is busy with another operation.\n";
+    case Refusal::kNotRunning:
+    case Refusal::kNothingToStop:
+      break;
+  }
+  return "";
+}
+
+}  // namespace stravon
