@@ -53,6 +53,10 @@ CommandResult DeviceLink::QueryCommand(const std::string& command, char* reply,
       // The unit is likely still sending the rest of that line; let it finish
       // so that its tail is not read as the next command's reply.
       port_.DiscardInputUntilQuiet(kQuietMs, kDrainLimitMs);
+    } else if (read == kSerialCancelled) {
+      // A wait cut short by a cancel: the reply may still be on its way, and
+      // must not be read as the answer to whatever is sent next.
+      port_.DiscardInputUntilQuiet(kQuietMs, kQuietMs * 4);
     }
     if (read != kSerialOk) return PortFailure(read);
     const std::string_view text(reply, *received);

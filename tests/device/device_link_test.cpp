@@ -11,10 +11,8 @@
 #include <gtest/gtest.h>
 
 #include "device/device_commands.h"
-#include "protocol/front_end.h"
 #include "protocol/message_log.h"
 #include "sim/simulated_unit.h"
-#include "tests/support/recording_front_end.h"
 #include "tests/support/time_scale.h"
 
 namespace stravon {
@@ -22,7 +20,6 @@ namespace {
 
 using sim::CommandKind;
 using sim::Fault;
-using test_support::RecordingFrontEnd;
 using Clock = std::chrono::steady_clock;
 
 constexpr int kTimeoutMs = 300;
@@ -67,8 +64,7 @@ class DeviceLinkTest : public ::testing::Test {
 
   LogCapture log_;
   sim::SimulatedUnit unit_;
-  RecordingFrontEnd front_end_;
-  DeviceLink link_{&front_end_};
+  DeviceLink link_;
 };
 
 TEST_F(DeviceLinkTest, ErrorRepliesAreRetriedOnlyFor97) {
@@ -104,11 +100,8 @@ TEST_F(DeviceLinkTest, ErrorRepliesAreRetriedOnlyFor97) {
 }
 
 TEST_F(DeviceLinkTest, JogSpeedSendsOnlyWhatChanged) {
-  std::vector<std::string> statuses;
-  link_.SetStatusCallback([&](const std::string& text, int kind) {
-    EXPECT_EQ(kind, 0);
-    statuses.push_back(text);
-  });
+  std::vector<std::int32_t> statuses;
+  link_.SetStatusCallback([&](std::int32_t position) { statuses.push_back(position); });
   Connect();
 
   link_.SetJogSpeed(-5);
@@ -129,7 +122,7 @@ TEST_F(DeviceLinkTest, JogSpeedSendsOnlyWhatChanged) {
   EXPECT_EQ(Commands(unit_), (std::vector<std::string>{"0S", "0?S"}));
   EXPECT_FALSE(link_.Moving());
   ASSERT_EQ(statuses.size(), 1u);
-  EXPECT_EQ(statuses[0], std::to_string(unit_.Position()));
+  EXPECT_EQ(statuses[0], unit_.Position());
   unit_.ClearTranscript();
   link_.SetJogSpeed(0);
   EXPECT_TRUE(Commands(unit_).empty());
@@ -148,8 +141,8 @@ TEST_F(DeviceLinkTest, JogSpeedSendsOnlyWhatChanged) {
 }
 
 TEST_F(DeviceLinkTest, StatusKeepsTheLastPositionWhenTheQueryFails) {
-  std::vector<std::string> statuses;
-  link_.SetStatusCallback([&](const std::string& text, int) { statuses.push_back(text); });
+  std::vector<std::int32_t> statuses;
+  link_.SetStatusCallback([&](std::int32_t position) { statuses.push_back(position); });
   Connect();
   unit_.SetPosition(123);
   EXPECT_EQ(link_.QueryStatus(), 0);
@@ -169,7 +162,7 @@ TEST_F(DeviceLinkTest, StatusKeepsTheLastPositionWhenTheQueryFails) {
   EXPECT_EQ(link_.QueryStatus(), 0);
   unit_.SetPosition(-7);
   EXPECT_EQ(link_.QueryStatus(), 0);
-  EXPECT_EQ(statuses, (std::vector<std::string>{"123", "-7"}));
+  EXPECT_EQ(statuses, (std::vector<std::int32_t>{123, -7}));
 }
 
 TEST_F(DeviceLinkTest, ReplyFillingTheBufferFailsTheExchange) {
@@ -330,8 +323,7 @@ TEST_P(IdentificationTest, SetsRevisionAndSoftwareAndWarnsAboutOldFirmware) {
   sim::SimulatedUnit unit(options);
   ASSERT_EQ(unit.Start(), 0);
   LogCapture log;
-  RecordingFrontEnd front_end;
-  DeviceLink link(&front_end);
+  DeviceLink link;
   link.SetPortName(unit.SlavePath());
   link.SetReadTimeoutMs(kTimeoutMs);
 
@@ -343,17 +335,7 @@ TEST_P(IdentificationTest, SetsRevisionAndSoftwareAndWarnsAboutOldFirmware) {
   EXPECT_EQ(link.Identification()[2], c.entry2);
   const auto& id = link.Identification();
   EXPECT_EQ(log.text(), "\n" + id[0] + "\t\n" + id[2] + "\t" + id[3] + "\nSoftware Version 1.53\n");
-  if (c.warning == nullptr) {
-    EXPECT_TRUE(front_end.Boxes().empty());
-  } else {
-    ASSERT_EQ(front_end.Boxes().size(), 1u);
-    EXPECT_EQ(front_end.Boxes()[0].kind, FrontEnd::MessageKind::kError);
-    EXPECT_EQ(front_end.Boxes()[0].caption, "Error");
-    EXPECT_EQ(
-        front_end.Boxes()[0].text,
-        std::string("This Software requires firmware Rev ") + c.warning +
-            " or higher\nPlease exit this software\nand update firmware before continuing.\n");
-  }
+  EXPECT_EQ(link.RequiredFirmware(), c.warning == nullptr ? "" : c.warning);
   EXPECT_EQ(link.Port().CloseSerialPort(), kSerialOk);
 }
 

@@ -24,12 +24,13 @@ using sim::Fault;
 TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack) {
   Connect();
   const TestSequence sample = SampleProtocol();
-  CommitOnProgram(sample);
   front_end_.Clear();
-  Run([&] { session_->RequestProgramDevice(); });
+  const FinishedEvent programmed = Program(sample).value();
 
   EXPECT_EQ(front_end_.Output(), "\nProgramming Device... Success\n");
-  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kProgramDevice));
+  EXPECT_EQ(programmed.outcome, Outcome::Of(Operation::kProgramDevice));
+  EXPECT_EQ(document_->Protocol(), sample);
+  EXPECT_FALSE(document_->Modified());
   DeviceSetTable table{};
   const std::int32_t count = CompileProtocol(sample, test_support::FactorySettings(), table);
   const ProgramImage expected = EncodeProgramImage(table, count);
@@ -39,28 +40,29 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
   auto windows = front_end_.ProgressWindows();
   ASSERT_EQ(windows.size(), 1u);
   EXPECT_EQ(windows[0].text, "Programming Device...");
-  EXPECT_EQ(windows[0].advances, 23);
+  EXPECT_EQ(windows[0].advances, 22);
   EXPECT_EQ(windows[0].upper, 22);
   EXPECT_EQ(windows[0].bounds_calls, 1);
   EXPECT_TRUE(windows[0].destroyed);
 
-  session_->SetProtocol({});
+  document_->Load({});
   front_end_.Clear();
-  Run([&] { session_->RequestReadDevice(); });
+  const FinishedEvent read_back = Run(ReadRequest{});
   EXPECT_EQ(front_end_.Output(), "\nReading Device... Success\n");
-  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kReadDevice));
-  EXPECT_EQ(session_->LastImage(), expected);
-  EXPECT_EQ(front_end_.CountCalls("refresh"), 1);
+  EXPECT_EQ(read_back.outcome, Outcome::Of(Operation::kReadDevice));
+  EXPECT_EQ(read_back.image, expected);
   windows = front_end_.ProgressWindows();
   ASSERT_EQ(windows.size(), 2u);
   EXPECT_EQ(windows[1].text, "Reading Device...");
-  EXPECT_EQ(windows[1].advances, 1409);
+  EXPECT_EQ(windows[1].advances, 1408);
   EXPECT_EQ(windows[1].lower, 0);
   EXPECT_EQ(windows[1].upper, 1408);
   EXPECT_EQ(windows[1].bounds_calls, 1);
   EXPECT_TRUE(windows[1].destroyed);
 
-  const TestSequence read = session_->Protocol();
+  const TestSequence read = document_->Protocol();
+  EXPECT_EQ(stage_.WorkingSequence(), read);
+  EXPECT_FALSE(document_->Modified());
   ASSERT_EQ(read.sets.size(), sample.sets.size());
   for (std::size_t i = 0; i < sample.sets.size(); ++i) {
     SCOPED_TRACE(i);
@@ -82,18 +84,20 @@ TEST_F(WorkerTest, ProgramDeviceWritesTheImageAndReadDeviceGivesTheProtocolBack)
 TEST_F(WorkerTest, CancellingAReadAfter100BytesLeavesTheProtocol) {
   Connect();
   const TestSequence before = SampleProtocol();
-  session_->SetProtocol(before);
+  document_->Load(before);
   unit_->ClearTranscript();
   front_end_.Clear();
-  // The first advance sets the range; each byte read advances once more.
-  front_end_.CancelProgressAfter(101);
-  Run([&] { session_->RequestReadDevice(); });
-  EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 100);
+  // Each byte read advances once. The cancel reaches the worker while it
+  // reads on, so a few more bytes may go.
+  front_end_.CancelProgressAfter(100);
+  const Outcome outcome = Run(ReadRequest{}).outcome;
+  EXPECT_GE(unit_->CommandCount(CommandKind::kReadByte), 100);
+  EXPECT_LT(unit_->CommandCount(CommandKind::kReadByte), 1408);
   EXPECT_EQ(front_end_.Output(), "\nReading Device... Cancelled\n");
-  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kReadDevice, Outcome::Kind::kCancelled,
-                                                 Outcome::Step::kReadProgram));
-  EXPECT_EQ(session_->Protocol(), before);
-  EXPECT_EQ(front_end_.CountCalls("refresh"), 1);
+  EXPECT_EQ(outcome.kind, Outcome::Kind::kCancelled);
+  EXPECT_EQ(outcome.step, Outcome::Step::kReadProgram);
+  EXPECT_EQ(document_->Protocol(), before);
+  EXPECT_EQ(stage_.WorkingSequence(), before);
   EXPECT_TRUE(front_end_.ProgressWindows().at(0).destroyed);
 }
 
@@ -101,18 +105,14 @@ TEST_F(WorkerTest, ProgramDeviceWithAnEmptySequenceShowsOnlyTheCommitMessage) {
   Connect();
   unit_->ClearTranscript();
   front_end_.Clear();
-  front_end_.SetCommitHandler([this] {
-    front_end_.ShowMessageBox(FrontEnd::MessageKind::kWarning, "Stravon",
-                              "Please Specify a Test Sequence Before Executing");
-    return -1;
-  });
-  Run([&] { session_->RequestProgramDevice(); });
+  // Refused on the interface thread: nothing is asked of the worker.
+  EXPECT_FALSE(Program(TestSequence{}).has_value());
+  document_->DrainEvents();
   EXPECT_EQ(unit_->TotalCommands(), 0);
-  EXPECT_EQ(front_end_.Calls(),
-            (std::vector<std::string>{"clear", "commit",
-                                      "box Please Specify a Test Sequence Before Executing"}));
-  EXPECT_EQ(session_->LastOutcome().step, Outcome::Step::kCommit);
-  EXPECT_EQ(OutcomeLine(session_->LastOutcome()), "");
+  ASSERT_EQ(front_end_.Calls().size(), 2u);
+  EXPECT_EQ(front_end_.Calls()[0], "clear");
+  EXPECT_TRUE(front_end_.Calls()[1].starts_with("box ")) << front_end_.Calls()[1];
+  EXPECT_EQ(Count<StartedEvent>(), 0);
 }
 
 TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
@@ -151,21 +151,20 @@ TEST_F(WorkerTest, ProgramDeviceRetriesBusyRepliesAndStopsAtAFailedCommand) {
        "\nProgramming Device... Failed: the unit answered with error 12\n"},
   };
   Connect();
-  CommitOnProgram(SampleProtocol());
   const std::vector<std::uint8_t> blank(kProgramImageSize, 0xEE);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
     ASSERT_TRUE(unit_->WriteMemory(kProgramImageAddress, blank));
     for (const Fault& fault : c.faults) unit_->InjectFault(fault);
     front_end_.Clear();
-    Run([&] { session_->RequestProgramDevice(); });
+    const FinishedEvent finished = Program(SampleProtocol()).value();
     unit_->ClearFaults();
     EXPECT_EQ(front_end_.Output(), c.output);
-    const Outcome outcome = session_->LastOutcome();
+    const Outcome& outcome = finished.outcome;
     EXPECT_EQ(outcome.kind, c.success ? Outcome::Kind::kDone : Outcome::Kind::kFailed);
     EXPECT_EQ(outcome.failure, c.failure);
     EXPECT_TRUE(front_end_.ProgressWindows().back().destroyed);
-    const ProgramImage image = session_->LastImage();
+    const ProgramImage image = finished.image.value();
     const bool written = unit_->ReadMemory(kProgramImageAddress, kProgramImageSize) ==
                          std::vector<std::uint8_t>(image.begin(), image.end());
     EXPECT_EQ(written, c.success);
@@ -184,7 +183,7 @@ TEST_F(WorkerTest, AProgramRunThatDoesNotFinishLeavesNoProtocol) {
     const char* line;
   };
   const Case cases[] = {
-      {"cancelled after 5 pages", std::nullopt, 6, Outcome::Kind::kCancelled,
+      {"cancelled after 5 pages", std::nullopt, 5, Outcome::Kind::kCancelled,
        "Programming Device... Cancelled"},
       {"a page fails", Fault::Error(12).For(CommandKind::kPageCommit).Skip(9),
        -1, Outcome::Kind::kFailed, "Programming Device... Failed: the unit answered with error 12"},
@@ -199,19 +198,15 @@ TEST_F(WorkerTest, AProgramRunThatDoesNotFinishLeavesNoProtocol) {
   for (int i = 0; i < 8; ++i) old_protocol.sets.push_back(sine);  // fills every page
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    CommitOnProgram(old_protocol);
     front_end_.CancelProgressAfter(-1);
-    Run([&] { session_->RequestProgramDevice(); });
-    ASSERT_TRUE(session_->LastOutcome().Done());
+    ASSERT_TRUE(Program(old_protocol).value().outcome.Done());
 
-    CommitOnProgram(SampleProtocol());
     if (c.fault) unit_->InjectFault(*c.fault);
     front_end_.CancelProgressAfter(c.cancel_after_advances);
     front_end_.Clear();
-    Run([&] { session_->RequestProgramDevice(); });
+    const Outcome programmed = Program(SampleProtocol()).value().outcome;
     unit_->ClearFaults();
     front_end_.CancelProgressAfter(-1);
-    const Outcome programmed = session_->LastOutcome();
     EXPECT_EQ(programmed.kind, c.kind);
     EXPECT_TRUE(programmed.program_area_cleared);
     // After the port's own message, when there is one.
@@ -221,9 +216,8 @@ TEST_F(WorkerTest, AProgramRunThatDoesNotFinishLeavesNoProtocol) {
         << front_end_.Output();
 
     front_end_.Clear();
-    Run([&] { session_->RequestReadDevice(); });
-    EXPECT_TRUE(session_->LastOutcome().Done());
-    EXPECT_TRUE(session_->Protocol().sets.empty());
+    EXPECT_TRUE(Run(ReadRequest{}).outcome.Done());
+    EXPECT_TRUE(document_->Protocol().sets.empty());
     EXPECT_EQ(front_end_.Output(), "\nReading Device... Success\nNo protocol stored in the unit.\n");
   }
 }
@@ -233,11 +227,10 @@ TEST_F(WorkerTest, AnErasedProgramAreaReadsAsNoProtocol) {
   Connect();
   ASSERT_TRUE(unit_->WriteMemory(kProgramImageAddress,
                                  std::vector<std::uint8_t>(kProgramImageSize, 0xFF)));
-  session_->SetProtocol(SampleProtocol());
+  document_->Load(SampleProtocol());
   front_end_.Clear();
-  Run([&] { session_->RequestReadDevice(); });
-  EXPECT_TRUE(session_->LastOutcome().Done());
-  EXPECT_TRUE(session_->Protocol().sets.empty());
+  EXPECT_TRUE(Run(ReadRequest{}).outcome.Done());
+  EXPECT_TRUE(document_->Protocol().sets.empty());
   EXPECT_EQ(front_end_.Output(), "\nReading Device... Success\nNo protocol stored in the unit.\n");
 }
 
@@ -260,13 +253,12 @@ TEST_F(WorkerTest, AFailedReadNamesItsCause) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    session_.reset();
+    document_.reset();
     Connect();
     unit_->ClearTranscript();
     unit_->InjectFault(c.fault);
     front_end_.Clear();
-    Run([&] { session_->RequestReadDevice(); });
-    EXPECT_EQ(session_->LastOutcome().kind, Outcome::Kind::kFailed);
+    EXPECT_EQ(Run(ReadRequest{}).outcome.kind, Outcome::Kind::kFailed);
     // After the port's own message, when there is one.
     EXPECT_TRUE(front_end_.Output().ends_with("\n" + std::string(c.line) + "\n"))
         << front_end_.Output();
@@ -279,27 +271,24 @@ TEST_F(WorkerTest, AFailedReadNamesItsCause) {
 // and on the cancel together.
 TEST_F(WorkerTest, ACancelEndsAWaitOnASilentUnitAtOnce) {
   StartUnit();
-  DeviceSessionOptions options;
-  options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
+  DeviceSessionOptions options = Options();
   options.read_timeout_ms = 20000;  // the real one
-  session_ = std::make_unique<DeviceSession>(&front_end_, options);
-  session_->StartWorker();
-  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
+  OpenSession(options);
+  ASSERT_TRUE(WaitUntilConnected(true));
 
   for (const bool close_session : {false, true}) {
     SCOPED_TRACE(close_session ? "closing the session" : "cancel");
     unit_->InjectFault(Fault::Silence().For(CommandKind::kReadByte).Skip(5).Times(-1));
-    const std::uint64_t seen = session_->OutcomeCount();
-    session_->RequestReadDevice();
-    ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kReadByte) > 5; }));
+    const Submission read = Session().Submit(ReadRequest{});
+    ASSERT_TRUE(read.Accepted());
+    ASSERT_TRUE(WaitFor([&] { return unit_->CommandCount(CommandKind::kReadByte) > 5; }));
     std::this_thread::sleep_for(100ms);  // well into the wait
     const auto start = std::chrono::steady_clock::now();
     if (close_session) {
-      session_.reset();
+      document_.reset();
     } else {
-      session_->CancelOperation();
-      ASSERT_TRUE(session_->WaitForOutcome(seen, kWait));
-      EXPECT_EQ(session_->LastOutcome().kind, Outcome::Kind::kCancelled);
+      ASSERT_TRUE(Session().Submit(CancelRequest{}).Accepted());
+      EXPECT_EQ(WaitFinished(read.id).outcome.kind, Outcome::Kind::kCancelled);
     }
     EXPECT_LT(std::chrono::steady_clock::now() - start, test_support::Scaled(500ms));
     unit_->ClearFaults();
@@ -310,11 +299,13 @@ TEST_F(WorkerTest, ACancelEndsAWaitOnASilentUnitAtOnce) {
 TEST_F(WorkerTest, ClosingTheSessionCutsATransferShortAndJoinsTheWorker) {
   Connect();
   unit_->ClearTranscript();
-  session_->RequestReadDevice();
-  ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kReadByte) > 10; }));
+  ASSERT_TRUE(Session().Submit(ReadRequest{}).Accepted());
+  ASSERT_TRUE(WaitFor([&] { return unit_->CommandCount(CommandKind::kReadByte) > 10; }));
   const auto start = std::chrono::steady_clock::now();
-  session_.reset();
+  document_.reset();
   EXPECT_LT(std::chrono::steady_clock::now() - start, 1s);
+  // The window's end tells the unit to stop as the worker's last exchange.
+  ASSERT_TRUE(WaitForUnit([&] { return unit_->CommandCount(CommandKind::kStop) == 1; }));
   const int sent = unit_->TotalCommands();
   EXPECT_LT(sent, 1408);
   std::this_thread::sleep_for(100ms);

@@ -200,7 +200,7 @@ class Soak : public WorkerTest {
       unit_->ClearFaults();
       if (unit_->IsConnected()) unit_->Disconnect();
       ASSERT_TRUE(tree_.RemovePort(tty_));
-      ASSERT_TRUE(session_->WaitUntilConnected(false, kWait));
+      ASSERT_TRUE(WaitUntilConnected(false));
       ASSERT_EQ(unit_->Reconnect(), 0);
       const bool spoil = attempt == 0 && Chance(0.5);
       if (spoil) {
@@ -222,22 +222,22 @@ class Soak : public WorkerTest {
       }
       PlugIn();
       if (HasFatalFailure()) return;
-      ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
+      ASSERT_TRUE(WaitUntilConnected(true));
       // The settings read runs before the connected flag is set.
       CheckSettings();
       unit_->ClearFaults();
       if (spoil) {
-        EXPECT_FALSE(session_->HardwareSettingsRead()) << "settings taken from a failed read";
+        EXPECT_FALSE(document_->SettingsRead()) << "settings taken from a failed read";
       }
-      if (session_->HardwareSettingsRead()) return;
+      if (document_->SettingsRead()) return;
     }
     FAIL() << "the settings were never read";
   }
 
   // Settings are only ever those the unit holds.
   void CheckSettings() {
-    if (session_->HardwareSettingsRead()) {
-      EXPECT_EQ(session_->CurrentSettings(), test_support::FactorySettings());
+    if (document_->SettingsRead()) {
+      EXPECT_EQ(document_->Settings(), test_support::FactorySettings());
     }
   }
 
@@ -255,11 +255,15 @@ class Soak : public WorkerTest {
     return protocol;
   }
 
-  // How the operation ended, by the session's outcome: 1 done, 0 cancelled
-  // or failed, -1 not started. The output pane must say the same.
-  int Result(bool program, std::uint64_t outcomes_before) {
-    EXPECT_GT(session_->OutcomeCount(), outcomes_before) << "no outcome recorded";
-    const Outcome outcome = session_->LastOutcome();
+  // How the operation ended, by its finished event: 1 done, 0 cancelled or
+  // failed, -1 not started (refused, or the unit was gone). The output pane
+  // must say the same.
+  int Result(bool program, const std::optional<Outcome>& finished) {
+    if (!finished) {
+      EXPECT_EQ(front_end_.Output().find("Device..."), std::string::npos);
+      return -1;
+    }
+    const Outcome& outcome = *finished;
     EXPECT_EQ(outcome.operation, program ? Operation::kProgramDevice : Operation::kReadDevice);
     const std::string output = front_end_.Output();
     if (outcome.Done()) {
@@ -298,13 +302,11 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
   rng_.seed(seed);
 
   StartUnit();
-  DeviceSessionOptions options;
-  options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
+  DeviceSessionOptions options = Options();
   options.read_timeout_ms = kSoakTimeoutMs;
-  session_ = std::make_unique<DeviceSession>(&front_end_, options);
-  session_->StartWorker();
-  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
-  ASSERT_TRUE(session_->HardwareSettingsRead());
+  OpenSession(options);
+  ASSERT_TRUE(WaitUntilConnected(true));
+  ASSERT_TRUE(document_->SettingsRead());
 
   const std::vector<FaultKind> plan = Plan(2 * kProtocols);
   int outcomes[2][3] = {};  // [program, read][not started, cancelled, success]
@@ -315,31 +317,34 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
   for (int round = 0; round < kProtocols; ++round) {
     SCOPED_TRACE("round " + std::to_string(round) + ", seed " + std::to_string(seed));
     for (const bool program : {true, false}) {
-      if (!unit_->IsConnected() || !session_->HardwareSettingsRead()) {
+      if (!unit_->IsConnected() || !document_->SettingsRead()) {
         Replug();
         if (HasFatalFailure()) return;
       }
       const FaultKind fault = plan[static_cast<std::size_t>(2 * round + (program ? 0 : 1))];
       SCOPED_TRACE(std::string(program ? "program" : "read") + ", fault " + FaultName(fault));
-      const TestSequence before = session_->Protocol();
+      const TestSequence before = document_->Protocol();
       const std::vector<std::uint8_t> image_before = UnitImage();
       const TestSequence sequence = RandomProtocol();
-      if (program) CommitOnProgram(sequence);
       Inject(fault, program);
       if (fault != FaultKind::kNone && fault != FaultKind::kDisconnect && Chance(0.25)) {
         Inject(static_cast<FaultKind>(Uniform(1, 6)), program);
       }
       front_end_.Clear();
-      const std::uint64_t outcomes_before = session_->OutcomeCount();
-      if (program) {
-        session_->RequestProgramDevice();
+      // Sent as committed, unchecked: the soak is about the transfer.
+      const Submission submission =
+          program ? Session().Submit(ProgramRequest{sequence, test_support::FactorySettings(), false})
+                  : Session().Submit(ReadRequest{});
+      std::optional<Outcome> finished;
+      if (submission.Accepted()) {
+        finished = WaitFinished(submission.id, kOperationWait).outcome;
+        ASSERT_FALSE(HasFatalFailure()) << "the operation hangs";
       } else {
-        session_->RequestReadDevice();
+        EXPECT_EQ(submission.refusal, Refusal::kNotConnected);
       }
-      ASSERT_TRUE(session_->WaitUntilIdle(kOperationWait)) << "the operation hangs";
       unit_->ClearFaults();
 
-      const int outcome = Result(program, outcomes_before);
+      const int outcome = Result(program, finished);
       ++outcomes[program ? 0 : 1][outcome + 1];
       if (fault == FaultKind::kNone && unit_->IsConnected()) {
         EXPECT_EQ(outcome, 1) << "an operation without a fault failed";
@@ -367,7 +372,7 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
               << "a program run cut short left a runnable mix";
         }
       } else {
-        const TestSequence after = session_->Protocol();
+        const TestSequence after = document_->Protocol();
         if (outcome == 1) {
           EXPECT_EQ(after, Decoded(UnitImage(), before)) << "a finished read differs from the unit";
           if (in_unit) {

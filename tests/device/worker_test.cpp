@@ -68,24 +68,24 @@ std::vector<std::string> FoldRepeatedPasses(std::vector<std::string> lines) {
 
 TEST_F(WorkerTest, ConnectsIdentifiesAndReadsTheSettings) {
   Connect();
-  EXPECT_TRUE(front_end_.WaitForOutput("Stravon Model P1-1\n"));
+  EXPECT_TRUE(WaitForOutput("Stravon Model P1-1\n"));
   EXPECT_EQ(front_end_.Output(),
             "\nSIMULATED CONTROL UNIT\t\nSW#74050 REV 4.1\tREADY\nSoftware Version 1.53\n"
             "Stravon Model P1-1\n");
-  EXPECT_TRUE(session_->HardwareSettingsRead());
-  EXPECT_EQ(session_->CurrentSettings(), test_support::FactorySettings());
-  EXPECT_EQ(session_->SeriesIndex(), 0);
-  EXPECT_TRUE(session_->Detected());
-  EXPECT_TRUE(session_->ConnectionOutcome().Done());
-  const UnitIdentification identification = session_->Identification();
+  EXPECT_TRUE(document_->SettingsRead());
+  EXPECT_EQ(document_->Settings(), test_support::FactorySettings());
+  EXPECT_EQ(document_->Unit()->series_index, 0);
+  EXPECT_TRUE(document_->Unit()->settings_outcome.Done());
+  const UnitIdentification identification = document_->Unit()->identification;
   EXPECT_EQ(identification.entries.size(), 4u);
   EXPECT_EQ(identification.firmware_revision, 4100);
   EXPECT_EQ(identification.software_number, 74050);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 8);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 64);
   // The status query after connecting shows the offset: (630 + 0 - 315) * 0.003175.
-  EXPECT_TRUE(front_end_.WaitFor([&] { return front_end_.OffsetField() == "1.00"; }));
-  EXPECT_EQ(front_end_.CountCalls("settings"), 1);
+  EXPECT_TRUE(WaitFor([&] { return OffsetField() == "1.00"; }));
+  EXPECT_EQ(Count<ConnectedEvent>(), 1);
+  EXPECT_EQ(Count<ConnectionFailedEvent>(), 0);
   EXPECT_TRUE(front_end_.Boxes().empty());
 }
 
@@ -112,46 +112,47 @@ TEST_F(WorkerTest, TheSeriesNameGivesTheModelLineAndTheSeriesIndex) {
     ASSERT_TRUE(unit_->WriteMemory(kSettingsBlockAddress, block));
     front_end_.Clear();
     OpenSession();
-    ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
+    ASSERT_TRUE(WaitUntilConnected(true));
     EXPECT_TRUE(front_end_.Output().ends_with(std::string("\n") + c.line)) << front_end_.Output();
-    EXPECT_EQ(session_->SeriesIndex(), c.index);
-    EXPECT_EQ(session_->CurrentSettings(), settings);
-    session_.reset();
+    EXPECT_EQ(document_->Unit()->series_index, c.index);
+    EXPECT_EQ(document_->Settings(), settings);
+    document_.reset();
   }
 }
 
 TEST_F(WorkerTest, AnIdleConnectedWorkerLeavesTheUnitAlone) {
   Connect();
-  ASSERT_TRUE(front_end_.WaitFor([&] { return !front_end_.OffsetField().empty(); }));
+  ASSERT_TRUE(WaitFor([&] { return !OffsetField().empty(); }));
   const int before = unit_->TotalCommands();
   std::this_thread::sleep_for(1500ms);  // spans a connection check
   EXPECT_EQ(unit_->TotalCommands(), before);
-  EXPECT_TRUE(session_->Connected());
+  EXPECT_TRUE(document_->Connected());
 }
 
 TEST_F(WorkerTest, AnUnprogrammedUnitBringsTheMessageAndChangesNothing) {
   sim::UnitOptions options;
   options.unprogrammed = true;
   Connect(options);
-  ASSERT_TRUE(front_end_.WaitFor([&] { return !front_end_.Boxes().empty(); }));
+  ASSERT_TRUE(WaitFor([&] { return !front_end_.Boxes().empty(); }));
   const auto boxes = front_end_.Boxes();
   ASSERT_EQ(boxes.size(), 1u);
   EXPECT_EQ(boxes[0].kind, FrontEnd::MessageKind::kError);
   EXPECT_EQ(boxes[0].text, kNotProgrammedMessage);
-  EXPECT_FALSE(session_->HardwareSettingsRead());
-  EXPECT_EQ(session_->CurrentSettings(), HardwareSettings{});
+  EXPECT_FALSE(document_->SettingsRead());
+  EXPECT_EQ(document_->Settings(), HardwareSettings{});
   EXPECT_EQ(front_end_.Output().find("Stravon Model"), std::string::npos);
-  EXPECT_EQ(session_->ConnectionOutcome().step, Outcome::Step::kCheckSettings);
+  EXPECT_EQ(document_->Unit()->settings_outcome.step, Outcome::Step::kCheckSettings);
 
-  // Read Device does nothing at all while the settings are unread.
+  // Read Device, a move and a jog are refused at once while the settings are
+  // unread; settings may still be programmed.
   unit_->ClearTranscript();
-  front_end_.Clear();
-  Run([&] { session_->RequestReadDevice(); });
+  for (const Request& request : {Request(ReadRequest{}), Request(MoveRequest{100}),
+                                 Request(JogRequest{JogDirection::kPlus})}) {
+    EXPECT_EQ(Session().Submit(request).refusal, Refusal::kSettingsNotRead);
+  }
   EXPECT_EQ(unit_->TotalCommands(), 0);
-  EXPECT_TRUE(front_end_.Calls().empty());
-  EXPECT_EQ(session_->LastOutcome(),
-            Outcome::Of(Operation::kReadDevice, Outcome::Kind::kNotConnected,
-                        Outcome::Step::kPortClosed));
+  EXPECT_TRUE(Run(ProgramSettingsRequest{test_support::FactorySettings()}).outcome.Done());
+  EXPECT_TRUE(document_->SettingsRead());
 }
 
 TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRead) {
@@ -161,46 +162,47 @@ TEST_F(WorkerTest, UnplugIsNoticedAndAReplugConnectsAgainAfterAPartialSettingsRe
   StartUnit(options);
   unit_->InjectFault(Fault::Silence().For(CommandKind::kReadByte).Skip(16));
   OpenSession();
-  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
-  EXPECT_TRUE(front_end_.WaitForOutput(
+  ASSERT_TRUE(WaitUntilConnected(true));
+  EXPECT_TRUE(WaitForOutput(
       "\nReading Hardware Settings... Failure: the unit did not answer within the time-out "
       "(check its power and cable)\n"));
-  EXPECT_EQ(session_->ConnectionOutcome(),
+  EXPECT_EQ(document_->Unit()->settings_outcome,
             Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kReadSettings,
                         CommandResult::PortFailure(kSerialReadTimedOut)));
-  EXPECT_FALSE(session_->HardwareSettingsRead());
-  EXPECT_EQ(session_->CurrentSettings(), HardwareSettings{});
+  EXPECT_FALSE(document_->SettingsRead());
+  EXPECT_EQ(document_->Settings(), HardwareSettings{});
   EXPECT_TRUE(front_end_.Boxes().empty());
 
   const auto unplugged = Clock::now();
   Unplug();
-  ASSERT_TRUE(session_->WaitUntilConnected(false, kWait));
+  ASSERT_TRUE(WaitUntilConnected(false));
   EXPECT_LT(Clock::now() - unplugged, 2500ms);
-  EXPECT_TRUE(front_end_.WaitFor([&] { return front_end_.Calls().back() == "clear"; }));
+  EXPECT_EQ(Last<DisconnectedEvent>()->cause, Outcome::Cause::kUnplugged);
+  EXPECT_EQ(front_end_.Calls().back(), "clear");
   EXPECT_EQ(front_end_.Output(), "");
-  EXPECT_FALSE(session_->HardwareSettingsRead());
-  EXPECT_FALSE(session_->Detected());
+  EXPECT_FALSE(document_->SettingsRead());
 
   unit_->ClearTranscript();
   ASSERT_EQ(unit_->Reconnect(), 0);
   PlugIn();
-  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
+  ASSERT_TRUE(WaitUntilConnected(true));
   // A new terminal: the old port was closed, or this one would not be opened.
   EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 8);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kReadByte), 64);
-  EXPECT_TRUE(front_end_.WaitForOutput("Stravon Model P1-1\n"));
-  EXPECT_TRUE(session_->HardwareSettingsRead());
-  EXPECT_EQ(session_->CurrentSettings(), test_support::FactorySettings());
+  EXPECT_TRUE(WaitForOutput("Stravon Model P1-1\n"));
+  EXPECT_TRUE(document_->SettingsRead());
+  EXPECT_EQ(document_->Settings(), test_support::FactorySettings());
 }
 
 TEST_F(WorkerTest, EndingStopsTheActuatorOnlyWhenAUnitIsConnected) {
   // Without a unit there is nothing to stop, and no failed write to report.
   OpenSession();
-  session_->StopWorkerAndMotion();
-  EXPECT_EQ(front_end_.Output().find("failed with error"), std::string::npos);
+  Session().StopWorkerAndMotion();
+  document_->DrainEvents();
+  EXPECT_EQ(front_end_.Output().find("Cannot"), std::string::npos);
 
   Connect();
-  session_->StopWorkerAndMotion();
+  Session().StopWorkerAndMotion();
   // Written before the worker ended; the unit may still be reading it.
   const auto deadline = Clock::now() + kWait;
   while (unit_->CommandCount(CommandKind::kStop) == 0 && Clock::now() < deadline) {
@@ -212,15 +214,21 @@ TEST_F(WorkerTest, EndingStopsTheActuatorOnlyWhenAUnitIsConnected) {
 
 TEST_F(WorkerTest, JogSendsLimitsOnEveryPassAndPollsAfterRelease) {
   Connect();
-  ASSERT_TRUE(front_end_.WaitFor([&] { return !front_end_.OffsetField().empty(); }));
+  ASSERT_TRUE(WaitFor([&] { return !OffsetField().empty(); }));
   unit_->ClearTranscript();
-  ASSERT_TRUE(session_->PressJog(true));
-  ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kLimits) >= 3; }));
-  ASSERT_TRUE(session_->ReleaseJog());
-  ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kQueryH) >= 3; }));
-  session_->SetPendingOperation(Operation::kNone);
-  ASSERT_TRUE(session_->WaitUntilIdle(kWait));
-  std::this_thread::sleep_for(2 * kRepeatInterval);  // let a pass in progress end
+  ASSERT_TRUE(Session().Submit(JogRequest{JogDirection::kPlus}).Accepted());
+  ASSERT_TRUE(WaitFor([&] { return unit_->CommandCount(CommandKind::kLimits) >= 3; }));
+  // A one-shot waits for the jog's end; a confirmation needs a jog.
+  EXPECT_EQ(Session().Submit(ReadRequest{}).refusal, Refusal::kBusy);
+  const Submission stop = Session().Submit(JogStopRequest{});
+  ASSERT_TRUE(stop.Accepted());
+  EXPECT_EQ(Session().Submit(JogConfirmation{}).refusal, Refusal::kNothingToStop);
+  ASSERT_TRUE(WaitFor([&] { return Count<JogStoppedEvent>() == 1; }));
+  EXPECT_EQ(Last<JogStoppedEvent>()->request, stop.id);
+  ASSERT_TRUE(WaitFor([&] { return unit_->CommandCount(CommandKind::kQueryH) >= 3; }));
+  // Any one-shot ends the polling after the stop.
+  Run(MoveRequest{unit_->Position()});
+  std::this_thread::sleep_for(2 * kRepeatInterval);
 
   const std::string limits_on = Wire(LimitsOnCommand(-415, 2052));
   const std::vector<std::string> expected = {
@@ -235,7 +243,12 @@ TEST_F(WorkerTest, JogSendsLimitsOnEveryPassAndPollsAfterRelease) {
       Wire(QueryHCommand()),
       Wire(StatusCommand()),
   };
-  EXPECT_EQ(FoldRepeatedPasses(Commands(*unit_)), expected);
+  std::vector<std::string> commands = Commands(*unit_);
+  // The move's own exchanges (its target, its readings) at the end.
+  while (!commands.empty() && commands.back() != Wire(StatusCommand())) commands.pop_back();
+  const auto move = std::find(commands.begin(), commands.end(), Wire(MoveCommand(unit_->Position())));
+  commands.erase(move, commands.end());
+  EXPECT_EQ(FoldRepeatedPasses(commands), expected);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kStop), 1);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kGo), 1);
 }
@@ -258,12 +271,11 @@ TEST_F(WorkerTest, MoveWaitsForTheTargetOrForAUnitThatStoppedShort) {
   Connect(options);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    ASSERT_TRUE(session_->WaitUntilIdle(kWait));
     unit_->SetPosition(c.start);
     if (c.stops_short)
       unit_->InjectFault(Fault::Reply("100\r").For(CommandKind::kStatus).Times(-1));
     unit_->ClearTranscript();
-    Run([&] { session_->RequestMove(c.target); });
+    const Outcome outcome = Run(MoveRequest{c.target}).outcome;
     unit_->ClearFaults();
     const auto commands = Commands(*unit_);
     ASSERT_FALSE(commands.empty());
@@ -275,20 +287,19 @@ TEST_F(WorkerTest, MoveWaitsForTheTargetOrForAUnitThatStoppedShort) {
     } else {
       EXPECT_GE(statuses, 2);
     }
-    const Outcome outcome = session_->LastOutcome();
     EXPECT_EQ(outcome.operation, Operation::kMove);
     EXPECT_EQ(outcome.kind, c.stops_short ? Outcome::Kind::kFailed : Outcome::Kind::kDone);
     EXPECT_EQ(outcome.step, c.stops_short ? Outcome::Step::kReachTarget : Outcome::Step::kNone);
     if (!c.stops_short) {
       EXPECT_EQ(unit_->Position(), c.target);
-      EXPECT_EQ(front_end_.OffsetField(), FormatFixed(test_support::FactorySettings().OffsetShown(c.target), 2));
+      EXPECT_EQ(OffsetField(), FormatFixed(test_support::FactorySettings().OffsetShown(c.target), 2));
     }
   }
 }
 
 TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   Connect();
-  ASSERT_TRUE(front_end_.WaitFor([&] { return front_end_.OffsetField() == "1.00"; }));
+  ASSERT_TRUE(WaitFor([&] { return OffsetField() == "1.00"; }));
   HardwareSettings settings = test_support::FactorySettings();
   settings.OffsetPosition = 800;
   settings.ModelNumber = 6;
@@ -298,7 +309,7 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   unit_->InjectFault(Fault::Silence().For(CommandKind::kPageLoad).Skip(5));
   unit_->ClearTranscript();
   front_end_.Clear();
-  Run([&] { session_->RequestProgramHardwareSettings(settings); });
+  const Outcome failed = Run(ProgramSettingsRequest{settings}).outcome;
   unit_->ClearFaults();
   // After the port's own time-out message.
   EXPECT_TRUE(front_end_.Output().ends_with(
@@ -308,18 +319,18 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageLoad), 6);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageCommit), 0);
   EXPECT_EQ(
-      session_->LastOutcome(),
+      failed,
       Outcome::Of(Operation::kProgramHardwareSettings, Outcome::Kind::kFailed,
                   Outcome::Step::kWriteSettings, CommandResult::PortFailure(kSerialReadTimedOut)));
-  EXPECT_EQ(session_->CurrentSettings(), test_support::FactorySettings());
-  EXPECT_EQ(front_end_.OffsetField(), "1.00");
-  EXPECT_EQ(front_end_.CountCalls("settings"), 0);
+  EXPECT_EQ(document_->Settings(), test_support::FactorySettings());
+  EXPECT_EQ(OffsetField(), "1.00");
+  EXPECT_EQ(Count<SettingsChangedEvent>(), 0);
 
   unit_->ClearTranscript();
   front_end_.Clear();
-  Run([&] { session_->RequestProgramHardwareSettings(settings); });
+  EXPECT_EQ(Run(ProgramSettingsRequest{settings}).outcome,
+            Outcome::Of(Operation::kProgramHardwareSettings));
   EXPECT_EQ(front_end_.Output(), "\nProgramming Hardware Settings... Success\n");
-  EXPECT_EQ(session_->LastOutcome(), Outcome::Of(Operation::kProgramHardwareSettings));
   const SettingsBlock block = EncodeSettingsBlock(settings);
   std::vector<std::string> expected;
   for (int offset = 0; offset < 64; offset += 4) {
@@ -331,12 +342,12 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   EXPECT_EQ(Commands(*unit_), expected);
   const auto memory = unit_->ReadMemory(0x7380, 64);
   EXPECT_TRUE(std::equal(memory.begin(), memory.end(), block.begin()));
-  EXPECT_EQ(session_->CurrentSettings(), settings);
+  EXPECT_EQ(document_->Settings(), settings);
   // The series index follows only a read.
-  EXPECT_EQ(session_->SeriesIndex(), 0);
-  EXPECT_EQ(front_end_.CountCalls("settings"), 1);
+  EXPECT_EQ(document_->Unit()->series_index, 0);
+  EXPECT_EQ(Count<SettingsChangedEvent>(), 1);
   // (800 + 0 - 315) * 0.003175
-  EXPECT_EQ(front_end_.OffsetField(), "1.54");
+  EXPECT_EQ(OffsetField(), "1.54");
 }
 
 // Where the expected transcript lives; set STRAVON_UPDATE_GOLDEN=1 to write
@@ -356,45 +367,51 @@ TEST_F(WorkerTest, AJogThatIsNoLongerConfirmedStopsByItself) {
   jog_confirm_limit_ = test_support::Scaled(300ms);
   Connect();
   unit_->ClearTranscript();
-  ASSERT_TRUE(session_->PressJog(true));
+  const Submission jog = Session().Submit(JogRequest{JogDirection::kPlus});
+  ASSERT_TRUE(jog.Accepted());
   // Confirmed for a while, the jog keeps going.
   const Clock::time_point confirmed_until = Clock::now() + 800ms;
   while (Clock::now() < confirmed_until) {
-    session_->ConfirmJog();
+    EXPECT_TRUE(Session().Submit(JogConfirmation{}).Accepted());
     std::this_thread::sleep_for(kJogConfirmInterval);
   }
   EXPECT_EQ(unit_->CommandCount(CommandKind::kStop), 0);
-  EXPECT_EQ(session_->PendingOperation(), Operation::kJogPlus);
 
   const Clock::time_point last_confirm = Clock::now();
-  ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kStop) == 1; }));
+  ASSERT_TRUE(WaitFor([&] { return unit_->CommandCount(CommandKind::kStop) == 1; }));
   EXPECT_LT(Clock::now() - last_confirm,
             jog_confirm_limit_ + test_support::Scaled(2 * kRepeatInterval + 200ms));
-  EXPECT_EQ(session_->PendingOperation(), Operation::kJogStop);
+  ASSERT_TRUE(WaitFor([&] { return Count<JogStoppedEvent>() == 1; }));
+  EXPECT_EQ(Last<JogStoppedEvent>()->request, jog.id);
 }
 
 // Nothing goes on over a port that was not taken: the session stays not
 // connected, says once why, and connects as soon as the port is free.
 TEST_F(WorkerTest, APortHeldByAnotherSessionIsReportedOnceAndTakenWhenFreed) {
   Connect();
-  test_support::RecordingFrontEnd second_front_end;
-  DeviceSessionOptions options;
-  options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
-  options.read_timeout_ms = kReadTimeoutMs;
-  auto second = std::make_unique<DeviceSession>(&second_front_end, options);
-  second->StartWorker();
-  const std::string line = "Error:  Cannot connect to the unit on " + tree_.DevRoot() + "/" + tty_ +
-                           ": the port is in use by another Stravon window.";
-  ASSERT_TRUE(second_front_end.WaitForOutput(line));
-  ASSERT_TRUE(second->WaitForConnectionAttempt(1, kWait));  // at least one retry
-  EXPECT_FALSE(second->Connected());
-  EXPECT_EQ(second->ConnectionOutcome().Why(), Outcome::Cause::kInUseByAnotherWindow);
-  EXPECT_EQ(second_front_end.Output(), "\n" + line + "\n");  // said once
-  EXPECT_TRUE(second_front_end.Boxes().empty());
+  // The second window: its own session, whose events this test reads itself.
+  DeviceSession second(Options());
+  second.StartWorker();
+  const auto next = [&second](Clock::duration timeout) {
+    return second.Events().WaitPop(Clock::now() + timeout);
+  };
+  std::optional<SessionEvent> event = next(kWait);
+  ASSERT_TRUE(event.has_value());
+  const auto* failed = std::get_if<ConnectionFailedEvent>(&*event);
+  ASSERT_NE(failed, nullptr);
+  EXPECT_EQ(failed->outcome.Why(), Outcome::Cause::kInUseByAnotherWindow);
+  EXPECT_EQ(failed->port, tree_.DevRoot() + "/" + tty_);
+  // Said once, though the worker tries again every second.
+  EXPECT_FALSE(next(test_support::Scaled(2500ms)).has_value());
+  EXPECT_FALSE(second.Connected());
 
   const Clock::time_point closed = Clock::now();
-  session_.reset();
-  ASSERT_TRUE(second->WaitUntilConnected(true, kWait));
+  document_.reset();
+  for (event = next(kWait); event && !std::holds_alternative<ConnectedEvent>(*event);
+       event = next(kWait)) {
+  }
+  ASSERT_TRUE(event.has_value());
+  EXPECT_TRUE(second.Connected());
   EXPECT_LT(Clock::now() - closed, test_support::Scaled(2500ms));
 }
 
@@ -429,15 +446,15 @@ TEST_F(WorkerTest, APortHeldByAnotherProgramIsReportedAndTakenWhenFreed) {
   OpenSession();
   const std::string line =
       "Error:  Cannot connect to the unit on " + node + ": the port is in use by another program.";
-  EXPECT_TRUE(front_end_.WaitForOutput(line));
-  EXPECT_FALSE(session_->Connected());
+  EXPECT_TRUE(WaitForOutput(line));
+  EXPECT_FALSE(document_->Connected());
   EXPECT_EQ(front_end_.Output().find("WriteFile"), std::string::npos);
   EXPECT_EQ(unit_->TotalCommands(), 0);
 
   close(release[1]);
   int status = 0;
   ASSERT_EQ(waitpid(child, &status, 0), child);
-  ASSERT_TRUE(session_->WaitUntilConnected(true, kWait));
+  ASSERT_TRUE(WaitUntilConnected(true));
 }
 
 TEST_F(WorkerTest, AConnectionThatFailsNamesItsCause) {
@@ -456,11 +473,10 @@ TEST_F(WorkerTest, AConnectionThatFailsNamesItsCause) {
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    session_.reset();
+    document_.reset();
+    events_.clear();
     front_end_.Clear();
-    DeviceSessionOptions options;
-    options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
-    options.read_timeout_ms = kReadTimeoutMs;
+    DeviceSessionOptions options = Options();
     std::string path;
     if (c.silent_unit) {
       StartUnit();
@@ -471,22 +487,21 @@ TEST_F(WorkerTest, AConnectionThatFailsNamesItsCause) {
       std::ofstream(path) << "x";
       options.port_override = path;
     }
-    session_ = std::make_unique<DeviceSession>(&front_end_, options);
     const Clock::time_point start = Clock::now();
-    session_->StartWorker();
-    ASSERT_TRUE(session_->WaitForConnectionAttempt(0, kWait));
+    OpenSession(options);
+    ASSERT_TRUE(WaitFor([&] { return Count<ConnectionFailedEvent>() == 1; }));
     // One time-out, not one for every identification query.
     EXPECT_LT(Clock::now() - start, test_support::Scaled(std::chrono::milliseconds(
                                         kReadTimeoutMs + 700)));
-    EXPECT_FALSE(session_->Connected());
-    EXPECT_EQ(session_->ConnectionOutcome().Why(), c.cause);
+    EXPECT_FALSE(document_->Connected());
+    EXPECT_EQ(Last<ConnectionFailedEvent>()->outcome.Why(), c.cause);
     std::string text = c.text;
     text.replace(text.find("PATH"), 4, path);
-    EXPECT_TRUE(front_end_.WaitForOutput(text));
+    EXPECT_TRUE(WaitForOutput(text));
     EXPECT_TRUE(front_end_.Boxes().empty());  // no firmware warning from defaults
     if (c.silent_unit) {
       EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 1);
-      session_.reset();
+      document_.reset();
       unit_.reset();
       ASSERT_TRUE(tree_.RemovePort(tty_));
     }
@@ -500,25 +515,26 @@ TEST_F(WorkerTest, AWholeSessionSendsWhatTheGoldenTranscriptHolds) {
   sim::UnitOptions options;
   options.motion_speed = 1e6;  // motions end at once, so positions do not depend on timing
   Connect(options);
-  ASSERT_TRUE(front_end_.WaitForOutput("Stravon Model"));
+  ASSERT_TRUE(WaitForOutput("Stravon Model"));
 
-  CommitOnProgram(SampleProtocol());
-  Run([&] { session_->RequestProgramDevice(); });
-  Run([&] { session_->RequestReadDevice(); });
+  Run(ProgramRequest{SampleProtocol(), test_support::FactorySettings(), false});
+  Run(ReadRequest{});
   HardwareSettings settings = test_support::FactorySettings();
   settings.OffsetPosition = 640;
   settings.ModelNumber = 2;
-  Run([&] { session_->RequestProgramHardwareSettings(settings); });
+  Run(ProgramSettingsRequest{settings});
 
-  ASSERT_TRUE(session_->PressJog(false));
-  ASSERT_TRUE(front_end_.WaitFor([&] {
+  ASSERT_TRUE(Session().Submit(JogRequest{JogDirection::kMinus}).Accepted());
+  ASSERT_TRUE(WaitFor([&] {
     return unit_->CommandCount(CommandKind::kGo) == 1 &&
            unit_->CommandCount(CommandKind::kLimits) >= 2;
   }));
-  ASSERT_TRUE(session_->ReleaseJog());
-  ASSERT_TRUE(front_end_.WaitFor([&] { return unit_->CommandCount(CommandKind::kQueryH) >= 2; }));
-  Run([&] { session_->RequestMove(100); });
-  session_.reset();
+  ASSERT_TRUE(Session().Submit(JogStopRequest{}).Accepted());
+  ASSERT_TRUE(WaitFor([&] { return unit_->CommandCount(CommandKind::kQueryH) >= 2; }));
+  Run(MoveRequest{100});
+  // The session alone ends without a word to the unit (a window's end adds a stop).
+  Session().StopWorker();
+  document_.reset();
 
   std::ostringstream text;
   std::vector<std::string> lines;

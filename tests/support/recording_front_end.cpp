@@ -33,13 +33,16 @@ class RecordingFrontEnd::Window : public ProgressWindow {
   }
   void Advance() override {
     const int cancel_after = cancel_after_;
+    bool cancel_now = false;
     Update([&](Progress& p) {
       ++p.advances;
-      if (cancel_after >= 0 && p.advances >= cancel_after) p.cancelled = true;
+      if (cancel_after >= 0 && p.advances >= cancel_after && !p.cancelled) {
+        p.cancelled = true;
+        cancel_now = true;
+      }
     });
-  }
-  void PumpPendingMessages() override {
-    Update([](Progress& p) { ++p.pumps; });
+    // As the Cancel button: at once, outside the front end's lock.
+    if (cancel_now && cancel_) cancel_();
   }
   bool IsCancelled() const override {
     std::lock_guard lock(owner_.mutex_);
@@ -47,6 +50,7 @@ class RecordingFrontEnd::Window : public ProgressWindow {
   }
 
   int cancel_after_ = -1;
+  std::function<void()> cancel_;
 
  private:
   template <typename F>
@@ -92,32 +96,8 @@ void RecordingFrontEnd::ClearOutput() {
   Changed();
 }
 
-int RecordingFrontEnd::CommitSequence() {
-  std::function<int()> commit;
-  {
-    std::lock_guard lock(mutex_);
-    calls_.push_back("commit");
-    commit = commit_;
-  }
-  Changed();
-  // Outside the lock: the handler may show a message box here.
-  return commit ? commit() : 1;
-}
-
-void RecordingFrontEnd::RefreshFromDocument() { Record("refresh"); }
-
-void RecordingFrontEnd::RefreshSettings() { Record("settings"); }
-
-void RecordingFrontEnd::WriteOffsetField(const std::string& text) {
-  {
-    std::lock_guard lock(mutex_);
-    offset_ = text;
-    calls_.push_back("offset " + text);
-  }
-  Changed();
-}
-
-std::unique_ptr<ProgressWindow> RecordingFrontEnd::CreateProgressWindow(const std::string& text) {
+std::unique_ptr<ProgressWindow> RecordingFrontEnd::CreateProgressWindow(
+    const std::string& text, std::function<void()> cancel) {
   std::unique_ptr<Window> window;
   {
     std::lock_guard lock(mutex_);
@@ -126,14 +106,10 @@ std::unique_ptr<ProgressWindow> RecordingFrontEnd::CreateProgressWindow(const st
     calls_.push_back("progress " + text);
     window = std::make_unique<Window>(*this, windows_.size() - 1);
     window->cancel_after_ = cancel_after_;
+    window->cancel_ = std::move(cancel);
   }
   Changed();
   return window;
-}
-
-void RecordingFrontEnd::SetCommitHandler(std::function<int()> handler) {
-  std::lock_guard lock(mutex_);
-  commit_ = std::move(handler);
 }
 
 void RecordingFrontEnd::CancelProgressAfter(int advances) {
@@ -168,11 +144,6 @@ std::vector<RecordingFrontEnd::Box> RecordingFrontEnd::Boxes() const {
 std::vector<RecordingFrontEnd::Progress> RecordingFrontEnd::ProgressWindows() const {
   std::lock_guard lock(mutex_);
   return windows_;
-}
-
-std::string RecordingFrontEnd::OffsetField() const {
-  std::lock_guard lock(mutex_);
-  return offset_;
 }
 
 void RecordingFrontEnd::Clear() {

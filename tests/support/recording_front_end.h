@@ -35,7 +35,6 @@ class RecordingFrontEnd : public FrontEnd {
     int step = 1;
     int bounds_calls = 0;
     int advances = 0;
-    int pumps = 0;
     bool cancelled = false;
     bool destroyed = false;
   };
@@ -44,11 +43,8 @@ class RecordingFrontEnd : public FrontEnd {
                                const std::string& text) override;
   void AppendOutput(const std::string& text) override;
   void ClearOutput() override;
-  int CommitSequence() override;
-  void RefreshFromDocument() override;
-  void RefreshSettings() override;
-  void WriteOffsetField(const std::string& text) override;
-  std::unique_ptr<ProgressWindow> CreateProgressWindow(const std::string& text) override;
+  std::unique_ptr<ProgressWindow> CreateProgressWindow(const std::string& text,
+                                                       std::function<void()> cancel) override;
   // Answers from the queue of file answers; an empty queue answers Cancel.
   std::optional<std::string> ChooseProtocolFile(FileDialogKind kind,
                                                 const std::string& initial_path) override;
@@ -61,8 +57,6 @@ class RecordingFrontEnd : public FrontEnd {
   void QueueFileAnswer(std::optional<std::string> path);
   std::vector<Dialog> Dialogs() const;
 
-  // What CommitSequence does; by default it returns 1 and changes nothing.
-  void SetCommitHandler(std::function<int()> handler);
   // Progress windows created from now on report a cancel once they have
   // advanced this often (never when negative).
   void CancelProgressAfter(int advances);
@@ -70,14 +64,13 @@ class RecordingFrontEnd : public FrontEnd {
   // The output pane's text since it was last cleared.
   std::string Output() const;
   // Every call in order, one line each: "append <text>", "clear",
-  // "box <text>", "commit", "refresh", "settings", "offset <text>",
+  // "box <text>",
   // "progress <text>", "progress end", "file dialog".
   std::vector<std::string> Calls() const;
   int CountCalls(std::string_view prefix) const;
   std::vector<Box> Boxes() const;
   std::vector<std::string> BoxTexts() const;
   std::vector<Progress> ProgressWindows() const;
-  std::string OffsetField() const;
   void Clear();
 
   // Waits until `condition` holds; it is checked after every call the front
@@ -99,10 +92,8 @@ class RecordingFrontEnd : public FrontEnd {
   std::vector<std::string> calls_;
   std::vector<Box> boxes_;
   std::vector<Progress> windows_;
-  std::string offset_;
   std::vector<Dialog> dialogs_;
   std::deque<std::optional<std::string>> file_answers_;
-  std::function<int()> commit_;
   int cancel_after_ = -1;
 };
 
