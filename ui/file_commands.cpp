@@ -80,12 +80,11 @@ void FileCommands::ShowOpened(const TestSequence& protocol, StageModel& stage) {
   front_end_.AppendOutput("Protocol File Successfully Opened\n");
 }
 
-FileCommandResult FileCommands::Save(const TestSequence& protocol) {
+FileCommandResult FileCommands::Save(TestSequence& protocol) {
   const std::optional<std::string> path = ChooseFile(FrontEnd::FileDialogKind::kSave);
   if (!path) return FileCommandResult::kCancelled;
   std::string error;
-  TestSequence written = protocol;
-  if (!WriteProtocolFile(*path, written, &error)) {
+  if (!WriteProtocolFile(*path, protocol, &error)) {
     front_end_.ShowMessageBox(FrontEnd::MessageKind::kWarning, "Stravon",
                               "Error:  Protocol File Not Saved\n" + error + "\n");
     return FileCommandResult::kFailed;

@@ -49,10 +49,10 @@ class FileCommands {
   // chosen from the recent files): shown in `stage` as Open shows it.
   void ShowOpened(const TestSequence& protocol, StageModel& stage);
 
-  // Writes a committed protocol to a chosen file. The file is replaced
-  // atomically; a failed write shows an error and leaves any old file as it
-  // was.
-  FileCommandResult Save(const TestSequence& protocol);
+  // Writes a committed protocol to a chosen file (the writer sets its
+  // columns). The file is replaced atomically; a failed write shows an error
+  // and leaves any old file as it was.
+  FileCommandResult Save(TestSequence& protocol);
 
  private:
   // Shows the dialog and, on a choice, stores its folder as the template folder.

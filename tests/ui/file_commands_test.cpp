@@ -110,19 +110,18 @@ TEST_F(FileCommandsTest, NothingHappensBeforeTheSettingsAreRead) {
   stage_.RefreshFromDocument(TwoSets());
   front_end_.QueueFileAnswer((folder_ / "x.tmt").string());
   EXPECT_EQ(commands_.Open(false, protocol_, stage_), FileCommandResult::kNotReady);
-  EXPECT_EQ(commands_.Save(false, Settings(), protocol_, stage_), FileCommandResult::kNotReady);
   EXPECT_TRUE(front_end_.Dialogs().empty());
   EXPECT_TRUE(front_end_.Boxes().empty());
   EXPECT_TRUE(protocol_.sets.empty());
   EXPECT_EQ(Stored(), "<none>");
 }
 
-TEST_F(FileCommandsTest, CancelChangesNothingButTheCommit) {
+TEST_F(FileCommandsTest, CancelChangesNothing) {
   stage_.RefreshFromDocument(TwoSets());
   EXPECT_EQ(commands_.Open(true, protocol_, stage_), FileCommandResult::kCancelled);
   EXPECT_EQ(stage_.WorkingSequence(), TwoSets());
-  EXPECT_EQ(commands_.Save(true, Settings(), protocol_, stage_), FileCommandResult::kCancelled);
-  EXPECT_EQ(protocol_, TwoSets());  // committed before the dialog
+  protocol_ = TwoSets();
+  EXPECT_EQ(commands_.Save(protocol_), FileCommandResult::kCancelled);
   ASSERT_EQ(front_end_.Dialogs().size(), 2u);
   EXPECT_EQ(front_end_.Dialogs()[0].kind, FrontEnd::FileDialogKind::kOpen);
   EXPECT_EQ(front_end_.Dialogs()[1].kind, FrontEnd::FileDialogKind::kSave);
@@ -131,8 +130,8 @@ TEST_F(FileCommandsTest, CancelChangesNothingButTheCommit) {
   EXPECT_TRUE(front_end_.Output().empty());
 }
 
-TEST_F(FileCommandsTest, SaveWithoutSetsShowsOnlyTheCommitMessage) {
-  EXPECT_EQ(commands_.Save(true, Settings(), protocol_, stage_), FileCommandResult::kRefused);
+TEST_F(FileCommandsTest, ACommitWithoutSetsShowsOnlyItsMessage) {
+  EXPECT_EQ(stage_.CommitSequence(Settings(), protocol_), -1);
   EXPECT_EQ(front_end_.BoxTexts(),
             std::vector<std::string>{"Please Specify a Test Sequence Before Executing"});
   EXPECT_TRUE(front_end_.Dialogs().empty());
@@ -143,7 +142,8 @@ TEST_F(FileCommandsTest, SaveThenOpenRoundTrips) {
   stage_.RefreshFromDocument(TwoSets());
   front_end_.AppendOutput("earlier text\n");
   front_end_.QueueFileAnswer(path.string());
-  ASSERT_EQ(commands_.Save(true, Settings(), protocol_, stage_), FileCommandResult::kDone);
+  protocol_ = stage_.WorkingSequence();
+  ASSERT_EQ(commands_.Save(protocol_), FileCommandResult::kDone);
   EXPECT_EQ(front_end_.Output(), "Protocol File Successfully Saved\n");
   EXPECT_EQ(Stored(), folder_.string() + "/");
   EXPECT_EQ(protocol_.columns.size(), 9u);  // the writer's columns
@@ -207,7 +207,8 @@ TEST_F(FileCommandsTest, FailedSaveIsReportedNotShownAsSuccess) {
   front_end_.AppendOutput("earlier text\n");
   const fs::path path = folder_ / "no-such-folder" / "x.tmt";
   front_end_.QueueFileAnswer(path.string());
-  EXPECT_EQ(commands_.Save(true, Settings(), protocol_, stage_), FileCommandResult::kFailed);
+  protocol_ = stage_.WorkingSequence();
+  EXPECT_EQ(commands_.Save(protocol_), FileCommandResult::kFailed);
   ASSERT_EQ(front_end_.Boxes().size(), 1u);
   const std::string text = front_end_.Boxes()[0].text;
   EXPECT_EQ(text.rfind("Error:  ", 0), 0u) << text;
