@@ -69,8 +69,8 @@ TEST(DeviceSession, OnlyTheFirstSessionIsTheLogSinkAndItsRegistrationGoesWithIt)
   auto first = std::make_unique<DeviceSession>(&first_pane, NowhereOptions());
   DeviceSession second(&second_pane, NowhereOptions());
 
-  MessageLog::Obtain().Log("ReadFile failed with error 5.\n");
-  EXPECT_EQ(first_pane.Output(), "ReadFile failed with error 5.\n");
+  MessageLog::Obtain().Log("Cannot read from /dev/ttyACM0: Input/output error (error 5).\n");
+  EXPECT_EQ(first_pane.Output(), "Cannot read from /dev/ttyACM0: Input/output error (error 5).\n");
   EXPECT_EQ(second_pane.Output(), "");
 
   first.reset();
