@@ -3,9 +3,7 @@
 
 namespace stravon {
 
-// Command ids of the main window's menus, keys and toolbar. The numbers are
-// the ones the program has always had: its tests and recorded sessions name
-// commands by them.
+// Command ids of the main window's menus, keys and toolbar.
 enum class Command : int {
   kFileNew = 57600,
   kFileOpen = 57601,
