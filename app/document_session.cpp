@@ -42,7 +42,7 @@ std::int32_t DocumentSession::PendingOperation() const {
 }
 
 bool DocumentSession::CommandEnabled(Command command) const {
-  return ::stravon::CommandEnabled(static_cast<int>(command), session_->Connected());
+  return ::stravon::CommandEnabled(command, session_->Connected());
 }
 
 int DocumentSession::CommitSequence(StageModel& stage) {

@@ -4,13 +4,13 @@
 #include <cstdint>
 #include <memory>
 
-#include "app/commands.h"
 #include "device/device_session.h"
 #include "device/hardware_settings.h"
 #include "protocol/front_end.h"
 #include "protocol/test_sequence.h"
 #include "ui/file_commands.h"
 #include "ui/stage_model.h"
+#include "ui/window_commands.h"
 
 namespace stravon::app {
 

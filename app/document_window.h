@@ -7,13 +7,13 @@
 
 #include <QMdiSubWindow>
 
-#include "app/commands.h"
 #include "app/dialog_hooks.h"
 #include "app/document_session.h"
 #include "app/qt_front_end.h"
 #include "ui/edit_tracker.h"
 #include "ui/file_commands.h"
 #include "ui/stage_model.h"
+#include "ui/window_commands.h"
 
 namespace stravon::views {
 class StageView;
@@ -30,8 +30,8 @@ class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
   Q_OBJECT
 
  public:
-  DocumentWindow(const SessionOptions& options, QtSettingsStore& settings,
-                 const DialogHooks& hooks, QWidget* parent = nullptr);
+  DocumentWindow(const SessionOptions& options, QtSettingsStore& settings, const DialogHooks& hooks,
+                 QWidget* parent = nullptr);
   ~DocumentWindow() override;
   DocumentWindow(const DocumentWindow&) = delete;
   DocumentWindow& operator=(const DocumentWindow&) = delete;

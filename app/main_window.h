@@ -9,9 +9,9 @@
 #include <QMainWindow>
 #include <QPointer>
 
-#include "app/commands.h"
 #include "app/dialog_hooks.h"
 #include "app/document_session.h"
+#include "ui/window_commands.h"
 
 class QAction;
 class QLabel;

@@ -54,7 +54,7 @@ extern char** environ;
 namespace {
 
 using Clock = std::chrono::steady_clock;
-using stravon::app::Command;
+using stravon::Command;
 using stravon::app::DocumentWindow;
 using stravon::app::MainWindow;
 

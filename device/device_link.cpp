@@ -2,12 +2,14 @@
 #include "device/device_link.h"
 
 #include <array>
+#include <string>
 #include <string_view>
 
 #include "device/device_commands.h"
 #include "device/program_image.h"
 #include "protocol/message_log.h"
 #include "protocol/number_text.h"
+#include "stravon/version.h"
 
 namespace stravon {
 namespace {
@@ -85,8 +87,8 @@ bool DeviceLink::ReadIdentification() {
     if (result.ok()) {
       previous.assign(reply, received);
     } else if (index == 0 && result.kind == CommandResult::Kind::kPortFailure) {
-      connect_outcome_ = Outcome::Of(Operation::kNone, Outcome::Kind::kFailed,
-                                     Outcome::Step::kIdentify, result);
+      connect_outcome_ =
+          Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kIdentify, result);
       return false;
     }
   }
@@ -111,7 +113,7 @@ bool DeviceLink::ReadIdentification() {
         break;
     }
   }
-  Log("Software Version 1.53\n");
+  Log(std::string(kVersionText) + "\n");
 
   firmware_revision_ = kDefaultFirmwareRevision;
   software_number_ = kDefaultSoftwareNumber;
@@ -139,13 +141,12 @@ int DeviceLink::ConnectDevice() {
                            Outcome::Cause::kInUseByAnotherWindow);
       return -1;
     }
-    if (const int opened = port_.OpenSerialPort(port_name_.c_str(), options);
-        opened != kSerialOk) {
+    if (const int opened = port_.OpenSerialPort(port_name_.c_str(), options); opened != kSerialOk) {
       claim_.Release();
       const int error = port_.LastError().error_number;
-      connect_outcome_ = Outcome::Because(Operation::kNone, Outcome::Kind::kFailed,
-                                          Outcome::Step::kOpenPort, OpenFailureCause(error),
-                                          CommandResult::PortFailure(opened, error));
+      connect_outcome_ =
+          Outcome::Because(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kOpenPort,
+                           OpenFailureCause(error), CommandResult::PortFailure(opened, error));
       return -1;
     }
   }
@@ -236,8 +237,8 @@ Outcome DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
     }
     // Once a commit has gone out, whatever its answer, the page may be in place.
     if (page == 0) cleared = true;
-    const auto address =
-        static_cast<std::uint16_t>(kProgramImageAddress + static_cast<std::size_t>(page) * kUnitPageSize);
+    const auto address = static_cast<std::uint16_t>(kProgramImageAddress +
+                                                    static_cast<std::size_t>(page) * kUnitPageSize);
     return SendCommand(PageCommitCommand(address));
   };
   const auto page_of = [&](int page) {

@@ -5,6 +5,8 @@
 #include <cstddef>
 #include <cstdint>
 
+#include "protocol/enumerations.h"
+
 namespace stravon {
 
 // Flags of a DeviceSet.
@@ -13,6 +15,39 @@ inline constexpr std::uint32_t kSetSinusoid = 0x0002;
 inline constexpr std::uint32_t kSetTimeUnitMask = 0x0C00;
 inline constexpr std::uint32_t kSetTimeUnitShift = 10;
 inline constexpr std::uint32_t kSetPercentMagnitude = 0x1000;
+
+// The time units a set can run in on the unit, smallest first, with the code
+// a set's flags store for each.
+struct UnitTimeUnit {
+  TimeUnit unit;
+  std::uint32_t code;
+};
+inline constexpr std::array<UnitTimeUnit, 4> kUnitTimeUnits = {
+    {{TimeUnit::Seconds, 1}, {TimeUnit::Minutes, 2}, {TimeUnit::Hours, 3}, {TimeUnit::Days, 0}}};
+
+constexpr bool UnitRunsTimeUnit(TimeUnit unit) {
+  for (const UnitTimeUnit& entry : kUnitTimeUnits) {
+    if (entry.unit == unit) return true;
+  }
+  return false;
+}
+
+// 0 (the Days code) for a unit the unit does not run, as compiles have always
+// stored it.
+constexpr std::uint32_t TimeUnitCode(TimeUnit unit) {
+  for (const UnitTimeUnit& entry : kUnitTimeUnits) {
+    if (entry.unit == unit) return entry.code;
+  }
+  return 0;
+}
+
+// `code` is the two flag bits, so every code has its unit.
+constexpr TimeUnit TimeUnitOfCode(std::uint32_t code) {
+  for (const UnitTimeUnit& entry : kUnitTimeUnits) {
+    if (entry.code == code) return entry.unit;
+  }
+  return TimeUnit::Days;
+}
 
 // Bits of a sinusoid segment's control and mask bytes. The control byte sets a
 // bit that holds; the mask byte (otherwise all ones) clears one that does not.

@@ -23,38 +23,19 @@ std::size_t SetBytes(const DeviceSet& set) {
   return (set.Flags & kSetSinusoid) != 0 ? kSinusoidSetBytes : kRampedSetBytes;
 }
 
-// The image stores only these four units.
-std::uint32_t TimeUnitCode(TimeUnit unit) {
-  switch (unit) {
-    case TimeUnit::Seconds:
-      return 1;
-    case TimeUnit::Minutes:
-      return 2;
-    case TimeUnit::Hours:
-      return 3;
-    default:
-      return 0;
-  }
-}
-
-// Hold and rest times in hundredths of a second.
+// Hold and rest times in hundredths of a second. The unit's arithmetic goes
+// up one unit at a time (by 60 to minutes, by 60 again to hours, by 24 to
+// days) and rounds at each step; one product with the seconds factor can end
+// a hair below a whole hundredth and be cut to the one before.
 std::uint32_t Hundredths(double length, TimeUnit unit) {
   double hundredths = length * 100;
-  switch (unit) {
-    case TimeUnit::Seconds:
-      break;
-    case TimeUnit::Minutes:
-      hundredths = hundredths * 60;
-      break;
-    case TimeUnit::Hours:
-      hundredths = hundredths * 60 * 60;
-      break;
-    case TimeUnit::Days:
-      hundredths = hundredths * 60 * 60 * 24;
-      break;
-    default:
-      hundredths = hundredths * SecondsPerTimeUnit(unit);
-      break;
+  if (!UnitRunsTimeUnit(unit)) return TruncToUint32(hundredths * SecondsPerTimeUnit(unit));
+  double seconds_so_far = 1.0;
+  for (const UnitTimeUnit& step : kUnitTimeUnits) {
+    const double seconds = SecondsPerTimeUnit(step.unit);
+    hundredths *= seconds / seconds_so_far;
+    seconds_so_far = seconds;
+    if (step.unit == unit) break;
   }
   return TruncToUint32(hundredths);
 }
@@ -120,6 +101,10 @@ std::int64_t SinusoidSteps(const SegmentArray& segments, std::int64_t final_sign
 double RoundTo(double value, double parts) { return std::floor(value * parts + 0.5) / parts; }
 
 }  // namespace
+
+std::size_t SetImageBytes(const TestSet& set) {
+  return IsSinusoid(set) ? kSinusoidSetBytes : kRampedSetBytes;
+}
 
 double MagnitudeMillimetres(const TestSet& set, const HardwareSettings& settings) {
   // The percentage factor in single precision, as the unit's settings hold it.
@@ -219,14 +204,6 @@ std::int32_t DecodeProgramImage(const ProgramImage& image, DeviceSetTable& table
 
 void DeviceSetsToProtocol(const DeviceSetTable& table, std::int32_t count,
                           const HardwareSettings& settings, TestSequence& sequence) {
-  struct UnitOfCode {
-    TimeUnit unit;
-    double seconds;
-  };
-  static constexpr std::array<UnitOfCode, 4> kUnits = {{{TimeUnit::Days, 86400},
-                                                        {TimeUnit::Seconds, 1},
-                                                        {TimeUnit::Minutes, 60},
-                                                        {TimeUnit::Hours, 3600}}};
   const double pitch = settings.MotorPitch;
   const double minimum_size = settings.MinimumSpecimenSize;
 
@@ -235,10 +212,11 @@ void DeviceSetsToProtocol(const DeviceSetTable& table, std::int32_t count,
   for (std::size_t i = 0; i < sets; ++i) {
     const DeviceSet& entry = table[i];
     const bool sinusoid = (entry.Flags & kSetSinusoid) != 0;
-    const UnitOfCode& unit = kUnits[(entry.Flags & kSetTimeUnitMask) >> kSetTimeUnitShift];
+    const TimeUnit unit = TimeUnitOfCode((entry.Flags & kSetTimeUnitMask) >> kSetTimeUnitShift);
+    const double unit_seconds = SecondsPerTimeUnit(unit);
     TestSet set;
     set.XFunction = sinusoid ? ControlFunction::Sinusoid : ControlFunction::Ramp;
-    set.TimeUnits = unit.unit;
+    set.TimeUnits = unit;
     set.NumReps = static_cast<std::int32_t>(entry.Repetitions);
 
     const double stretch_seconds = StretchPhaseSeconds(entry);
@@ -261,12 +239,12 @@ void DeviceSetsToProtocol(const DeviceSetTable& table, std::int32_t count,
                                        : static_cast<double>(-recovery_steps) * pitch;
     }
     set.XMagnitude = RoundTo(magnitude, 10);
-    set.StretchDurationSec = RoundTo(stretch_seconds / unit.seconds, 100);
-    set.RecoveryDurationSec = RoundTo(recovery_seconds / unit.seconds, 100);
+    set.StretchDurationSec = RoundTo(stretch_seconds / unit_seconds, 100);
+    set.RecoveryDurationSec = RoundTo(recovery_seconds / unit_seconds, 100);
     const float hold = static_cast<float>(entry.HoldTime) / 100.0f;
     const float rest = static_cast<float>(entry.RestTime) / 100.0f;
-    set.HoldTimeSec = RoundTo(hold / unit.seconds, 100);
-    set.RestTimeSec = RoundTo(rest / unit.seconds, 100);
+    set.HoldTimeSec = RoundTo(hold / unit_seconds, 100);
+    set.RestTimeSec = RoundTo(rest / unit_seconds, 100);
     sequence.sets.push_back(set);
   }
 }
@@ -281,7 +259,7 @@ std::optional<std::size_t> FirstDifference(const ProgramImage& written,
 double UsedMemoryPercent(const TestSequence& sequence) {
   std::size_t bytes = 0;
   for (const TestSet& set : sequence.sets) {
-    bytes += IsSinusoid(set) ? kSinusoidSetBytes : kRampedSetBytes;
+    bytes += SetImageBytes(set);
   }
   return RoundTo(static_cast<double>(bytes) * 100 / kProgramImageSize, 10);
 }

@@ -23,8 +23,12 @@ using ProgramImage = std::array<std::uint8_t, kProgramImageSize>;
 inline constexpr std::size_t kRampedSetBytes = 32;
 inline constexpr std::size_t kSinusoidSetBytes = 176;
 
+// The unit's set table, and so the most sets a protocol can have.
 inline constexpr std::size_t kSetTableSize = 60;
 using DeviceSetTable = std::array<DeviceSet, kSetTableSize>;
+
+// The bytes the set takes in the image.
+std::size_t SetImageBytes(const TestSet& set);
 
 // The millimetres a set's magnitude moves the actuator: percent of the
 // minimum specimen size (a size of 0, as before the settings are read, moves

@@ -35,7 +35,9 @@ std::string ShowLength(double value) { return ShowSingle(NarrowToFloat(value)); 
 SetEditorFields OpenSetEditor(const TestSet& set) {
   SetEditorFields fields;
   fields.function = IndexOf(kSetEditorFunctions, ControlFunctionName(set.XFunction));
-  fields.time_unit = IndexOf(kSetEditorTimeUnits, TimeUnitName(set.TimeUnits));
+  for (std::size_t i = 0; i < kUnitTimeUnits.size(); ++i) {
+    if (kUnitTimeUnits[i].unit == set.TimeUnits) fields.time_unit = static_cast<int>(i);
+  }
   fields.magnitude = ShowLength(set.XMagnitude);
   fields.stretch = ShowLength(set.StretchDurationSec);
   fields.hold = ShowLength(set.HoldTimeSec);
@@ -96,13 +98,12 @@ SetEditorResult AcceptSetEditor(const SetEditorFields& typed, const TestSet& set
   if (typed.function < 0 || typed.function >= static_cast<int>(kSetEditorFunctions.size())) {
     return field_error(SetEditorField::Function, "Select a Control Function.");
   }
-  if (typed.time_unit < 0 || typed.time_unit >= static_cast<int>(kSetEditorTimeUnits.size())) {
+  if (typed.time_unit < 0 || typed.time_unit >= static_cast<int>(kUnitTimeUnits.size())) {
     return field_error(SetEditorField::TimeUnit, "Select a Time Unit.");
   }
   const ControlFunction function =
       ControlFunctionFromName(kSetEditorFunctions[static_cast<std::size_t>(typed.function)]);
-  const TimeUnit unit =
-      TimeUnitFromName(kSetEditorTimeUnits[static_cast<std::size_t>(typed.time_unit)]);
+  const TimeUnit unit = kUnitTimeUnits[static_cast<std::size_t>(typed.time_unit)].unit;
 
   std::string& errors = result.message;
   const std::string minimum_phase = FormatFixed(static_cast<double>(kMinimumPhase), 2);

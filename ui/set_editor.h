@@ -5,15 +5,15 @@
 #include <string>
 #include <string_view>
 
+#include "device/device_set.h"
 #include "protocol/test_set.h"
 
 namespace stravon {
 
-// The entries of the editor's two lists, in the order shown. mSeconds and
-// dSeconds cannot be chosen here.
+// The entries of the editor's function list, in the order shown. Its time
+// unit list shows kUnitTimeUnits by name: mSeconds and dSeconds cannot be
+// chosen.
 inline constexpr std::array<std::string_view, 2> kSetEditorFunctions = {"Ramp", "Sinusoid"};
-inline constexpr std::array<std::string_view, 4> kSetEditorTimeUnits = {"Seconds", "Minutes",
-                                                                        "Hours", "Days"};
 inline constexpr int kNoSelection = -1;
 
 // The set editor's fields as typed. Number fields are texts so that a field
@@ -27,7 +27,7 @@ struct SetEditorFields {
   std::string recovery;
   std::string rest;
   std::string repetitions;
-  int time_unit = kNoSelection;  // index into kSetEditorTimeUnits
+  int time_unit = kNoSelection;  // index into kUnitTimeUnits
   bool do_not_stretch = false;
   bool do_not_recover = false;
 

@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "device/device_set.h"
 #include "device/program_image.h"
 #include "device/saturating_cast.h"
 #include "protocol/enumerations.h"
@@ -34,11 +35,6 @@ std::vector<int> SortedSelection(const std::vector<int>& selected, int row_count
   return rows;
 }
 
-bool RunsOnTheUnit(TimeUnit unit) {
-  return unit == TimeUnit::Seconds || unit == TimeUnit::Minutes || unit == TimeUnit::Hours ||
-         unit == TimeUnit::Days;
-}
-
 bool IsLength(double value) { return std::isfinite(value) && value >= 0.0; }
 
 // A set can come from a protocol file with values the unit cannot run: the
@@ -51,14 +47,9 @@ std::optional<std::string> UnrunnableRule(const TestSet& set) {
       !IsLength(set.RecoveryDurationSec) || !IsLength(set.RestTimeSec)) {
     return "Durations Must Be Numbers of 0 or More";
   }
-  if (!RunsOnTheUnit(set.TimeUnits)) return "Time Unit Must Be Seconds, Minutes, Hours or Days";
+  if (!UnitRunsTimeUnit(set.TimeUnits)) return "Time Unit Must Be Seconds, Minutes, Hours or Days";
   if (!std::isfinite(set.XMagnitude)) return "Magnitude Must Be a Number";
   return std::nullopt;
-}
-
-double SetMemoryBytes(const TestSet& set) {
-  return static_cast<double>(set.XFunction == ControlFunction::Sinusoid ? kSinusoidSetBytes
-                                                                        : kRampedSetBytes);
 }
 
 }  // namespace
@@ -189,7 +180,8 @@ std::optional<int> StageModel::InsertBelow(const std::vector<int>& selected,
 
 std::optional<int> StageModel::Insert(int template_row, int index, const StageUnitState& unit) {
   if (!unit.settings_read) return std::nullopt;
-  if (RowCount() == kMaximumSets) {
+  // The list never takes more sets than the unit's set table holds.
+  if (static_cast<std::size_t>(RowCount()) == kSetTableSize) {
     Warn("Maximum Sets Limit Reached");
     return std::nullopt;
   }
@@ -207,7 +199,8 @@ std::optional<int> StageModel::Insert(int template_row, int index, const StageUn
   }
 
   // Against the stored, rounded percentage, as the operator sees it.
-  if (SetMemoryBytes(set) * 100.0 / static_cast<double>(kProgramImageSize) > 100.0 - used_memory_) {
+  if (static_cast<double>(SetImageBytes(set)) * 100.0 / static_cast<double>(kProgramImageSize) >
+      100.0 - used_memory_) {
     Warn("Not Enough Memory Available\nTo Insert Another Set");
     return std::nullopt;
   }

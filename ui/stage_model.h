@@ -14,9 +14,6 @@
 
 namespace stravon {
 
-// The list never takes more sets than the unit's set table holds.
-inline constexpr int kMaximumSets = 60;
-
 // Magnitude, stretch, hold, recovery and rest lengths, repetitions.
 inline constexpr int kStageColumnCount = 6;
 using RowTexts = std::array<std::string, kStageColumnCount>;

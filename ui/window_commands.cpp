@@ -3,17 +3,17 @@
 
 namespace stravon {
 
-bool CommandEnabled(int command_id, bool connected) {
-  switch (command_id) {
-    case kCommandFileOpen:
-    case kCommandFileSave:
-    case kCommandReadDevice:
-    case kCommandProgramDevice:
-    case kCommandHardwareSettings:
-    case kCommandConnectionIndicator:
-    case kCommandJogPlus:
-    case kCommandJogMinus:
-    case kCommandMoveToPosition:
+bool CommandEnabled(Command command, bool connected) {
+  switch (command) {
+    case Command::kFileOpen:
+    case Command::kFileSave:
+    case Command::kReadDevice:
+    case Command::kProgramDevice:
+    case Command::kHardwareSettings:
+    case Command::kConnectionIndicator:
+    case Command::kJogPlus:
+    case Command::kJogMinus:
+    case Command::kMoveToPosition:
       return connected;
     default:
       return true;

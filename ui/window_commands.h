@@ -3,20 +3,30 @@
 
 namespace stravon {
 
-// Command ids of the document window.
-inline constexpr int kCommandFileOpen = 57601;
-inline constexpr int kCommandFileSave = 57603;
-inline constexpr int kCommandReadDevice = 32771;
-inline constexpr int kCommandProgramDevice = 32772;
-inline constexpr int kCommandHardwareSettings = 32774;
-inline constexpr int kCommandConnectionIndicator = 32775;
-inline constexpr int kCommandJogPlus = 32776;
-inline constexpr int kCommandJogMinus = 32777;
-inline constexpr int kCommandMoveToPosition = 32778;
+// Command ids of the main window's menus, keys and toolbar.
+enum class Command : int {
+  kFileNew = 57600,
+  kFileOpen = 57601,
+  kFileClose = 57602,
+  kFileSave = 57603,
+  kPrintSetup = 57606,
+  kRecentFile = 57616,
+  kAbout = 57664,
+  kExit = 57665,
+  kToggleStatusBar = 59393,
+  kReadDevice = 32771,
+  kProgramDevice = 32772,
+  kHardwareSettings = 32774,
+  kConnectionIndicator = 32775,
+  kJogPlus = 32776,
+  kJogMinus = 32777,
+  kMoveToPosition = 32778,
+  kVerifyAfterProgramming = 32779,
+};
 
 // Whether a command of the document window is enabled: the File and Hardware
-// commands exactly while the unit is connected; ids that are not the
-// window's device commands are left to others (true).
-bool CommandEnabled(int command_id, bool connected);
+// commands exactly while the unit is connected; the others are left to the
+// application (true).
+bool CommandEnabled(Command command, bool connected);
 
 }  // namespace stravon

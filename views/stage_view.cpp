@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "views/stage_view.h"
 
-#include <cmath>
-
 #include <QFontMetrics>
 #include <QHeaderView>
 #include <QIcon>
@@ -12,19 +10,12 @@
 #include <QShowEvent>
 #include <QToolButton>
 
+#include "views/dialog_units.h"
 #include "views/output_pane.h"
 #include "views/report_list.h"
 
 namespace stravon::views {
 namespace {
-
-// The form is laid out in dialog units; one unit is 1.5 device-independent
-// pixels across and 1.625 down.
-int X(double units) { return static_cast<int>(std::lround(units * 1.5)); }
-int Y(double units) { return static_cast<int>(std::lround(units * 1.625)); }
-QRect Dialog(double x, double y, double width, double height) {
-  return {X(x), Y(y), X(x + width) - X(x), Y(y + height) - Y(y)};
-}
 
 const QColor kFormColor(0xFA, 0xFA, 0xFA);
 const QColor kButtonFace(0xE6, 0xE6, 0xE6);
@@ -43,8 +34,11 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, QRect rect,
   label->setAlignment(alignment | Qt::AlignVCenter);
   const int needed = label->fontMetrics().horizontalAdvance(text) + 2;
   if (needed > rect.width()) {
-    if (alignment & Qt::AlignRight) rect.setLeft(rect.right() - needed + 1);
-    else rect.setWidth(needed);
+    if (alignment & Qt::AlignRight) {
+      rect.setLeft(rect.right() - needed + 1);
+    } else {
+      rect.setWidth(needed);
+    }
   }
   label->setGeometry(rect);
   return label;
@@ -77,7 +71,7 @@ QPushButton* MakeButton(QWidget* parent, const QString& text, QRect rect) {
 
 }  // namespace
 
-QSize StageView::FormSize() { return {X(524), Y(261)}; }
+QSize StageView::FormSize() { return DialogUnitsSize(524, 261); }
 
 StageView::StageView(StageModel& model, Hooks hooks, QWidget* parent)
     : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
@@ -93,35 +87,36 @@ StageView::StageView(StageModel& model, Hooks hooks, QWidget* parent)
   palette.setColor(QPalette::Button, kButtonFace);
   setPalette(palette);
 
-  MakeLabel(this, "Test Sequence", Dialog(18, 8, 50, 8));
-  edit_button_ = MakeButton(this, "Edit Set", Dialog(14, 20, 47, 14));
-  delete_button_ = MakeButton(this, "Delete ", Dialog(65, 20, 47, 14));
-  insert_above_button_ = MakeButton(this, "Insert Above", Dialog(116, 20, 47, 14));
-  insert_below_button_ = MakeButton(this, "Insert Below", Dialog(167, 20, 47, 14));
+  MakeLabel(this, "Test Sequence", DialogUnitsRect(18, 8, 50, 8));
+  edit_button_ = MakeButton(this, "Edit Set", DialogUnitsRect(14, 20, 47, 14));
+  delete_button_ = MakeButton(this, "Delete ", DialogUnitsRect(65, 20, 47, 14));
+  insert_above_button_ = MakeButton(this, "Insert Above", DialogUnitsRect(116, 20, 47, 14));
+  insert_below_button_ = MakeButton(this, "Insert Below", DialogUnitsRect(167, 20, 47, 14));
 
-  MakeLabel(this, "Offset (mm)", Dialog(267, 8, 44, 8));
-  offset_field_ = MakeField(this, Dialog(267, 20, 26, 14));
+  MakeLabel(this, "Offset (mm)", DialogUnitsRect(267, 8, 44, 8));
+  offset_field_ = MakeField(this, DialogUnitsRect(267, 20, 26, 14));
   help_button_ = new QToolButton(this);
   help_button_->setAutoRaise(true);
   help_button_->setIcon(QIcon(":/stravon/help.svg"));
   help_button_->setIconSize({16, 16});
-  help_button_->setGeometry(Dialog(297, 19, 16, 16));
+  help_button_->setGeometry(DialogUnitsRect(297, 19, 16, 16));
   help_button_->setToolTip("What the offset is");
 
-  MakeLabel(this, "Used Memory (%)", Dialog(358, 8, 56, 8));
-  used_memory_field_ = MakeField(this, Dialog(372, 20, 26, 14));
-  total_time_label_ = MakeLabel(this, "Total Time ", Dialog(436, 8, 65, 8), Qt::AlignRight);
-  total_time_field_ = MakeField(this, Dialog(451, 20, 52, 14));
+  MakeLabel(this, "Used Memory (%)", DialogUnitsRect(358, 8, 56, 8));
+  used_memory_field_ = MakeField(this, DialogUnitsRect(372, 20, 26, 14));
+  total_time_label_ =
+      MakeLabel(this, "Total Time ", DialogUnitsRect(436, 8, 65, 8), Qt::AlignRight);
+  total_time_field_ = MakeField(this, DialogUnitsRect(451, 20, 52, 14));
 
   list_ = new ReportList(this);
-  list_->setGeometry(Dialog(7, 42, 510, 123));
+  list_->setGeometry(DialogUnitsRect(7, 42, 510, 123));
   QPalette list_palette = list_->palette();
   list_palette.setColor(QPalette::Base, Qt::white);
   list_->setPalette(list_palette);
   list_->DefineColumns(kColumnSpec);
 
   output_ = new OutputPane(this);
-  output_->setGeometry(Dialog(7, 183, 510, 71));
+  output_->setGeometry(DialogUnitsRect(7, 183, 510, 71));
   QPalette output_palette = output_->palette();
   output_palette.setColor(QPalette::Base, Qt::white);
   output_->setPalette(output_palette);
@@ -134,8 +129,10 @@ StageView::StageView(StageModel& model, Hooks hooks, QWidget* parent)
     if (hooks_.offset_help) hooks_.offset_help();
   });
   connect(list_, &ReportList::ReportAction, this, [this](ReportList::Action action) {
-    if (action == ReportList::Action::kDelete) DeleteSelected();
-    else EditSet();
+    if (action == ReportList::Action::kDelete)
+      DeleteSelected();
+    else
+      EditSet();
   });
 
   model_.SetListener(this);
@@ -174,11 +171,13 @@ void StageView::SetInsertAvailable(bool available) {
 }
 
 void StageView::InsertAbove() {
-  model_.InsertAbove(list_->SelectedRows(), hooks_.unit_state ? hooks_.unit_state() : StageUnitState{});
+  model_.InsertAbove(list_->SelectedRows(),
+                     hooks_.unit_state ? hooks_.unit_state() : StageUnitState{});
 }
 
 void StageView::InsertBelow() {
-  model_.InsertBelow(list_->SelectedRows(), hooks_.unit_state ? hooks_.unit_state() : StageUnitState{});
+  model_.InsertBelow(list_->SelectedRows(),
+                     hooks_.unit_state ? hooks_.unit_state() : StageUnitState{});
 }
 
 void StageView::FillRow(int row) {

@@ -43,12 +43,13 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   picture->setFixedSize(kPictureWidth, kPictureHeight);
   picture->setPixmap(Picture(devicePixelRatioF()));
 
-  auto* version = new QLabel(QStringLiteral("Software Version ") + QString::fromUtf8(kVersionShort.data(), static_cast<qsizetype>(kVersionShort.size())), this);
+  auto* version = new QLabel(
+      QString::fromUtf8(kVersionText.data(), static_cast<qsizetype>(kVersionText.size())), this);
   version->setObjectName(QStringLiteral("version"));
-  auto* notice = new QLabel(
-      QStringLiteral("\u00A9 The Stravon developers. For laboratory research use; "
-                     "not a medical device."),
-      this);
+  auto* notice =
+      new QLabel(QStringLiteral("\u00A9 The Stravon developers. For laboratory research use; "
+                                "not a medical device."),
+                 this);
   notice->setObjectName(QStringLiteral("notice"));
 
   auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok, this);

@@ -9,14 +9,6 @@
 
 namespace stravon::app {
 
-int DialogUnitsX(int units) { return (units * 3 + 1) / 2; }
-
-int DialogUnitsY(int units) { return (units * 13 + 4) / 8; }
-
-QSize DialogUnitsSize(int width, int height) {
-  return {DialogUnitsX(width), DialogUnitsY(height)};
-}
-
 void UseDialogFont(QWidget* dialog) {
   QFont font = dialog->font();
   font.setPointSize(8);

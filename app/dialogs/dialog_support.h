@@ -3,18 +3,16 @@
 
 #include <string>
 
-#include <QSize>
+#include "views/dialog_units.h"
 
 class QWidget;
 
 namespace stravon::app {
 
-// The dialogs' forms are laid out in dialog units; on screen one unit is 1.5
-// device-independent pixels across and 1.625 down (Qt scales those to the
-// screen's resolution).
-int DialogUnitsX(int units);
-int DialogUnitsY(int units);
-QSize DialogUnitsSize(int width, int height);
+// The dialogs are laid out in the same units as the document window.
+using views::DialogUnitsSize;
+using views::DialogUnitsX;
+using views::DialogUnitsY;
 
 // The dialogs' forms are sized for an 8-point font; a larger system font
 // would not fit them.

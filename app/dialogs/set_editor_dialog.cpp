@@ -14,6 +14,8 @@
 #include <QVBoxLayout>
 
 #include "app/dialogs/dialog_support.h"
+#include "device/device_set.h"
+#include "protocol/enumerations.h"
 
 namespace stravon::app {
 namespace {
@@ -31,8 +33,7 @@ QLineEdit* NumberEdit(const char* name, QWidget* parent) {
 
 }  // namespace
 
-SetEditorDialog::SetEditorDialog(const TestSet& set, const SetEditorLimits& limits,
-                                 QWidget* parent)
+SetEditorDialog::SetEditorDialog(const TestSet& set, const SetEditorLimits& limits, QWidget* parent)
     : QDialog(parent),
       set_(set),
       limits_(limits),
@@ -53,7 +54,9 @@ SetEditorDialog::SetEditorDialog(const TestSet& set, const SetEditorLimits& limi
   function_->setObjectName(QStringLiteral("function"));
   for (std::string_view name : kSetEditorFunctions) function_->addItem(Text(name));
   time_unit_->setObjectName(QStringLiteral("timeUnit"));
-  for (std::string_view name : kSetEditorTimeUnits) time_unit_->addItem(Text(name));
+  for (const UnitTimeUnit& entry : kUnitTimeUnits) {
+    time_unit_->addItem(Text(TimeUnitName(entry.unit)));
+  }
   do_not_stretch_->setObjectName(QStringLiteral("doNotStretch"));
   do_not_recover_->setObjectName(QStringLiteral("doNotRecover"));
 

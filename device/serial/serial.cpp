@@ -15,6 +15,7 @@
 #include <cerrno>
 #include <chrono>
 #include <string>
+#include <system_error>
 #include <utility>
 
 #include "protocol/retry_on_eintr.h"
@@ -89,6 +90,29 @@ void RequestLowLatency(int fd) {
   ioctl(fd, TIOCSSERIAL, &info);
 }
 
+// How a failure message begins; the port's node follows.
+const char* FailedStepText(SerialStep step) {
+  switch (step) {
+    case SerialStep::kOpen:
+      return "Cannot open ";
+    case SerialStep::kReadLineSettings:
+      return "Cannot read the line settings of ";
+    case SerialStep::kSetLineSettings:
+      return "Cannot set the line settings of ";
+    case SerialStep::kSetTimeout:
+      return "Cannot set the read time-out of ";
+    case SerialStep::kWrite:
+      return "Cannot write to ";
+    case SerialStep::kRead:
+      return "Cannot read from ";
+    case SerialStep::kClose:
+      return "Cannot close ";
+    case SerialStep::kNone:
+      break;
+  }
+  return "Cannot use ";
+}
+
 }  // namespace
 
 Serial::Serial(SerialReporter reporter) : reporter_(std::move(reporter)) {}
@@ -100,64 +124,70 @@ Serial::~Serial() {
   }
 }
 
-void Serial::Remember(const char* operation, int error) {
+void Serial::Remember(SerialStep step, int error) {
   last_error_.error_number = error;
-  last_error_.operation = operation;
+  last_error_.step = step;
 }
 
-int Serial::Report(const char* operation, int error, int code) {
-  Remember(operation, error);
+std::string Serial::PortText() const { return path_.empty() ? "the serial port" : path_; }
+
+int Serial::Report(SerialStep step, int error, int code) {
+  Remember(step, error);
+  // The error category's text is strerror's, without its thread-safety trap.
   if (reporter_) {
-    reporter_(std::string(operation) + " failed with error " + std::to_string(error) + ".\n");
+    reporter_(std::string(FailedStepText(step)) + PortText() + ": " +
+              std::generic_category().message(error) + " (error " + std::to_string(error) + ").\n");
   }
   return code;
 }
 
 int Serial::OpenSerialPort(const char* path_name, SerialOptions options) {
   if (open_) return kSerialOk;
-  const std::string path = path_name != nullptr ? path_name : "";
+  path_ = path_name != nullptr ? path_name : "";
 
   // Opened without blocking so that a port waiting for carrier cannot hang us.
   const int fd =
-      RetryOnEintr([&] { return open(path.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK); });
-  if (fd < 0) return Report("CreateFile", errno, kSerialOpenFailed);
+      RetryOnEintr([&] { return open(path_.c_str(), O_RDWR | O_NOCTTY | O_CLOEXEC | O_NONBLOCK); });
+  if (fd < 0) return Report(SerialStep::kOpen, errno, kSerialOpenFailed);
   // A file or /dev/null would take the commands and answer nothing; refused
   // here, it is reported as what it is instead of as a silent unit.
   if (isatty(fd) != 1) {
     const int error = errno;
     close(fd);
-    return Report("CreateFile", error == EBADF ? ENOTTY : error, kSerialOpenFailed);
+    return Report(SerialStep::kOpen, error == EBADF ? ENOTTY : error, kSerialOpenFailed);
   }
 
   // Failures after open release the descriptor (and the exclusive mode, once
   // set) at once, so that the port can be opened again later.
   bool exclusive = false;
-  const auto fail = [&](const char* operation, int error, int code) {
+  const auto fail = [&](SerialStep step, int error, int code) {
     if (exclusive) ioctl(fd, TIOCNXCL);
     close(fd);
-    return Report(operation, error, code);
+    return Report(step, error, code);
   };
 
   // Exclusive use. TIOCEXCL alone does not stop a privileged process, so the
   // lock is what keeps a second program (or a second Serial) out.
   if (RetryOnEintr([&] { return flock(fd, LOCK_EX | LOCK_NB); }) != 0) {
-    return fail("CreateFile", errno, kSerialOpenFailed);
+    return fail(SerialStep::kOpen, errno, kSerialOpenFailed);
   }
-  if (ioctl(fd, TIOCEXCL) != 0) return fail("CreateFile", errno, kSerialOpenFailed);
+  if (ioctl(fd, TIOCEXCL) != 0) return fail(SerialStep::kOpen, errno, kSerialOpenFailed);
   exclusive = true;
   const int flags = fcntl(fd, F_GETFL);
   if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    return fail("CreateFile", errno, kSerialOpenFailed);
+    return fail(SerialStep::kOpen, errno, kSerialOpenFailed);
   }
 
   termios tio{};
-  if (tcgetattr(fd, &tio) != 0) return fail("GetCommState", errno, kSerialOpenFailed);
+  if (tcgetattr(fd, &tio) != 0) {
+    return fail(SerialStep::kReadLineSettings, errno, kSerialOpenFailed);
+  }
   if (!options.KeepLineSettings && !SetLine(&tio, options)) {
-    return fail("SetCommState", EINVAL, kSerialOpenFailed);
+    return fail(SerialStep::kSetLineSettings, EINVAL, kSerialOpenFailed);
   }
   MakeRaw(&tio);
   if (tcsetattr(fd, TCSANOW, &tio) != 0) {
-    return fail("SetCommState", errno, kSerialOpenFailed);
+    return fail(SerialStep::kSetLineSettings, errno, kSerialOpenFailed);
   }
   if (!options.KeepLineSettings && options.DtrEnable) {
     // Pseudo-terminals have no modem lines and refuse this; that is fine.
@@ -172,7 +202,7 @@ int Serial::OpenSerialPort(const char* path_name, SerialOptions options) {
   } else if (options.NonBlocking) {
     timeout_ms = 0;
   }
-  if (timeout_ms < 0) return fail("SetCommTimeouts", EINVAL, kSerialTimeoutsFailed);
+  if (timeout_ms < 0) return fail(SerialStep::kSetTimeout, EINVAL, kSerialTimeoutsFailed);
 
   fd_ = fd;
   last_error_ = {};
@@ -183,7 +213,7 @@ int Serial::OpenSerialPort(const char* path_name, SerialOptions options) {
 }
 
 int Serial::WriteSerialPort(const void* bytes, std::size_t count) {
-  if (!open_) return Report("WriteFile", EBADF, kSerialWriteFailed);
+  if (!open_) return Report(SerialStep::kWrite, EBADF, kSerialWriteFailed);
   const char* next = static_cast<const char*>(bytes);
   while (count > 0) {
     const ssize_t written = RetryOnEintr([&] { return write(fd_, next, count); });
@@ -191,11 +221,11 @@ int Serial::WriteSerialPort(const void* bytes, std::size_t count) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
         pollfd pfd{fd_, POLLOUT, 0};
         if (RetryOnEintr([&] { return poll(&pfd, 1, -1); }) < 0) {
-          return Report("WriteFile", errno, kSerialWriteFailed);
+          return Report(SerialStep::kWrite, errno, kSerialWriteFailed);
         }
         continue;
       }
-      return Report("WriteFile", errno, kSerialWriteFailed);
+      return Report(SerialStep::kWrite, errno, kSerialWriteFailed);
     }
     next += written;
     count -= static_cast<std::size_t>(written);
@@ -222,7 +252,7 @@ int Serial::FillInput() {
   const Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(read_timeout_ms_);
   for (;;) {
     if (cancelled_ && cancelled_()) {
-      Remember("ReadFile", ECANCELED);
+      Remember(SerialStep::kRead, ECANCELED);
       return kSerialCancelled;
     }
     const auto left = std::chrono::ceil<std::chrono::milliseconds>(deadline - Clock::now());
@@ -233,14 +263,14 @@ int Serial::FillInput() {
     const pollfd& pfd = pfds[0];
     if (ready < 0) {
       if (errno == EINTR) continue;
-      return Report("ReadFile", errno, kSerialReadFailed);
+      return Report(SerialStep::kRead, errno, kSerialReadFailed);
     }
     if (wake_fd_ >= 0 && pfds[1].revents != 0) DrainWakeUp();
     if (pfd.revents == 0) {
       // A wake-up or the end of a slice: the cancel is looked at above.
       if (Clock::now() < deadline) continue;
-      Remember("ReadFile", 0);
-      if (reporter_) reporter_("\nReadFile Timed Out Waiting for Response\n");
+      Remember(SerialStep::kRead, 0);
+      if (reporter_) reporter_("\nTimed Out Waiting for Response from " + PortText() + "\n");
       return kSerialReadTimedOut;
     }
     // Read even on POLLHUP or POLLERR: data that arrived before a hang-up is
@@ -252,13 +282,13 @@ int Serial::FillInput() {
       return kSerialOk;
     }
     if (got == 0) {
-      Remember("ReadFile", 0);  // end of file is not reported
+      Remember(SerialStep::kRead, 0);  // end of file is not reported
       return kSerialReadFailed;
     }
     if ((errno == EAGAIN || errno == EWOULDBLOCK) && (pfd.revents & (POLLHUP | POLLERR)) == 0) {
       continue;
     }
-    return Report("ReadFile", errno, kSerialReadFailed);
+    return Report(SerialStep::kRead, errno, kSerialReadFailed);
   }
 }
 
@@ -273,7 +303,7 @@ int Serial::NextByte(char* byte) {
 
 int Serial::ReadSerialPort(char* buffer, std::size_t buffer_size, std::size_t* received) {
   *received = 0;
-  if (!open_) return Report("ReadFile", EBADF, kSerialReadFailed);
+  if (!open_) return Report(SerialStep::kRead, EBADF, kSerialReadFailed);
   while (*received < buffer_size) {
     char byte = 0;
     const int result = NextByte(&byte);
@@ -326,7 +356,7 @@ int Serial::CloseSerialPort() {
   fd_ = -1;
   open_ = false;
   input_begin_ = input_end_ = 0;
-  if (closed != 0) return Report("CloseSerialPort", error, kSerialOpenFailed);
+  if (closed != 0) return Report(SerialStep::kClose, error, kSerialOpenFailed);
   return kSerialOk;
 }
 

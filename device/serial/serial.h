@@ -41,12 +41,24 @@ enum SerialResult : int {
   kSerialCancelled = 128,
 };
 
+// The step of a port's work that failed.
+enum class SerialStep {
+  kNone,
+  kOpen,
+  kReadLineSettings,
+  kSetLineSettings,
+  kSetTimeout,
+  kWrite,
+  kRead,
+  kClose,
+};
+
 // The system error behind the last failed operation of a port, kept beside the
 // message it reported so that a front end can advise on the cause (no
 // permission to open the port, say) without trying again itself.
 struct SerialError {
-  int error_number = 0;   // errno; 0 when the failure had none (end of file, time-out)
-  std::string operation;  // the step named in the message, e.g. "CreateFile", "ReadFile"
+  int error_number = 0;  // errno; 0 when the failure had none (end of file, time-out)
+  SerialStep step = SerialStep::kNone;
 
   bool operator==(const SerialError&) const = default;
 };
@@ -100,13 +112,18 @@ class Serial {
   int NextByte(char* byte);
   int FillInput();
   // Records the failure as the last error and reports it; returns `code`.
-  int Report(const char* operation, int error, int code);
-  void Remember(const char* operation, int error);
+  int Report(SerialStep step, int error, int code);
+  void Remember(SerialStep step, int error);
+  // The port as messages name it.
+  std::string PortText() const;
 
   void DrainWakeUp();
 
   SerialReporter reporter_;
   SerialError last_error_;
+  // The node last opened or tried, kept after closing for the messages of
+  // calls on a closed port.
+  std::string path_;
   int wake_fd_ = -1;
   std::function<bool()> cancelled_;
   int fd_ = -1;

@@ -154,7 +154,7 @@ TEST_F(DeviceLinkTest, StatusKeepsTheLastPositionWhenTheQueryFails) {
   const auto elapsed = Clock::now() - start;
   EXPECT_GE(elapsed, std::chrono::milliseconds(kTimeoutMs - 10));
   EXPECT_LT(elapsed, test_support::Scaled(std::chrono::milliseconds(kTimeoutMs + 300)));
-  EXPECT_EQ(log_.text(), "\nReadFile Timed Out Waiting for Response\n");
+  EXPECT_EQ(log_.text(), "\nTimed Out Waiting for Response from " + unit_.SlavePath() + "\n");
 
   // An over-long reply (more than the 4096-byte buffer, no terminator) fails
   // too, and its tail must not be taken for the next reply.
@@ -206,7 +206,8 @@ TEST_F(DeviceLinkTest, PortThatCannotBeOpened) {
   DeviceLink missing;
   missing.SetPortName("/nonexistent/ttyUSB9");
   EXPECT_EQ(missing.ConnectDevice(), -1);
-  EXPECT_EQ(log_.text(), "CreateFile failed with error 2.\n");
+  EXPECT_EQ(log_.text(),
+            "Cannot open /nonexistent/ttyUSB9: No such file or directory (error 2).\n");
 
   Connect();
   DeviceLink second;

@@ -224,10 +224,10 @@ TEST(DeviceSession, OnlyTheFirstSessionIsTheLogSinkAndItsRegistrationGoesWithIt)
   auto first = std::make_unique<DeviceSession>(NowhereOptions());
   DeviceSession second(NowhereOptions());
 
-  MessageLog::Obtain().Log("Cannot read from /dev/x\n");
+  MessageLog::Obtain().Log("Cannot read from /dev/ttyACM0: Input/output error (error 5).\n");
   const std::optional<SessionEvent> line = first->Events().TryPop();
   ASSERT_TRUE(line.has_value());
-  EXPECT_EQ(std::get<OutputEvent>(*line).text, "Cannot read from /dev/x\n");
+  EXPECT_EQ(std::get<OutputEvent>(*line).text, "Cannot read from /dev/ttyACM0: Input/output error (error 5).\n");
   EXPECT_FALSE(second.Events().TryPop().has_value());
 
   first.reset();

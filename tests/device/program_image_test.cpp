@@ -242,9 +242,15 @@ TEST(ProgramImageTest, HoldAndRestTimesOutOfRange) {
     double length;
     TimeUnit unit;
     std::uint32_t hundredths;
-  } cases[] = {{1.5, TimeUnit::Seconds, 150},          {2.0, TimeUnit::Minutes, 12000},
-               {1.0, TimeUnit::Days, 8640000},         {-1.0, TimeUnit::Seconds, 0},
-               {huge, TimeUnit::Seconds, 4294967295u}, {nan, TimeUnit::Seconds, 0}};
+  } cases[] = {{1.5, TimeUnit::Seconds, 150},
+               {2.0, TimeUnit::Minutes, 12000},
+               {1.0, TimeUnit::Days, 8640000},
+               {-1.0, TimeUnit::Seconds, 0},
+               {huge, TimeUnit::Seconds, 4294967295u},
+               {nan, TimeUnit::Seconds, 0},
+               // Multiplied up a unit at a time: one product by 3600 would
+               // give 31319.999... and store 31319.
+               {0.087, TimeUnit::Hours, 31320}};
   for (const auto& c : cases) {
     TestSet set = RampedSet(1.0, 1.0, 1.0);
     set.HoldTimeSec = c.length;

@@ -100,8 +100,7 @@ class Soak : public WorkerTest {
     for (int i = 0; i < wanted; ++i) {
       TestSet set;
       set.XFunction = Chance(0.3) ? ControlFunction::Sinusoid : ControlFunction::Ramp;
-      const std::size_t size =
-          set.XFunction == ControlFunction::Sinusoid ? kSinusoidSetBytes : kRampedSetBytes;
+      const std::size_t size = SetImageBytes(set);
       if (bytes + size > kProgramImageSize) break;
       bytes += size;
       set.XUnits = Chance(0.7) ? MeasureUnit::Millimetre : MeasureUnit::Percent;
@@ -352,7 +351,8 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
       if (program) {
         // The compile and image of a program that says Success, byte for byte.
         DeviceSetTable table{};
-        const std::int32_t count = CompileProtocol(sequence, test_support::FactorySettings(), table);
+        const std::int32_t count =
+            CompileProtocol(sequence, test_support::FactorySettings(), table);
         const ProgramImage image = EncodeProgramImage(table, count);
         const bool written = UnitImage() == std::vector<std::uint8_t>(image.begin(), image.end());
         if (outcome == 1) {
@@ -377,7 +377,8 @@ TEST_F(Soak, RandomProtocolsSurviveRandomFaults) {
           EXPECT_EQ(after, Decoded(UnitImage(), before)) << "a finished read differs from the unit";
           if (in_unit) {
             DeviceSetTable table{};
-            const std::int32_t count = CompileProtocol(*in_unit, test_support::FactorySettings(), table);
+            const std::int32_t count =
+                CompileProtocol(*in_unit, test_support::FactorySettings(), table);
             const ProgramImage image = EncodeProgramImage(table, count);
             EXPECT_EQ(after, Decoded({image.begin(), image.end()}, before))
                 << "a finished read differs from what was programmed";

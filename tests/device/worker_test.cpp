@@ -199,7 +199,7 @@ TEST_F(WorkerTest, EndingStopsTheActuatorOnlyWhenAUnitIsConnected) {
   OpenSession();
   Session().StopWorkerAndMotion();
   document_->DrainEvents();
-  EXPECT_EQ(front_end_.Output().find("Cannot"), std::string::npos);
+  EXPECT_EQ(front_end_.Output().find("Cannot write to"), std::string::npos);
 
   Connect();
   Session().StopWorkerAndMotion();
@@ -448,7 +448,7 @@ TEST_F(WorkerTest, APortHeldByAnotherProgramIsReportedAndTakenWhenFreed) {
       "Error:  Cannot connect to the unit on " + node + ": the port is in use by another program.";
   EXPECT_TRUE(WaitForOutput(line));
   EXPECT_FALSE(document_->Connected());
-  EXPECT_EQ(front_end_.Output().find("WriteFile"), std::string::npos);
+  EXPECT_EQ(front_end_.Output().find("Cannot write to"), std::string::npos);
   EXPECT_EQ(unit_->TotalCommands(), 0);
 
   close(release[1]);
@@ -460,7 +460,7 @@ TEST_F(WorkerTest, APortHeldByAnotherProgramIsReportedAndTakenWhenFreed) {
 TEST_F(WorkerTest, AConnectionThatFailsNamesItsCause) {
   struct Case {
     const char* name;
-    bool silent_unit;   // else the port is a regular file
+    bool silent_unit;  // else the port is a regular file
     Outcome::Cause cause;
     const char* text;  // after the path
   };

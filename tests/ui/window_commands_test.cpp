@@ -7,14 +7,15 @@ namespace stravon {
 namespace {
 
 TEST(WindowCommands, DeviceCommandsFollowTheConnection) {
-  for (int id : {kCommandFileOpen, kCommandFileSave, kCommandReadDevice, kCommandProgramDevice,
-                 kCommandHardwareSettings, kCommandConnectionIndicator, kCommandJogPlus,
-                 kCommandJogMinus, kCommandMoveToPosition}) {
-    EXPECT_FALSE(CommandEnabled(id, false)) << id;
-    EXPECT_TRUE(CommandEnabled(id, true)) << id;
+  for (Command command :
+       {Command::kFileOpen, Command::kFileSave, Command::kReadDevice, Command::kProgramDevice,
+        Command::kHardwareSettings, Command::kConnectionIndicator, Command::kJogPlus,
+        Command::kJogMinus, Command::kMoveToPosition}) {
+    EXPECT_FALSE(CommandEnabled(command, false)) << static_cast<int>(command);
+    EXPECT_TRUE(CommandEnabled(command, true)) << static_cast<int>(command);
   }
   // Not one of the window's device commands.
-  EXPECT_TRUE(CommandEnabled(57665, false));
+  EXPECT_TRUE(CommandEnabled(Command::kExit, false));
 }
 
 }  // namespace

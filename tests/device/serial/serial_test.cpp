@@ -199,7 +199,7 @@ TEST_F(SerialTest, ReadTimeOutFollowsTheOptions) {
     EXPECT_LE(elapsed, test_support::Scaled(std::chrono::milliseconds(c.max_ms)).count());
     EXPECT_EQ(received, 2u);
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0], "\nReadFile Timed Out Waiting for Response\n");
+    EXPECT_EQ(messages_[0], "\nTimed Out Waiting for Response from " + pty_.path() + "\n");
     EXPECT_EQ(port.CloseSerialPort(), kSerialOk);
   }
 }
@@ -220,7 +220,7 @@ TEST_F(SerialTest, PeerClosingFailsTheReadAtOnce) {
   EXPECT_LT(ElapsedMs(start), test_support::Scaled(std::chrono::milliseconds(1000)).count());
   EXPECT_EQ(received, 2u);
   // A hang-up reads as end of file or EIO, depending on the driver.
-  EXPECT_EQ(port.LastError().operation, "ReadFile");
+  EXPECT_EQ(port.LastError().step, SerialStep::kRead);
   EXPECT_TRUE(port.LastError().error_number == 0 || port.LastError().error_number == EIO)
       << port.LastError().error_number;
   // Still failing at once on the next attempt, and closing works.
@@ -239,7 +239,8 @@ TEST_F(SerialTest, PortIsHeldExclusivelyUntilClosedOrDestroyed) {
     EXPECT_EQ(second.OpenSerialPort(pty_.path().c_str(), ShortTimeout()), kSerialOpenFailed);
     EXPECT_FALSE(second.IsOpen());
     ASSERT_EQ(messages_.size(), 1u);
-    EXPECT_EQ(messages_[0].rfind("CreateFile failed with error ", 0), 0u) << messages_[0];
+    // Busy (EBUSY) or locked (EAGAIN), depending on the user's privileges.
+    EXPECT_EQ(messages_[0].rfind("Cannot open " + pty_.path() + ": ", 0), 0u) << messages_[0];
   }
   EXPECT_EQ(first.CloseSerialPort(), kSerialOk);
   EXPECT_EQ(first.CloseSerialPort(), kSerialNotOpen);
@@ -263,18 +264,18 @@ TEST_F(SerialTest, OpenFailuresReportAndLeaveThePortFree) {
   Serial port = NewPort();
   EXPECT_EQ(port.OpenSerialPort(missing.c_str(), ShortTimeout()), kSerialOpenFailed);
   // The cause stays with the port, so a front end can explain it.
-  EXPECT_EQ(port.LastError(), (SerialError{ENOENT, "CreateFile"}));
+  EXPECT_EQ(port.LastError(), (SerialError{ENOENT, SerialStep::kOpen}));
   SerialOptions odd_speed = ShortTimeout();
   odd_speed.BaudRate = 12345;
   EXPECT_EQ(port.OpenSerialPort(node.c_str(), odd_speed), kSerialOpenFailed);
-  EXPECT_EQ(port.LastError(), (SerialError{EINVAL, "SetCommState"}));
+  EXPECT_EQ(port.LastError(), (SerialError{EINVAL, SerialStep::kSetLineSettings}));
   SerialOptions negative_wait = ShortTimeout(-1);
   EXPECT_EQ(port.OpenSerialPort(node.c_str(), negative_wait), kSerialTimeoutsFailed);
   EXPECT_FALSE(port.IsOpen());
   const std::vector<std::string> expected = {
-      "CreateFile failed with error 2.\n",
-      "SetCommState failed with error 22.\n",
-      "SetCommTimeouts failed with error 22.\n",
+      "Cannot open " + missing + ": No such file or directory (error 2).\n",
+      "Cannot set the line settings of " + node + ": Invalid argument (error 22).\n",
+      "Cannot set the read time-out of " + node + ": Invalid argument (error 22).\n",
   };
   EXPECT_EQ(messages_, expected);
   // None of the failures kept the port: it opens now.
@@ -287,6 +288,24 @@ TEST_F(SerialTest, OpenFailuresReportAndLeaveThePortFree) {
   Serial quiet;
   EXPECT_EQ(quiet.OpenSerialPort("/nonexistent/stravon-no-such-tty", ShortTimeout()),
             kSerialOpenFailed);
+}
+
+TEST_F(SerialTest, WritesAndReadsOnAClosedPortNameItsNode) {
+  Serial never_opened = NewPort();
+  Serial closed = NewPort();
+  ASSERT_EQ(closed.OpenSerialPort(pty_.path().c_str(), ShortTimeout()), kSerialOk);
+  ASSERT_EQ(closed.CloseSerialPort(), kSerialOk);
+  char byte = 0;
+  std::size_t received = 0;
+  EXPECT_EQ(never_opened.WriteSerialPort("x", 1), kSerialWriteFailed);
+  EXPECT_EQ(closed.WriteSerialPort("x", 1), kSerialWriteFailed);
+  EXPECT_EQ(closed.ReadSerialPort(&byte, 1, &received), kSerialReadFailed);
+  const std::vector<std::string> expected = {
+      "Cannot write to the serial port: Bad file descriptor (error 9).\n",
+      "Cannot write to " + pty_.path() + ": Bad file descriptor (error 9).\n",
+      "Cannot read from " + pty_.path() + ": Bad file descriptor (error 9).\n",
+  };
+  EXPECT_EQ(messages_, expected);
 }
 
 TEST_F(SerialTest, LineSettings) {
