@@ -40,7 +40,7 @@ bool ResolveSettings(const GlobalOptions& options, Console& console, const Given
                        : "Without a unit, give --pitch and --soft-limit.\n");
       return false;
     }
-    *settings = session.Device().CurrentSettings();
+    *settings = session.Unit().settings;
     *source = "unit on " + session.PortName();
     if (given.pitch || given.soft_limit || given.min_size) *source += ", some given";
   }

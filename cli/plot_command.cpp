@@ -77,7 +77,7 @@ bool ResolveSettings(const GlobalOptions& options, Console& console, const PlotO
     console.Note("Without a unit, give a settings backup with --settings FILE.\n");
     return false;
   }
-  *settings = session.Device().CurrentSettings();
+  *settings = session.Unit().settings;
   *source = "unit on " + session.PortName();
   return true;
 }

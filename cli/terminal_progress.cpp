@@ -40,8 +40,6 @@ void TerminalProgress::Advance() {
   Draw(false);
 }
 
-void TerminalProgress::PumpPendingMessages() {}
-
 bool TerminalProgress::IsCancelled() const { return Interrupted(); }
 
 std::string TerminalProgress::Line(Clock::time_point now) const {

@@ -12,7 +12,7 @@ namespace stravon::cli {
 // The progress window of a transfer, drawn as one line on standard error when
 // it is a terminal: the text, a bar, the percentage and the estimated time
 // left. Cancelled once an interrupt signal arrived. Created, driven and
-// destroyed on the device worker thread.
+// destroyed on the command's thread, as the document's events arrive.
 class TerminalProgress : public ProgressWindow {
  public:
   TerminalProgress(std::string text, Console& console, bool draw);
@@ -22,7 +22,6 @@ class TerminalProgress : public ProgressWindow {
   void SetBounds(int lower, int upper) override;
   void SetStepSize(int step) override;
   void Advance() override;
-  void PumpPendingMessages() override;
   bool IsCancelled() const override;
 
   int Position() const { return position_; }

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The commands that talk to the unit. Each asks the device session for the same
-// operations the desktop program's menus and dialogs ask for, and reports
-// what the core showed while carrying them out.
+// The commands that talk to the unit. Each asks the document for the same
+// requests the desktop program's menus and dialogs ask for, and reports how
+// they ended.
 #include <algorithm>
 #include <chrono>
 #include <cstdio>
@@ -9,7 +9,6 @@
 #include <optional>
 #include <sstream>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -21,10 +20,9 @@
 #include "cli/protocol_report.h"
 #include "cli/settings_backup.h"
 #include "cli/unit_session.h"
-#include "device/device_transfers.h"
-#include "device/device_worker.h"
 #include "device/operation_outcome.h"
 #include "device/program_image.h"
+#include "device/session_request.h"
 #include "protocol/file_io.h"
 #include "protocol/number_text.h"
 #include "protocol/protocol_file.h"
@@ -32,6 +30,7 @@
 #include "ui/hardware_dialog.h"
 #include "ui/move_to_size.h"
 #include "ui/protocol_judgement.h"
+#include "ui/session_text.h"
 #include "ui/settings_store.h"
 
 namespace stravon::cli {
@@ -76,12 +75,15 @@ int ReportOutcome(UnitSession& session, Console& console, const Outcome& outcome
 
 // Runs an operation that always runs to its end (a transfer or the settings
 // write) and reports how it ended, as ReportOutcome.
-int RunToEnd(UnitSession& session, Console& console, const std::function<void()>& request,
-             const std::string& operation) {
-  const std::optional<Outcome> outcome = session.RunOperation(request);
+int RunToEnd(UnitSession& session, Console& console, Operation operation,
+             const std::function<Submission()>& submit, const std::string& name) {
+  const UnitSession::Ran ran =
+      session.RunOperation(operation, [&] { return std::optional<Submission>(submit()); });
+  if (ran.refused) return kExitFailed;
   return ReportOutcome(
       session, console,
-      outcome.value_or(Outcome::Of(Operation::kNone, Outcome::Kind::kNotConnected)), operation);
+      ran.finished ? ran.finished->outcome : Outcome::Of(operation, Outcome::Kind::kNotConnected),
+      name);
 }
 
 bool WriteBytes(Console& console, const std::string& path, std::string_view bytes) {
@@ -93,10 +95,11 @@ std::string FirmwareText(std::int32_t revision) { return FormatGeneral(revision 
 // Programs `settings` through the worker and reports the outcome.
 int ProgramSettings(UnitSession& session, Console& console, const HardwareSettings& settings) {
   const int status = RunToEnd(
-      session, console, [&] { session.Device().RequestProgramHardwareSettings(settings); },
-      "Programming Hardware Settings");
+      session, console, Operation::kProgramHardwareSettings,
+      [&] { return session.Doc().ProgramSettings(settings); }, "Programming Hardware Settings");
+  // The settings changed event comes before the end.
   if (status == kExitDone && !console.Quiet()) {
-    console.Result(SettingsDescription(session.Device().CurrentSettings()));
+    console.Result(SettingsDescription(session.Unit().settings));
   }
   return status;
 }
@@ -107,10 +110,9 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
   UnitSession session(options, console);
   if (!session.Connect(false)) return kExitFailed;
   session.StopWorker();
-  const DeviceSession& device = session.Device();
-  const UnitIdentification unit = device.Identification();
-  const bool settings_read = device.HardwareSettingsRead();
-  const HardwareSettings settings = device.CurrentSettings();
+  const UnitIdentification& unit = session.Unit().identification;
+  const bool settings_read = session.Unit().settings_read;
+  const HardwareSettings settings = session.Unit().settings;
 
   if (json) {
     nlohmann::json info = {{"port", session.PortName()},
@@ -142,7 +144,7 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
 int RunSettingsShow(const GlobalOptions& options, Console& console, bool json) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  const HardwareSettings settings = session.Device().CurrentSettings();
+  const HardwareSettings settings = session.Unit().settings;
   console.Result(json ? JsonText(SettingsJson(settings)) : SettingsDescription(settings));
   return kExitDone;
 }
@@ -158,13 +160,12 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   }
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  DeviceSession& device = session.Device();
 
-  // The commit the worker runs refuses as it does here; refused before the
-  // unit is written. The sets come from a file, not from the set editor: one
-  // the editor would not accept as it will run is programmed only when the
+  // The document's commit refuses as it does here; refused before the unit
+  // is written. The sets come from a file, not from the set editor: one the
+  // editor would not accept as it will run is programmed only when the
   // person says so, and then exactly as the desktop program would.
-  const ProtocolJudgement judgement = JudgeProtocol(sequence, device.CurrentSettings());
+  const ProtocolJudgement judgement = JudgeProtocol(sequence, session.Unit().settings);
   if (!judgement.committable) {
     console.Error(judgement.refusal);
     return kExitFailed;
@@ -179,15 +180,15 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
     console.Error(text);
   }
 
-  session.FrontEnd().LoadWorkingSequence(sequence);
-  device.SetVerifyAfterProgramming(verify);
-  const std::optional<Outcome> outcome =
-      session.RunOperation([&] { device.RequestProgramDevice(); });
-  if (!outcome || outcome->step != Outcome::Step::kVerify) {
-    const int status =
-        ReportOutcome(session, console,
-                      outcome.value_or(Outcome::Of(Operation::kNone, Outcome::Kind::kNotConnected)),
-                      "Programming Device");
+  session.Doc().Load(sequence);
+  const UnitSession::Ran ran = session.RunOperation(
+      Operation::kProgramDevice, [&] { return session.Doc().ProgramDevice(verify); });
+  if (ran.refused) return kExitFailed;
+  const Outcome outcome =
+      ran.finished ? ran.finished->outcome
+                   : Outcome::Of(Operation::kProgramDevice, Outcome::Kind::kNotConnected);
+  if (outcome.step != Outcome::Step::kVerify) {
+    const int status = ReportOutcome(session, console, outcome, "Programming Device");
     if (status != kExitDone || !verify) return status;
     console.Note("Reading Device... Success\n");
     console.Note("Verified: the unit holds the " + std::to_string(kProgramImageSize) +
@@ -197,10 +198,10 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
 
   // The write went through; the read-back failed or found a difference.
   console.Note(OutcomeLine(Outcome::Of(Operation::kProgramDevice)) + "\n");
-  if (!outcome->mismatch) {
+  if (!outcome.mismatch) {
     return ReportOutcome(session, console,
-                         Outcome::Of(Operation::kReadDevice, outcome->kind,
-                                     Outcome::Step::kReadProgram, outcome->failure),
+                         Outcome::Of(Operation::kReadDevice, outcome.kind,
+                                     Outcome::Step::kReadProgram, outcome.failure),
                          "Reading Device");
   }
   console.Note(OutcomeLine(Outcome::Of(Operation::kReadDevice)) + "\n");
@@ -208,9 +209,9 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   std::snprintf(text, sizeof text,
                 "Error:  Verification failed: the unit holds 0x%02X at address 0x%04X where "
                 "0x%02X was written.",
-                static_cast<unsigned>(outcome->mismatch->read),
-                static_cast<unsigned>(outcome->mismatch->address),
-                static_cast<unsigned>(outcome->mismatch->written));
+                static_cast<unsigned>(outcome.mismatch->read),
+                static_cast<unsigned>(outcome.mismatch->address),
+                static_cast<unsigned>(outcome.mismatch->written));
   console.Error(text);
   return kExitFailed;
 }
@@ -220,12 +221,14 @@ int RunRead(const GlobalOptions& options, Console& console,
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
   if (const int status = RunToEnd(
-          session, console, [&] { session.Device().RequestReadDevice(); }, "Reading Device");
+          session, console, Operation::kReadDevice, [&] { return session.Doc().ReadDevice(); },
+          "Reading Device");
       status != kExitDone) {
     return status;
   }
   session.StopWorker();
-  const TestSequence protocol = session.Device().Protocol();
+  // A read that went through is the document's protocol now.
+  const TestSequence& protocol = session.Doc().Protocol();
   if (protocol.sets.empty()) console.Note(std::string(kNoProtocolStoredText) + "\n");
   return OutputProtocol(console, protocol, output) ? kExitDone : kExitFailed;
 }
@@ -244,7 +247,7 @@ int RunSettingsProgram(const GlobalOptions& options, Console& console,
 
   MemorySettingsStore store;
   store.WriteInteger(kSettingsSection, kFactoryAccessValue, program.factory ? 1 : 0);
-  HardwareDialog dialog(session.Device().CurrentSettings(), store);
+  HardwareDialog dialog(session.Unit().settings, store);
   HardwareDialogFields fields =
       program.restore_defaults ? dialog.RestoreDefaults() : dialog.Fields();
   if (program.offset) fields.offset = *program.offset;
@@ -276,9 +279,9 @@ int RunSettingsBackup(const GlobalOptions& options, Console& console, const std:
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
   session.StopWorker();
-  const HardwareSettings settings = session.Device().CurrentSettings();
+  const HardwareSettings settings = session.Unit().settings;
   std::string origin = settings.ModelLine() + " on " + session.PortName();
-  const std::vector<std::string> identification = session.Device().Identification().entries;
+  const std::vector<std::string>& identification = session.Unit().identification.entries;
   if (identification.size() > 2) origin += " (" + identification[2] + ")";
   if (!WriteBytes(console, file, BackupText(EncodeSettingsBlock(settings), origin))) {
     return kExitFailed;
@@ -327,21 +330,20 @@ int RunSettingsRestore(const GlobalOptions& options, Console& console, const std
 int RunStatus(const GlobalOptions& options, Console& console, bool json) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  TerminalFrontEnd& front_end = session.FrontEnd();
-  if (front_end.OffsetWrites() == 0) {
-    console.Error(ErrorText("The unit did not report its position." +
-                            (front_end.LastLog().empty() ? "" : "\n" + front_end.LastLog())));
+  // Connecting ends with a status query; its failure is in the message log.
+  const UnitSnapshot& unit = session.Unit();
+  if (!unit.position) {
+    console.Error(ErrorText("The unit did not report its position."));
     return kExitFailed;
   }
-  const HardwareSettings settings = session.Device().CurrentSettings();
+  const HardwareSettings& settings = unit.settings;
   if (json) {
-    nlohmann::json status = {{"port", session.PortName()},
-                             {"model", settings.ModelName()},
-                             {"offset_mm", session.Device().CurrentOffset()}};
+    nlohmann::json status = {
+        {"port", session.PortName()}, {"model", settings.ModelName()}, {"offset_mm", unit.offset}};
     console.Result(JsonText(status));
   } else {
     console.Result(settings.ModelLine() + " on " + session.PortName() + "\nOffset (mm) " +
-                   front_end.OffsetText() + "\n");
+                   FormatFixed(unit.offset, 2) + "\n");
   }
   return kExitDone;
 }
@@ -355,9 +357,8 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
   }
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  DeviceSession& device = session.Device();
-  const HardwareSettings settings = device.CurrentSettings();
-  MoveToSizeFields fields = OpenMoveToSize(device.CurrentOffset(), settings);
+  const HardwareSettings settings = session.Unit().settings;
+  MoveToSizeFields fields = OpenMoveToSize(session.Unit().offset, settings);
   fields.new_size = size;
   const MoveToSizeResult result = AcceptMoveToSize(fields, settings);
   switch (result.outcome) {
@@ -372,18 +373,20 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
       break;
   }
 
-  const std::optional<Outcome> outcome =
-      session.RunOperation([&] { device.RequestMove(result.target); });
-  if (!outcome) {
+  const UnitSession::Ran ran = session.RunOperation(Operation::kMove, [&] {
+    return std::optional<Submission>(session.Doc().Move(result.target));
+  });
+  if (ran.refused) return kExitFailed;
+  if (!ran.finished) {
     // The worker waits for the unit, which would go on to the target on its
     // own: end the wait, then tell the unit to stop.
     session.StopMotion();
     console.Error("Error:  Interrupted; the unit was told to stop where it is.");
     return kExitFailed;
   }
-  const std::string reached = session.FrontEnd().OffsetText();
+  const std::string reached = session.OffsetText();
   const std::string wanted = FormatFixed(settings.OffsetShown(result.target), 2);
-  if (!outcome->Done()) {
+  if (!ran.finished->outcome.Done()) {
     console.Error(ErrorText("The unit stopped at an offset of " + reached + " mm, short of " +
                             wanted + " mm."));
     return kExitFailed;
@@ -395,43 +398,21 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
 int RunJog(const GlobalOptions& options, Console& console, bool plus, double seconds) {
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
-  DeviceSession& device = session.Device();
-  TerminalFrontEnd& front_end = session.FrontEnd();
-
-  const std::uint64_t logged = front_end.LogCount();
-  if (!device.PressJog(plus)) {
-    console.Error(kDeviceNotDetectedMessage);
-    return kExitFailed;
-  }
-  // Ended by the time, an interrupt, the unit going away, or a failed
-  // exchange (which the serial port logs).
-  std::string problem;
+  if (!session.StartJog(plus ? JogDirection::kPlus : JogDirection::kMinus)) return kExitFailed;
   const Clock::time_point end = Clock::now() + std::chrono::duration_cast<Clock::duration>(
                                                    std::chrono::duration<double>(seconds));
-  // The worker stops a jog that is not confirmed, as for a held button.
-  Clock::time_point next_confirm = Clock::now() + kJogConfirmInterval;
-  while (Clock::now() < end) {
-    if (Clock::now() >= next_confirm) {
-      device.ConfirmJog();
-      next_confirm += kJogConfirmInterval;
-    }
-    if (Interrupted()) {
+  std::string problem;
+  switch (session.KeepJogging(end)) {
+    case UnitSession::JogEnd::kNone:
+      break;
+    case UnitSession::JogEnd::kInterrupted:
       problem = "Error:  Interrupted; the jog was stopped early.";
       break;
-    }
-    if (!device.Connected()) {
+    case UnitSession::JogEnd::kUnitGone:
       problem = "Error:  The unit went away during the jog.";
       break;
-    }
-    if (front_end.LogCount() != logged) {
-      problem = ErrorText("The jog was stopped after a failed exchange: " + front_end.LastLog());
-      break;
-    }
-    std::this_thread::sleep_for(
-        std::min<Clock::duration>(std::chrono::milliseconds(20), end - Clock::now()));
   }
-  const bool stopped = session.StopJog();
-  if (!stopped) {
+  if (!session.StopJog()) {
     console.Error(
         "Error:  The unit did not confirm that the jog stopped; check it before going on.");
     return kExitFailed;
@@ -440,7 +421,7 @@ int RunJog(const GlobalOptions& options, Console& console, bool plus, double sec
     console.Error(problem);
     return kExitFailed;
   }
-  console.Note("Offset (mm) " + front_end.OffsetText() + "\n");
+  console.Note("Offset (mm) " + session.OffsetText() + "\n");
   return kExitDone;
 }
 

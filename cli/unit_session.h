@@ -2,7 +2,6 @@
 #pragma once
 
 #include <chrono>
-#include <cstdint>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -11,20 +10,37 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "cli/terminal_front_end.h"
-#include "device/device_session.h"
+#include "device/operation.h"
 #include "device/operation_outcome.h"
+#include "device/session_event.h"
+#include "device/session_request.h"
+#include "ui/document.h"
+#include "ui/stage_model.h"
 
 namespace stravon::cli {
 
-// One device session and its worker, for a command that talks to the unit.
-// The command asks for operations as the desktop program's menus do (a
-// pending code and its arguments) and waits until the worker has carried
-// them out; everything the worker shows arrives in the terminal front end.
-class UnitSession {
+// One document window of the command line, with its device session, for a
+// command that talks to the unit. The command asks for what the desktop
+// program's menus ask for (typed requests through the Document) and waits on
+// the command's thread for the events that say how it went; the Document
+// renders them into the terminal front end as it would into a window.
+class UnitSession : private Document::Listener {
  public:
+  using Clock = std::chrono::steady_clock;
+
+  // How a request went.
+  struct Ran {
+    // Its end, once it ran to it.
+    std::optional<FinishedEvent> finished;
+    // Nothing was asked of the unit (the request or the commit before it
+    // was refused); the reason has been reported.
+    bool refused = false;
+  };
+
   UnitSession(const GlobalOptions& options, Console& console);
-  // Stops a jog still running, then the worker.
-  ~UnitSession();
+  // Stops a jog still running, then the worker; the unit is not told
+  // anything else.
+  ~UnitSession() override;
   UnitSession(const UnitSession&) = delete;
   UnitSession& operator=(const UnitSession&) = delete;
 
@@ -34,20 +50,32 @@ class UnitSession {
   // False after the reason was reported.
   bool Connect(bool require_settings);
 
-  DeviceSession& Device() { return *device_; }
+  // Only after Connect got as far as starting the worker.
+  Document& Doc() { return *document_; }
   TerminalFrontEnd& FrontEnd() { return front_end_; }
   const std::string& PortName() const { return port_name_; }
+  // The unit as last connected or reprogrammed; only after Connect succeeded.
+  const UnitSnapshot& Unit() const { return *unit_; }
+  // The offset field's text: the unit's position as last reported.
+  const std::string& OffsetText() const { return stage_.OffsetText(); }
 
-  // Writes a request (`request` sets the arguments and the code), waits
-  // until the worker has carried it out and returns how it ended. Nothing
-  // when an interrupt came first during a move (a transfer sees the
-  // interrupt as its Cancel button and ends by itself; a settings write is
-  // let finish).
-  std::optional<Outcome> RunOperation(const std::function<void()>& request);
+  // Asks for `operation` with `submit` (which answers as the Document's
+  // request functions do) and waits for its end. On an interrupt a transfer
+  // is cancelled as its Cancel button does and ends by itself; the settings
+  // write is let finish, since stopping half-way would leave a partly
+  // written block; the wait for a move is abandoned (nothing finished, and
+  // not refused: the unit goes on until told to stop).
+  Ran RunOperation(Operation operation, const std::function<std::optional<Submission>()>& submit);
 
-  // Ends a running jog: jog stop until one pass of it (stop, limits off,
-  // status) has gone to the unit, then no code. False when that could not be
-  // seen within a few time-outs.
+  // A jog: started (false after the refusal was reported), kept alive and
+  // watched until `end` (kNone when it ran its time, else what ended it),
+  // and stopped.
+  enum class JogEnd { kNone, kInterrupted, kUnitGone };
+  bool StartJog(JogDirection direction);
+  JogEnd KeepJogging(Clock::time_point end);
+  // Ends the jog: true once one pass of jog stop (stop, limits off, status)
+  // has gone to the unit, or the jog had already ended; false when that
+  // could not be seen within a few time-outs.
   bool StopJog();
 
   // Ends the worker and closes its port.
@@ -66,14 +94,24 @@ class UnitSession {
   std::chrono::milliseconds ExchangeAllowance(int exchanges) const;
 
  private:
+  enum class WaitEnd { kDone, kTimedOut, kInterrupted };
+  // Carries out the session's events until `done` holds for one of them, or
+  // `deadline` passes; with `interruptible`, also until an interrupt came.
+  WaitEnd Await(const std::function<bool(const SessionEvent&)>& done, Clock::time_point deadline,
+                bool interruptible);
+  void EventHandled(const SessionEvent& event) override;
+  void ReportRefusal(Refusal refusal);
   bool PortAccessible(const std::string& path);
 
   GlobalOptions options_;
   Console& console_;
   TerminalFrontEnd front_end_;
-  std::unique_ptr<DeviceSession> device_;
+  StageModel stage_;
+  std::unique_ptr<Document> document_;
   std::string port_name_;
+  UnitSnapshotPtr unit_;
   Outcome::Cause failure_ = Outcome::Cause::kNone;
+  bool jogging_ = false;
 };
 
 }  // namespace stravon::cli

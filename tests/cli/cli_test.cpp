@@ -9,8 +9,8 @@
 
 #include <algorithm>
 #include <cerrno>
-#include <cstring>
 #include <chrono>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -79,7 +79,8 @@ class CliTest : public testing::Test {
   void AttachUnit(sim::UnitOptions options = {}) {
     unit_ = std::make_unique<sim::SimulatedUnit>(options);
     ASSERT_EQ(unit_->Start(), 0);
-    ASSERT_FALSE(tree_.AddUsbPort(sim::UnitIdentity(), unit_->SlavePath()).empty());
+    tty_ = tree_.AddUsbPort(sim::UnitIdentity(), unit_->SlavePath());
+    ASSERT_FALSE(tty_.empty());
   }
 
   std::vector<std::string> Args(std::vector<std::string> args) const {
@@ -129,6 +130,7 @@ class CliTest : public testing::Test {
 
   sim::FixtureTree tree_ = sim::FixtureTree::Temporary();
   std::unique_ptr<sim::SimulatedUnit> unit_;
+  std::string tty_;  // the unit's port name in the tree
   int files_ = 0;
 };
 
@@ -470,30 +472,25 @@ TEST_P(CliUsageTest, ExitsTwo) {
   EXPECT_EQ(outcome.out, "");
 }
 
-INSTANTIATE_TEST_SUITE_P(Cli, CliUsageTest,
-                         testing::Values(UsageCase{"UnknownOption", {"info", "--bogus"}},
-                                         UsageCase{"UnknownCommand", {"frobnicate"}},
-                                         UsageCase{"NoCommand", {}},
-                                         UsageCase{"MissingArgument", {"program"}},
-                                         UsageCase{"CompileWithoutOutput", {"compile", "x.tmt"}},
-                                         UsageCase{"FactoryOptionWithoutFactory",
-                                                   {"settings", "program", "--pitch", "1"}},
-                                         UsageCase{"NothingToProgram", {"settings", "program"}},
-                                         UsageCase{"BadJogDirection", {"jog", "up", "--for", "1"}},
-                                         UsageCase{"MoveToNoNumber", {"move", "abc"}},
-                                         UsageCase{"JogForNaN", {"jog", "+", "--for", "nan"}},
-                                         UsageCase{"JogForHex", {"jog", "+", "--for", "0x10"}},
-                                         UsageCase{"InfinitePitch",
-                                                   {"check", "x.tmt", "--pitch", "inf",
-                                                    "--soft-limit", "7"}},
-                                         UsageCase{"NaNSoftLimit",
-                                                   {"compile", "x.tmt", "--pitch", "0.003175",
-                                                    "--soft-limit", "nan", "-o", "x.bin"}},
-                                         UsageCase{"NaNDecodePitch",
-                                                   {"decode", "x.bin", "--pitch", "nan"}}),
-                         [](const testing::TestParamInfo<UsageCase>& param) {
-                           return std::string(param.param.name);
-                         });
+INSTANTIATE_TEST_SUITE_P(
+    Cli, CliUsageTest,
+    testing::Values(
+        UsageCase{"UnknownOption", {"info", "--bogus"}},
+        UsageCase{"UnknownCommand", {"frobnicate"}}, UsageCase{"NoCommand", {}},
+        UsageCase{"MissingArgument", {"program"}},
+        UsageCase{"CompileWithoutOutput", {"compile", "x.tmt"}},
+        UsageCase{"FactoryOptionWithoutFactory", {"settings", "program", "--pitch", "1"}},
+        UsageCase{"NothingToProgram", {"settings", "program"}},
+        UsageCase{"BadJogDirection", {"jog", "up", "--for", "1"}},
+        UsageCase{"MoveToNoNumber", {"move", "abc"}},
+        UsageCase{"JogForNaN", {"jog", "+", "--for", "nan"}},
+        UsageCase{"JogForHex", {"jog", "+", "--for", "0x10"}},
+        UsageCase{"InfinitePitch", {"check", "x.tmt", "--pitch", "inf", "--soft-limit", "7"}},
+        UsageCase{
+            "NaNSoftLimit",
+            {"compile", "x.tmt", "--pitch", "0.003175", "--soft-limit", "nan", "-o", "x.bin"}},
+        UsageCase{"NaNDecodePitch", {"decode", "x.bin", "--pitch", "nan"}}),
+    [](const testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
 
 TEST_F(CliTest, AnUnknownCommandIsNamed) {
   const Outcome outcome = Run({"frobnicate"});
@@ -557,8 +554,8 @@ TEST_F(CliTest, InterruptCancelsProgrammingAsTheCancelButtonDoes) {
   sim::UnitOptions options;
   options.pacing_baud = 9600;
   AttachUnit(options);
-  ASSERT_TRUE(unit_->WriteMemory(sim::kProgramAddress,
-                                 std::vector<std::uint8_t>(sim::kProgramSize, 0xEE)));
+  ASSERT_TRUE(
+      unit_->WriteMemory(sim::kProgramAddress, std::vector<std::uint8_t>(sim::kProgramSize, 0xEE)));
   Process process(Args({"program", ProtocolFile()}), tree_);
   // Past the first commit, which clears the old protocol.
   ASSERT_TRUE(AwaitCommands(sim::CommandKind::kPageCommit, 2));
@@ -608,6 +605,19 @@ TEST_F(CliTest, JogStopsAndSwitchesTheLimitsOff) {
   }
 }
 
+TEST_F(CliTest, AJogEndsWhenTheUnitIsUnplugged) {
+  AttachUnit();
+  Process jog(Args({"jog", "+", "--for", "20"}), tree_);
+  ASSERT_TRUE(AwaitCommands(sim::CommandKind::kGo, 1));
+  unit_->Disconnect();
+  ASSERT_TRUE(tree_.RemovePort(tty_));
+  const Clock::time_point unplugged = Clock::now();
+  const Outcome outcome = jog.Wait();
+  EXPECT_LT(Clock::now() - unplugged, test_support::Scaled(5s));
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_EQ(outcome.err, "Error:  The unit went away during the jog.\n");
+}
+
 // -o: a regular file is replaced; a device or FIFO is written in place; a
 // link keeps pointing at its target; the input is never overwritten; "-" is
 // standard output.
@@ -655,8 +665,7 @@ TEST_F(CliTest, OutputFilesFollowTheirKind) {
     EXPECT_EQ(onto_input.exit_status, 1);
     EXPECT_NE(onto_input.err.find("is the input file"), std::string::npos) << onto_input.err;
   }
-  EXPECT_EQ(Run({"compile", protocol, "--pitch", "0.003175", "--soft-limit", "7.2", "-o",
-                 protocol})
+  EXPECT_EQ(Run({"compile", protocol, "--pitch", "0.003175", "--soft-limit", "7.2", "-o", protocol})
                 .exit_status,
             1);
   EXPECT_EQ(ReadFile(image), image_bytes);
@@ -681,11 +690,11 @@ TEST_F(CliTest, AFullStandardOutputFails) {
        {std::string("read"), "check --json " + protocol + " --pitch 0.003175 --soft-limit 7.2"}) {
     SCOPED_TRACE(command);
     const Outcome outcome =
-        test_support::ChildProcess("/bin/sh",
-                                   {"-c", std::string("exec ") + STRAVON_CLI_PATH + " --timeout " +
-                                              kTimeoutMs + " " + command + " > /dev/full"},
-                                   {"STRAVON_SYSFS_ROOT=" + tree_.SysfsRoot(),
-                                    "STRAVON_DEV_ROOT=" + tree_.DevRoot()})
+        test_support::ChildProcess(
+            "/bin/sh",
+            {"-c", std::string("exec ") + STRAVON_CLI_PATH + " --timeout " + kTimeoutMs + " " +
+                       command + " > /dev/full"},
+            {"STRAVON_SYSFS_ROOT=" + tree_.SysfsRoot(), "STRAVON_DEV_ROOT=" + tree_.DevRoot()})
             .Wait();
     EXPECT_EQ(outcome.exit_status, 1);
     EXPECT_NE(outcome.err.find("Cannot write to standard output: No space left on device"),
@@ -757,14 +766,15 @@ TEST_F(CliTest, ProtocolFilesAreReadWithinBounds) {
        "it is 1048577 bytes, more than the 1048576 bytes allowed"},
       {"control bytes", header + "\n" + "Ramp\tmm\t2.5\x1B[2J\t1\t1\t0.5\t2\t100\tSeconds\n", 1,
        "\"2.5\\x1B[2J\" is not a valid XMagnitude"},
-      {"long token", header + "\n" + "Ramp\tmm\t" + std::string(100000, '7') + "x" +
-                         "\t1\t1\t0.5\t2\t100\tSeconds\n",
+      {"long token",
+       header + "\n" + "Ramp\tmm\t" + std::string(100000, '7') + "x" +
+           "\t1\t1\t0.5\t2\t100\tSeconds\n",
        1, "\"777777777777777777777777\"... (100001 bytes) is not a valid XMagnitude"},
   };
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
-    const Outcome outcome = Run({"-q", "check", ProtocolFile(c.contents), "--pitch", "0.003175",
-                                 "--soft-limit", "7.2"});
+    const Outcome outcome = Run(
+        {"-q", "check", ProtocolFile(c.contents), "--pitch", "0.003175", "--soft-limit", "7.2"});
     EXPECT_EQ(outcome.exit_status, c.exit_status) << outcome.err;
     if (c.in_err != nullptr) {
       EXPECT_NE(outcome.err.find(c.in_err), std::string::npos) << outcome.err;
@@ -776,8 +786,8 @@ TEST_F(CliTest, ProtocolFilesAreReadWithinBounds) {
 
 TEST_F(CliTest, AnErasedUnitReadsAsNoProtocol) {
   AttachUnit();
-  ASSERT_TRUE(unit_->WriteMemory(sim::kProgramAddress,
-                                 std::vector<std::uint8_t>(sim::kProgramSize, 0xFF)));
+  ASSERT_TRUE(
+      unit_->WriteMemory(sim::kProgramAddress, std::vector<std::uint8_t>(sim::kProgramSize, 0xFF)));
   const Outcome read = Run({"read"});
   EXPECT_EQ(read.exit_status, 0) << read.err;
   EXPECT_EQ(read.err, "Reading Device... Success\nNo protocol stored in the unit.\n");
