@@ -8,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/enumerations.h"
+#include "ui/finding_text.h"
 
 namespace stravon {
 namespace {
@@ -55,12 +56,25 @@ TEST_P(ProtocolJudgementTest, RefusesTheCommitAndWarnsOfTheEditorsChecks) {
   TestSequence sequence;
   sequence.sets = c.sets;
 
-  const ProtocolJudgement judgement = JudgeProtocol(sequence, settings);
-  EXPECT_EQ(judgement.committable, c.refusal == nullptr);
-  EXPECT_EQ(judgement.refusal, c.refusal ? c.refusal : "");
-  ASSERT_EQ(judgement.set_warnings.size(), c.sets.size());
-  const std::vector<std::string> lines = judgement.WarningLines();
-  EXPECT_EQ(judgement.HasWarnings(), !lines.empty());
+  const std::vector<Finding> findings = JudgeProtocol(sequence, settings);
+  // The first refusal is what the commit's box shows; each warning is a line
+  // of its set, in set order.
+  std::string refusal;
+  std::vector<std::string> lines;
+  for (const Finding& f : findings) {
+    std::string text = FindingText(f);
+    if (f.severity == Severity::kRefuses) {
+      if (refusal.empty()) refusal = text;
+      continue;
+    }
+    ASSERT_TRUE(f.set.has_value());
+    ASSERT_LT(*f.set, c.sets.size());
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    lines.push_back("Set " + std::to_string(*f.set + 1) + ": " + text);
+  }
+  EXPECT_EQ(Refuses(findings), c.refusal != nullptr);
+  EXPECT_EQ(refusal, c.refusal ? c.refusal : "");
+  EXPECT_EQ(Warns(findings), !lines.empty());
   ASSERT_EQ(lines.size(), c.warnings.size()) << ::testing::PrintToString(lines);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     EXPECT_EQ(lines[i].substr(0, c.warnings[i].size()), c.warnings[i]);
