@@ -98,4 +98,17 @@ struct Finding {
   bool operator==(const Finding&) const = default;
 };
 
+// A refusing finding of `rule`.
+inline Finding MakeFinding(FindingRule rule, FindingField field = FindingField::kNone,
+                           double value = 0.0, std::optional<double> limit = std::nullopt,
+                           std::optional<double> lower = std::nullopt) {
+  Finding finding;
+  finding.rule = rule;
+  finding.field = field;
+  finding.value = value;
+  finding.limit = limit;
+  finding.lower = lower;
+  return finding;
+}
+
 }  // namespace stravon

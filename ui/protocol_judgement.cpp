@@ -64,21 +64,12 @@ std::vector<Finding> SetEditorFindings(const TestSet& set, const HardwareSetting
   take(set.HoldTimeSec, FindingField::kHold, values.hold);
   if (!values.do_not_stretch) take(set.StretchDurationSec, FindingField::kStretch, values.stretch);
 
-  Finding field_error;
-  if (not_a_number) {
-    field_error.rule = FindingRule::kNotANumber;
-    field_error.field = *not_a_number;
-    return {field_error};
-  }
+  if (not_a_number) return {MakeFinding(FindingRule::kNotANumber, *not_a_number)};
   if (!Offered(kSetEditorFunctions, ControlFunctionName(set.XFunction))) {
-    field_error.rule = FindingRule::kSelectFunction;
-    field_error.field = FindingField::kFunction;
-    return {field_error};
+    return {MakeFinding(FindingRule::kSelectFunction, FindingField::kFunction)};
   }
   if (!Offered(kSetEditorTimeUnits, TimeUnitName(set.TimeUnits))) {
-    field_error.rule = FindingRule::kSelectTimeUnit;
-    field_error.field = FindingField::kTimeUnit;
-    return {field_error};
+    return {MakeFinding(FindingRule::kSelectTimeUnit, FindingField::kTimeUnit)};
   }
   values.function = set.XFunction;
   values.time_unit = set.TimeUnits;

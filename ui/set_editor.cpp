@@ -86,12 +86,7 @@ std::vector<Finding> CheckSetEditorValues(const SetEditorValues& values,
                                           const SetEditorLimits& limits) {
   std::vector<Finding> findings;
   const auto add = [&findings](FindingRule rule, FindingField field, double value, double limit) {
-    Finding finding;
-    finding.rule = rule;
-    finding.field = field;
-    finding.value = value;
-    finding.limit = limit;
-    findings.push_back(finding);
+    findings.push_back(MakeFinding(rule, field, value, limit));
   };
   const float stretch = values.stretch;
   const float recovery = values.recovery;
@@ -166,9 +161,7 @@ SetEditorResult AcceptSetEditor(const SetEditorFields& typed, const TestSet& set
                                 const SetEditorLimits& limits) {
   SetEditorResult result;
   const auto field_error = [&result](SetEditorField field, FindingRule rule) {
-    Finding finding;
-    finding.rule = rule;
-    finding.field = FindingFieldOf(field);
+    const Finding finding = MakeFinding(rule, FindingFieldOf(field));
     result.outcome = SetEditorResult::Outcome::kFieldError;
     result.field = field;
     result.message = FieldPrompt(finding);

@@ -57,15 +57,6 @@ std::optional<FindingRule> UnrunnableRule(const TestSet& set) {
   return std::nullopt;
 }
 
-Finding CommitFinding(FindingRule rule, double value = 0.0,
-                      std::optional<double> limit = std::nullopt) {
-  Finding finding;
-  finding.rule = rule;
-  finding.value = value;
-  finding.limit = limit;
-  return finding;
-}
-
 double SetMemoryBytes(const TestSet& set) {
   return static_cast<double>(set.XFunction == ControlFunction::Sinusoid ? kSinusoidSetBytes
                                                                         : kRampedSetBytes);
@@ -233,14 +224,15 @@ std::optional<int> StageModel::Insert(int template_row, int index, const StageUn
 }
 
 std::vector<Finding> CheckCommit(const TestSequence& sequence, const HardwareSettings& settings) {
-  if (sequence.sets.empty()) return {CommitFinding(FindingRule::kNoSets)};
+  if (sequence.sets.empty()) return {MakeFinding(FindingRule::kNoSets)};
 
   std::vector<Finding> findings;
   double total = 0.0;
   for (int i = 0; i < static_cast<int>(sequence.sets.size()); ++i) {
     total += sequence.SetDurationSeconds(i);
   }
-  if (total <= 0.0) findings.push_back(CommitFinding(FindingRule::kZeroLength, total));
+  if (total <= 0.0)
+    findings.push_back(MakeFinding(FindingRule::kZeroLength, FindingField::kNone, total));
 
   // A set that does not recover leaves the specimen stretched, one that does
   // not stretch leaves it shorter. Each counts the millimetres the unit will
@@ -261,20 +253,22 @@ std::vector<Finding> CheckCommit(const TestSequence& sequence, const HardwareSet
     minimum = std::min(minimum, position);
   }
   if (maximum > travel_soft_limit) {
-    findings.push_back(
-        CommitFinding(FindingRule::kPositionBeyondLimit, maximum, travel_soft_limit));
+    findings.push_back(MakeFinding(FindingRule::kPositionBeyondLimit, FindingField::kNone, maximum,
+                                   travel_soft_limit));
   }
   if (minimum < 0.0) {
-    findings.push_back(CommitFinding(FindingRule::kPositionBelowZero, minimum, 0.0));
+    findings.push_back(
+        MakeFinding(FindingRule::kPositionBelowZero, FindingField::kNone, minimum, 0.0));
   }
   const double used_memory = UsedMemoryPercent(sequence);
   if (used_memory > 100.0) {
-    findings.push_back(CommitFinding(FindingRule::kMemoryFull, used_memory, 100.0));
+    findings.push_back(
+        MakeFinding(FindingRule::kMemoryFull, FindingField::kNone, used_memory, 100.0));
   }
 
   for (std::size_t i = 0; i < sequence.sets.size(); ++i) {
     if (const std::optional<FindingRule> rule = UnrunnableRule(sequence.sets[i])) {
-      Finding finding = CommitFinding(*rule);
+      Finding finding = MakeFinding(*rule);
       finding.set = i;
       findings.push_back(finding);
     }

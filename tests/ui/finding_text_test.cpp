@@ -16,15 +16,11 @@
 namespace stravon {
 namespace {
 
+// A finding whose text gives its limit (and range).
 Finding Make(FindingRule rule, FindingField field = FindingField::kNone,
              std::optional<double> limit = std::nullopt,
              std::optional<double> lower = std::nullopt) {
-  Finding finding;
-  finding.rule = rule;
-  finding.field = field;
-  finding.limit = limit;
-  finding.lower = lower;
-  return finding;
+  return MakeFinding(rule, field, 0.0, limit, lower);
 }
 
 Finding InSet(Finding finding, std::size_t set) {

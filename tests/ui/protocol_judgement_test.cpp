@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/protocol_judgement.h"
 
+#include <cmath>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -140,6 +141,25 @@ INSTANTIATE_TEST_SUITE_P(
                       0.0f,
                       nullptr,
                       {}},
+        // What the editor's fields or lists cannot hold stops its checks, as
+        // the first field without a valid entry stops them when typed.
+        JudgementCase{"MagnitudeBeyondSinglePrecision",
+                      {Mm(1e300, 10, 10)},
+                      0.0f,
+                      nullptr,
+                      {"Set 1: Stretch Magnitude: Enter a number."}},
+        JudgementCase{"HoldNotANumber",
+                      {With(Mm(1, 10, 10), [](TestSet& s) { s.HoldTimeSec = std::nan(""); })},
+                      0.0f,
+                      "Error:  Set 1: Durations Must Be Numbers of 0 or More\n",
+                      {"Set 1: Hold Duration: Enter a number."}},
+        JudgementCase{"FunctionNotOffered",
+                      {With(Mm(1, 10, 10), [](TestSet& s) { s.XFunction = ControlFunction::Step; }),
+                       With(Mm(1, 10, 10), [](TestSet& s) { s.TimeUnits = TimeUnit::MSeconds; })},
+                      0.0f,
+                      "Error:  Set 2: Time Unit Must Be Seconds, Minutes, Hours or Days\n",
+                      {"Set 1: Control Function: Select a Control Function.",
+                       "Set 2: Time Units: Select a Time Unit."}},
         JudgementCase{"PausesBeyond",
                       {With(Mm(1, 10, 10),
                             [](TestSet& s) {
