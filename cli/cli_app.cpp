@@ -11,9 +11,9 @@
 #include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/plot_command.h"
-#include "cli/protocol_lint.h"
-#include "ui/field_text.h"
 #include "stravon/version.h"
+#include "ui/field_text.h"
+#include "ui/finding_text.h"
 
 namespace stravon::cli {
 namespace {

@@ -5,6 +5,7 @@
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
@@ -51,11 +52,19 @@ bool ResolveSettings(const GlobalOptions& options, Console& console, const Given
 }
 
 // Loads, lints and checks a protocol; false after the reason was reported.
+// With `json`, a file that does not read as it looks is listed as JSON too.
 bool LoadAndCheck(const GlobalOptions& options, Console& console, const std::string& file,
                   const GivenSettings& given, TestSequence* sequence, HardwareSettings* settings,
-                  std::string* source, ProtocolReport* report) {
+                  std::string* source, ProtocolReport* report, bool json = false) {
   std::string error;
-  if (!LoadProtocolFile(file, *sequence, &error)) {
+  std::vector<Finding> file_findings;
+  if (!LoadProtocolFile(file, *sequence, &error, &file_findings)) {
+    if (json && !file_findings.empty()) {
+      console.Result(JsonText({{"file", file},
+                               {"accepted", false},
+                               {"has_warnings", false},
+                               {"findings", FindingsJson(file_findings)}}));
+    }
     console.Error(ErrorText(error));
     return false;
   }
@@ -72,7 +81,7 @@ int RunCheck(const GlobalOptions& options, Console& console, const std::string& 
   HardwareSettings settings;
   std::string source;
   ProtocolReport report;
-  if (!LoadAndCheck(options, console, file, given, &sequence, &settings, &source, &report)) {
+  if (!LoadAndCheck(options, console, file, given, &sequence, &settings, &source, &report, json)) {
     return kExitFailed;
   }
   if (json) {
@@ -81,11 +90,11 @@ int RunCheck(const GlobalOptions& options, Console& console, const std::string& 
     console.Result(ReportText(report, settings, source));
   }
   if (!report.Accepted()) {
-    console.Error(report.judgement.refusal);
+    console.Error(RefusalText(report.findings));
     return kExitFailed;
   }
   if (strict && report.HasWarnings()) {
-    console.Error(WarningsText(report.judgement));
+    console.Error(WarningsText(report.findings));
     return kExitFailed;
   }
   return kExitDone;
@@ -103,10 +112,10 @@ int RunCompile(const GlobalOptions& options, Console& console, const std::string
     return kExitFailed;
   }
   if (!report.Accepted()) {
-    console.Error(report.judgement.refusal);
+    console.Error(RefusalText(report.findings));
     return kExitFailed;
   }
-  if (report.HasWarnings()) console.Error(WarningsText(report.judgement));
+  if (report.HasWarnings()) console.Error(WarningsText(report.findings));
   DeviceSetTable table{};
   const std::int32_t count = CompileProtocol(sequence, settings, table);
   const ProgramImage image = EncodeProgramImage(table, count);

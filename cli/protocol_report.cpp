@@ -6,15 +6,15 @@
 #include <cstdlib>
 #include <sstream>
 
-#include "cli/protocol_lint.h"
 #include "protocol/file_io.h"
 #include "protocol/front_end.h"
 #include "protocol/protocol_file.h"
+#include "ui/finding_text.h"
 
 namespace stravon::cli {
 namespace {
 
-// Filling the rows shows nothing; the judgement keeps the commit's message.
+// Filling the rows shows nothing.
 class NoBoxes : public FrontEnd {
  public:
   MessageButton ShowMessageBox(MessageKind /*kind*/, const std::string& /*caption*/,
@@ -38,30 +38,66 @@ std::string Indented(const std::string& text, const std::string& indent) {
   return out;
 }
 
+// The warnings of set `set`, in order.
+std::vector<const Finding*> SetWarnings(const std::vector<Finding>& findings, std::size_t set) {
+  std::vector<const Finding*> warnings;
+  for (const Finding& finding : findings) {
+    if (finding.severity == Severity::kWarns && finding.set == set) warnings.push_back(&finding);
+  }
+  return warnings;
+}
+
 constexpr const char* kColumnTitles[kStageColumnCount] = {
     "Magnitude", "Stretch Dur", "Hold Dur", "Recover Dur", "Rest Dur", "Repetitions"};
 
 }  // namespace
 
-bool LoadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error) {
+bool LoadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error,
+                      std::vector<Finding>* findings) {
   std::string contents;
   if (!ReadProtocolText(path, &contents, error)) return false;
-  const std::vector<std::string> findings = LintProtocolText(contents);
-  if (!findings.empty()) {
-    std::string text = path + " is not a well-formed protocol file:";
-    for (const std::string& finding : findings) text += "\n  " + finding;
-    *error = text;
-    return false;
-  }
-  std::istringstream in(contents);
-  ReadProtocol(in, sequence);
-  return true;
+  std::vector<Finding> found = ReadProtocolContents(contents, ProtocolReading::kStrict, sequence);
+  if (found.empty()) return true;
+  *error = FileFindingsText(path, found);
+  if (findings != nullptr) *findings = std::move(found);
+  return false;
 }
 
-std::string WarningsText(const ProtocolJudgement& judgement) {
+std::string RefusalText(const std::vector<Finding>& findings) {
+  const auto refusal = std::find_if(findings.begin(), findings.end(), [](const Finding& f) {
+    return f.severity == Severity::kRefuses;
+  });
+  return refusal == findings.end() ? std::string() : FindingText(*refusal);
+}
+
+std::string WarningsText(const std::vector<Finding>& findings) {
   std::string text = "Warning:  The set editor would not accept these sets as they will run:\n";
-  for (const std::string& line : judgement.WarningLines()) text += line + "\n";
+  for (const Finding& finding : findings) {
+    if (finding.severity != Severity::kWarns) continue;
+    const std::string set = finding.set ? std::to_string(*finding.set + 1) : "?";
+    text += "Set " + set + ": " + TrimLineEnds(FindingText(finding)) + "\n";
+  }
   return text;
+}
+
+nlohmann::json FindingsJson(const std::vector<Finding>& findings) {
+  nlohmann::json list = nlohmann::json::array();
+  for (const Finding& f : findings) {
+    nlohmann::json json;
+    json["rule"] = FindingRuleName(f.rule);
+    json["severity"] = SeverityName(f.severity);
+    json["set"] = f.set ? nlohmann::json(*f.set + 1) : nlohmann::json(nullptr);
+    // A file's findings are about a column of the file.
+    const std::string_view field =
+        f.column != kNoColumn ? InstructionName(f.column) : FindingFieldName(f.field);
+    json["field"] = field.empty() ? nlohmann::json(nullptr) : nlohmann::json(field);
+    json["value"] = f.value;
+    json["limit"] = f.limit ? nlohmann::json(*f.limit) : nlohmann::json(nullptr);
+    if (f.lower) json["lower"] = *f.lower;
+    if (f.line > 0) json["line"] = f.line;
+    list.push_back(json);
+  }
+  return list;
 }
 
 ProtocolReport CheckProtocol(const TestSequence& sequence, const HardwareSettings& settings) {
@@ -74,7 +110,7 @@ ProtocolReport CheckProtocol(const TestSequence& sequence, const HardwareSetting
   report.total_time = stage.TotalTimeText();
   report.used_memory = stage.UsedMemory();
   report.used_memory_text = stage.UsedMemoryText();
-  report.judgement = JudgeProtocol(sequence, settings);
+  report.findings = JudgeProtocol(sequence, settings);
   return report;
 }
 
@@ -126,27 +162,28 @@ std::string ReportText(const ProtocolReport& report, const HardwareSettings& set
   out << "Used Memory (%): " << report.used_memory_text << "\n\n";
 
   const std::string indent = "    ";
-  const ProtocolJudgement& judgement = report.judgement;
+  const std::vector<Finding>& findings = report.findings;
   out << "Sequence: "
-      << (judgement.committable ? "accepted"
-                                : "refused\n" + indent + Indented(judgement.refusal, indent))
+      << (report.Accepted() ? "accepted"
+                            : "refused\n" + indent + Indented(RefusalText(findings), indent))
       << "\n";
-  for (std::size_t i = 0; i < judgement.set_warnings.size(); ++i) {
+  for (std::size_t i = 0; i < report.rows.size(); ++i) {
     out << "Set " << i + 1 << ": ";
-    if (judgement.set_warnings[i].empty()) {
+    const std::vector<const Finding*> warnings = SetWarnings(findings, i);
+    if (warnings.empty()) {
       out << "accepted\n";
       continue;
     }
     out << "warning";
-    for (const std::string& warning : judgement.set_warnings[i]) {
-      out << "\n" << indent << Indented(warning, indent);
+    for (const Finding* warning : warnings) {
+      out << "\n" << indent << Indented(FindingText(*warning), indent);
     }
     out << "\n";
   }
   out << "\n";
-  if (!judgement.committable) {
+  if (!report.Accepted()) {
     out << "The protocol is refused.\n";
-  } else if (judgement.HasWarnings()) {
+  } else if (report.HasWarnings()) {
     out << "The protocol is accepted, with warnings: the unit runs the sets as compiled, which "
            "is not always as composed.\n";
   } else {
@@ -172,20 +209,20 @@ nlohmann::json ReportJson(const ProtocolReport& report, const HardwareSettings& 
   json["total_time"] = report.total_time;
   json["total_seconds"] = report.total_seconds;
   json["used_memory_percent"] = report.used_memory;
-  const ProtocolJudgement& judgement = report.judgement;
-  json["sequence"] = {{"accepted", judgement.committable},
-                      {"message", TrimLineEnds(judgement.refusal)}};
+  json["sequence"] = {{"accepted", report.Accepted()},
+                      {"message", TrimLineEnds(RefusalText(report.findings))}};
   nlohmann::json sets = nlohmann::json::array();
-  for (std::size_t i = 0; i < judgement.set_warnings.size(); ++i) {
+  for (std::size_t i = 0; i < report.rows.size(); ++i) {
     nlohmann::json warnings = nlohmann::json::array();
-    for (const std::string& warning : judgement.set_warnings[i]) {
-      warnings.push_back(TrimLineEnds(warning));
+    for (const Finding* warning : SetWarnings(report.findings, i)) {
+      warnings.push_back(TrimLineEnds(FindingText(*warning)));
     }
     sets.push_back({{"set", i + 1}, {"warnings", warnings}});
   }
   json["sets"] = sets;
-  json["accepted"] = judgement.committable;
-  json["has_warnings"] = judgement.HasWarnings();
+  json["accepted"] = report.Accepted();
+  json["has_warnings"] = report.HasWarnings();
+  json["findings"] = FindingsJson(report.findings);
   return json;
 }
 

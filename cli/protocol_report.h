@@ -8,15 +8,18 @@
 #include <nlohmann/json.hpp>
 
 #include "device/hardware_settings.h"
+#include "protocol/finding.h"
 #include "protocol/test_sequence.h"
 #include "ui/protocol_judgement.h"
 #include "ui/stage_model.h"
 
 namespace stravon::cli {
 
-// Reads a protocol file for a command: the file must read as it looks (see
-// LintProtocolText). On failure returns false with the message in `error`.
-bool LoadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error);
+// Reads a protocol file for a command: the file must read as it looks (the
+// strict reading). On failure returns false with the message in `error` and,
+// when `findings` is given, the strict reading's findings there.
+bool LoadProtocolFile(const std::string& path, TestSequence& sequence, std::string* error,
+                      std::vector<Finding>* findings = nullptr);
 
 // What the stage shows for a protocol, and how it is judged with the given
 // hardware settings: the commit check refuses, the set editor's checks on the
@@ -27,15 +30,23 @@ struct ProtocolReport {
   std::string total_time;
   double used_memory = 0.0;
   std::string used_memory_text;
-  ProtocolJudgement judgement;
+  std::vector<Finding> findings;  // JudgeProtocol's
 
-  bool Accepted() const { return judgement.committable; }
-  bool HasWarnings() const { return judgement.HasWarnings(); }
+  bool Accepted() const { return !Refuses(findings); }
+  bool HasWarnings() const { return Warns(findings); }
 };
+
+// The first refusing finding's text, as the desktop program's box shows it;
+// empty when none refuses.
+std::string RefusalText(const std::vector<Finding>& findings);
 
 // The warnings for standard error: a line that says what they are, then one
 // "Set N: Error:  ..." text each.
-std::string WarningsText(const ProtocolJudgement& judgement);
+std::string WarningsText(const std::vector<Finding>& findings);
+
+// The findings as JSON: rule, severity, set (from 1), field, value and limit,
+// the lower end of a range where there is one, the line of a file's.
+nlohmann::json FindingsJson(const std::vector<Finding>& findings);
 
 ProtocolReport CheckProtocol(const TestSequence& sequence, const HardwareSettings& settings);
 

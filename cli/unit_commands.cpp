@@ -165,13 +165,13 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   // is written. The sets come from a file, not from the set editor: one the
   // editor would not accept as it will run is programmed only when the
   // person says so, and then exactly as the desktop program would.
-  const ProtocolJudgement judgement = JudgeProtocol(sequence, session.Unit().settings);
-  if (!judgement.committable) {
-    console.Error(judgement.refusal);
+  const std::vector<Finding> findings = JudgeProtocol(sequence, session.Unit().settings);
+  if (Refuses(findings)) {
+    console.Error(RefusalText(findings));
     return kExitFailed;
   }
-  if (judgement.HasWarnings()) {
-    const std::string text = WarningsText(judgement);
+  if (Warns(findings)) {
+    const std::string text = WarningsText(findings);
     if (!force) {
       console.Error(text +
                     "Error:  Not programmed. Give --force to program the protocol as it stands.");

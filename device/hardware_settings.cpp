@@ -107,8 +107,9 @@ bool SettingsAreValid(const HardwareSettings& settings) {
   const double pitch = settings.MotorPitch;
   const double minimum = settings.MinimumSpecimenSize;
   const double soft_limit = settings.TravelSoftLimit;
-  return pitch >= 0.00001 && pitch <= 0.015857 && minimum >= 0.0 && minimum <= 200.0 &&
-         soft_limit >= 5.0 && soft_limit <= 43.0;
+  return pitch >= kMinimumMotorPitch && pitch <= kMaximumMotorPitch && minimum >= 0.0 &&
+         minimum <= kMaximumMinimumSpecimenSize && soft_limit >= kMinimumTravelSoftLimit &&
+         soft_limit <= kMaximumTravelSoftLimit;
 }
 
 int SeriesIndex(const HardwareSettings& settings, int current) {

@@ -12,6 +12,17 @@ namespace stravon {
 // equals the minimum specimen size.
 inline constexpr std::int32_t kHomePosition = 315;
 
+// What the unit's own test accepts when it reads its settings back; outside
+// these it would look unprogrammed after the next connection. Compared in
+// double precision, as the unit compares them.
+inline constexpr double kMinimumMotorPitch = 0.00001;  // mm per step
+inline constexpr double kMaximumMotorPitch = 0.015857;
+inline constexpr double kMinimumTravelSoftLimit = 5.0;  // mm
+inline constexpr double kMaximumTravelSoftLimit = 43.0;
+inline constexpr double kMaximumMinimumSpecimenSize = 200.0;  // mm, from 0
+// The series name's field: three characters and a zero.
+inline constexpr std::size_t kMaximumSeriesLength = 3;
+
 // The unit keeps its calibration in a 64-byte block directly after the program
 // image.
 inline constexpr std::uint32_t kSettingsBlockAddress = 0x7380;

@@ -1,9 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-// The protocol file reader on any bytes, then everything the program does
-// with what it read: the stage view's rows and totals, its commit checks and,
-// when they pass, the compile for the unit; the preview's profile of what
-// was read, committed or not; and saving. Saving what was read
-// and reading that again must give the same file once more.
+// The protocol file reader on any bytes, leniently and strictly, then
+// everything the program does with what it read: the stage view's rows and
+// totals, its commit checks and, when they pass, the compile for the unit;
+// the preview's profile of what was read, committed or not; and saving.
+// Saving what was read and reading that again must give the same file once
+// more.
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
@@ -18,8 +19,8 @@
 #include "protocol/front_end.h"
 #include "protocol/protocol_file.h"
 #include "protocol/test_sequence.h"
-#include "ui/stage_model.h"
 #include "tests/support/test_settings.h"
+#include "ui/stage_model.h"
 
 namespace {
 
@@ -52,6 +53,13 @@ std::string Write(stravon::TestSequence sequence) {
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
   const std::string bytes(reinterpret_cast<const char*>(data), size);
   const stravon::TestSequence sequence = Read(bytes);
+
+  // A script's strict reading passes a file only when it reads as it looks,
+  // and then it reads as the desktop program opens it.
+  stravon::TestSequence strict;
+  if (stravon::ReadProtocolContents(bytes, stravon::ProtocolReading::kStrict, strict).empty()) {
+    Check(strict == sequence, "a file without findings reads the same strictly");
+  }
 
   const int count = static_cast<int>(sequence.sets.size());
   std::size_t text_bytes = 0;

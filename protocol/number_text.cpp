@@ -102,6 +102,20 @@ bool FromChars(std::string_view number, std::chars_format format, double& value)
   return result.ec == std::errc();
 }
 
+std::string_view Trim(std::string_view text) {
+  while (!text.empty() && IsCSpace(text.front())) text.remove_prefix(1);
+  while (!text.empty() && IsCSpace(text.back())) text.remove_suffix(1);
+  return text;
+}
+
+// Strips one leading sign; true when it was '-'.
+bool TakeSign(std::string_view& text) {
+  if (text.empty() || (text.front() != '+' && text.front() != '-')) return false;
+  const bool negative = text.front() == '-';
+  text.remove_prefix(1);
+  return negative;
+}
+
 }  // namespace
 
 double ParseLeadingDouble(std::string_view text) {
@@ -150,6 +164,42 @@ std::int32_t ParseLeadingInteger(std::string_view text) {
   if (value < std::numeric_limits<std::int32_t>::min())
     return std::numeric_limits<std::int32_t>::min();
   return static_cast<std::int32_t>(value);
+}
+
+bool ParseNumberField(std::string_view text, double& value) {
+  text = Trim(text);
+  const bool negative = TakeSign(text);
+  // from_chars takes a '-' of its own and reads "inf" and "nan": neither is a
+  // number a person types into a length field.
+  if (text.empty() || !(text.front() == '.' || (text.front() >= '0' && text.front() <= '9'))) {
+    return false;
+  }
+  double parsed = 0.0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, parsed, std::chars_format::general);
+  if (result.ec != std::errc() || result.ptr != end || !std::isfinite(parsed)) return false;
+  value = negative ? -parsed : parsed;
+  return true;
+}
+
+bool ParseIntegerField(std::string_view text, std::int64_t minimum, std::int64_t maximum,
+                       std::int64_t& value) {
+  text = Trim(text);
+  const bool negative = TakeSign(text);
+  if (text.empty() || text.front() < '0' || text.front() > '9') return false;
+  std::uint64_t magnitude = 0;
+  const char* end = text.data() + text.size();
+  const auto result = std::from_chars(text.data(), end, magnitude);
+  if (result.ec != std::errc() || result.ptr != end) return false;
+  // Every bound fits in 63 bits, so a larger magnitude is out of range anyway.
+  if (magnitude > static_cast<std::uint64_t>(std::numeric_limits<std::int64_t>::max())) {
+    return false;
+  }
+  const std::int64_t parsed =
+      negative ? -static_cast<std::int64_t>(magnitude) : static_cast<std::int64_t>(magnitude);
+  if (parsed < minimum || parsed > maximum) return false;
+  value = parsed;
+  return true;
 }
 
 std::string FormatGeneral(double value) {

@@ -20,6 +20,15 @@ double ParseLeadingDouble(std::string_view text);
 // optional sign, digits; 0 when there are none. Clamped to the 32-bit range.
 std::int32_t ParseLeadingInteger(std::string_view text);
 
+// A whole text that is one decimal number, apart from surrounding blanks, as
+// a person types it into a field: "12abc", "", "0x10", infinities, NaN and
+// values out of range are not.
+bool ParseNumberField(std::string_view text, double& value);
+
+// A decimal integer with an optional sign, within [minimum, maximum].
+bool ParseIntegerField(std::string_view text, std::int64_t minimum, std::int64_t maximum,
+                       std::int64_t& value);
+
 // "%g": general notation with six significant digits (10 -> "10",
 // 1e-05 -> "1e-05", 1.0/3 -> "0.333333").
 std::string FormatGeneral(double value);

@@ -4,13 +4,17 @@
 #include <algorithm>
 #include <array>
 #include <cstddef>
+#include <cstdint>
 #include <istream>
+#include <limits>
 #include <locale>
 #include <ostream>
 #include <sstream>
 #include <string>
 #include <string_view>
+#include <type_traits>
 #include <utility>
+#include <vector>
 
 #include "protocol/enumerations.h"
 #include "protocol/file_io.h"
@@ -80,99 +84,185 @@ std::string WrittenValue(const TestSet& set, Instruction column) {
   }
 }
 
-// Stores `token` in the member that `column` names. Nothing is rejected: an
-// unrecognised name is stored as -1, a token without a number as 0, and a
-// column of an unrecognised key leaves the set as it is.
-void StoreValue(std::string_view token, Instruction column, TestSet& set) {
-  switch (column) {
-    case Instruction::Name:
-      set.Name = NameFromToken(token);
-      break;
-    case Instruction::XMode:
-      set.XMode = ControlModeFromName(token);
-      break;
-    case Instruction::YMode:
-      set.YMode = ControlModeFromName(token);
-      break;
-    case Instruction::ZMode:
-      set.ZMode = ControlModeFromName(token);
-      break;
-    case Instruction::XFunction:
-      set.XFunction = ControlFunctionFromName(token);
-      break;
-    case Instruction::YFunction:
-      set.YFunction = ControlFunctionFromName(token);
-      break;
-    case Instruction::ZFunction:
-      set.ZFunction = ControlFunctionFromName(token);
-      break;
-    case Instruction::XUnits:
-      set.XUnits = MeasureUnitFromName(token);
-      break;
-    case Instruction::YUnits:
-      set.YUnits = MeasureUnitFromName(token);
-      break;
-    case Instruction::ZUnits:
-      set.ZUnits = MeasureUnitFromName(token);
-      break;
-    case Instruction::XMagnitude:
-      set.XMagnitude = ParseLeadingDouble(token);
-      break;
-    case Instruction::YMagnitude:
-      set.YMagnitude = ParseLeadingDouble(token);
-      break;
-    case Instruction::ZMagnitude:
-      set.ZMagnitude = ParseLeadingDouble(token);
-      break;
-    case Instruction::XPreloadType:
-      set.XPreloadType = PreloadTypeFromName(token);
-      break;
-    case Instruction::YPreloadType:
-      set.YPreloadType = PreloadTypeFromName(token);
-      break;
-    case Instruction::ZPreloadType:
-      set.ZPreloadType = PreloadTypeFromName(token);
-      break;
-    case Instruction::XPreloadMag:
-      set.XPreloadMag = ParseLeadingDouble(token);
-      break;
-    case Instruction::YPreloadMag:
-      set.YPreloadMag = ParseLeadingDouble(token);
-      break;
-    case Instruction::ZPreloadMag:
-      set.ZPreloadMag = ParseLeadingDouble(token);
-      break;
-    case Instruction::StretchDurationSec:
-      set.StretchDurationSec = ParseLeadingDouble(token);
-      break;
-    case Instruction::RecoveryDurationSec:
-      set.RecoveryDurationSec = ParseLeadingDouble(token);
-      break;
-    case Instruction::HoldTimeSec:
-      set.HoldTimeSec = ParseLeadingDouble(token);
-      break;
-    case Instruction::RestTimeSec:
-      set.RestTimeSec = ParseLeadingDouble(token);
-      break;
-    case Instruction::NumReps:
-      set.NumReps = ParseLeadingInteger(token);
-      break;
-    case Instruction::DataFreqHz:
-      set.DataFreqHz = DataFrequencyFromName(token);
-      break;
-    case Instruction::ImageFreqHz:
-      set.ImageFreqHz = ImageFrequencyFromName(token);
-      break;
-    case Instruction::Tolerance:
-      set.Tolerance = ParseLeadingDouble(token);
-      break;
-    case Instruction::TolCorOver:
-      set.TolCorOver = ParseLeadingInteger(token) != 0;
-      break;
-    case Instruction::TimeUnits:
-      set.TimeUnits = TimeUnitFromName(token);
-      break;
+template <typename Enum>
+bool Known(Enum value) {
+  return static_cast<std::int32_t>(value) != -1;
+}
+
+// How the reader takes a value of each member type. Nothing is rejected: an
+// unrecognised name is stored as -1 and a token without a number as 0.
+void ReadValue(std::string_view token, std::string& value) { value = NameFromToken(token); }
+void ReadValue(std::string_view token, double& value) { value = ParseLeadingDouble(token); }
+void ReadValue(std::string_view token, std::int32_t& value) { value = ParseLeadingInteger(token); }
+void ReadValue(std::string_view token, bool& value) { value = ParseLeadingInteger(token) != 0; }
+void ReadValue(std::string_view token, ControlMode& value) { value = ControlModeFromName(token); }
+void ReadValue(std::string_view token, ControlFunction& value) {
+  value = ControlFunctionFromName(token);
+}
+void ReadValue(std::string_view token, MeasureUnit& value) { value = MeasureUnitFromName(token); }
+void ReadValue(std::string_view token, PreloadType& value) { value = PreloadTypeFromName(token); }
+void ReadValue(std::string_view token, TimeUnit& value) { value = TimeUnitFromName(token); }
+void ReadValue(std::string_view token, DataFrequency& value) {
+  value = DataFrequencyFromName(token);
+}
+void ReadValue(std::string_view token, ImageFrequency& value) {
+  value = ImageFrequencyFromName(token);
+}
+
+// Whether the reader takes `token` as written, rather than as a stand-in: a
+// whole number for a number, a known name for a name.
+template <typename T>
+bool IsWritten(std::string_view token) {
+  if constexpr (std::is_same_v<T, std::string>) {
+    return true;
+  } else if constexpr (std::is_same_v<T, double>) {
+    double value = 0.0;
+    return ParseNumberField(token, value);
+  } else if constexpr (std::is_same_v<T, std::int32_t> || std::is_same_v<T, bool>) {
+    std::int64_t value = 0;
+    return ParseIntegerField(token, std::numeric_limits<std::int32_t>::min(),
+                             std::numeric_limits<std::int32_t>::max(), value);
+  } else {
+    T value{};
+    ReadValue(token, value);
+    // A rate's name is its number, and any text without one reads as 0 Hz.
+    if constexpr (std::is_same_v<T, DataFrequency> || std::is_same_v<T, ImageFrequency>) {
+      return IsWritten<double>(token) && Known(value);
+    }
+    return Known(value);
   }
+}
+
+struct Column {
+  Instruction key;
+  void (*read)(std::string_view token, TestSet& set);
+  bool (*written)(std::string_view token);
+};
+
+template <auto Member>
+constexpr Column ColumnOf(Instruction key) {
+  using Value = std::remove_cvref_t<decltype(std::declval<TestSet&>().*Member)>;
+  return {key, [](std::string_view token, TestSet& set) { ReadValue(token, set.*Member); },
+          &IsWritten<Value>};
+}
+
+// Every column a file can name, in the order of their keys' numbers.
+constexpr std::array<Column, 29> kColumns = {
+    ColumnOf<&TestSet::Name>(Instruction::Name),
+    ColumnOf<&TestSet::XMode>(Instruction::XMode),
+    ColumnOf<&TestSet::XFunction>(Instruction::XFunction),
+    ColumnOf<&TestSet::XUnits>(Instruction::XUnits),
+    ColumnOf<&TestSet::XMagnitude>(Instruction::XMagnitude),
+    ColumnOf<&TestSet::XPreloadType>(Instruction::XPreloadType),
+    ColumnOf<&TestSet::XPreloadMag>(Instruction::XPreloadMag),
+    ColumnOf<&TestSet::YMode>(Instruction::YMode),
+    ColumnOf<&TestSet::YFunction>(Instruction::YFunction),
+    ColumnOf<&TestSet::YUnits>(Instruction::YUnits),
+    ColumnOf<&TestSet::YMagnitude>(Instruction::YMagnitude),
+    ColumnOf<&TestSet::YPreloadType>(Instruction::YPreloadType),
+    ColumnOf<&TestSet::YPreloadMag>(Instruction::YPreloadMag),
+    ColumnOf<&TestSet::ZMode>(Instruction::ZMode),
+    ColumnOf<&TestSet::ZFunction>(Instruction::ZFunction),
+    ColumnOf<&TestSet::ZUnits>(Instruction::ZUnits),
+    ColumnOf<&TestSet::ZMagnitude>(Instruction::ZMagnitude),
+    ColumnOf<&TestSet::ZPreloadType>(Instruction::ZPreloadType),
+    ColumnOf<&TestSet::ZPreloadMag>(Instruction::ZPreloadMag),
+    ColumnOf<&TestSet::StretchDurationSec>(Instruction::StretchDurationSec),
+    ColumnOf<&TestSet::RecoveryDurationSec>(Instruction::RecoveryDurationSec),
+    ColumnOf<&TestSet::HoldTimeSec>(Instruction::HoldTimeSec),
+    ColumnOf<&TestSet::RestTimeSec>(Instruction::RestTimeSec),
+    ColumnOf<&TestSet::NumReps>(Instruction::NumReps),
+    ColumnOf<&TestSet::DataFreqHz>(Instruction::DataFreqHz),
+    ColumnOf<&TestSet::ImageFreqHz>(Instruction::ImageFreqHz),
+    ColumnOf<&TestSet::Tolerance>(Instruction::Tolerance),
+    ColumnOf<&TestSet::TolCorOver>(Instruction::TolCorOver),
+    ColumnOf<&TestSet::TimeUnits>(Instruction::TimeUnits),
+};
+
+constexpr bool InKeyOrder() {
+  for (std::size_t i = 0; i < kColumns.size(); ++i) {
+    if (static_cast<std::size_t>(kColumns[i].key) != i) return false;
+  }
+  return true;
+}
+static_assert(InKeyOrder());
+
+// The column of a key; null for a key the reader does not know.
+const Column* ColumnFor(Instruction key) {
+  const auto index = static_cast<std::size_t>(static_cast<std::int32_t>(key));
+  return index < kColumns.size() ? &kColumns[index] : nullptr;
+}
+
+// The blank-separated tokens of one line.
+std::vector<std::string_view> Tokens(std::string_view line) {
+  std::vector<std::string_view> tokens;
+  constexpr std::string_view kBlanks = " \t\r\v\f";
+  std::size_t begin = line.find_first_not_of(kBlanks);
+  while (begin != std::string_view::npos) {
+    std::size_t end = line.find_first_of(kBlanks, begin);
+    if (end == std::string_view::npos) end = line.size();
+    tokens.push_back(line.substr(begin, end - begin));
+    begin = line.find_first_not_of(kBlanks, end);
+  }
+  return tokens;
+}
+
+Finding FileFinding(FindingRule rule, int line, std::string_view token = {},
+                    Instruction column = kNoColumn) {
+  Finding finding;
+  finding.rule = rule;
+  finding.line = line;
+  finding.token = std::string(token);
+  finding.column = column;
+  return finding;
+}
+
+// What the lenient reader would pass over without a word, line by line.
+std::vector<Finding> StrictFindings(std::string_view contents) {
+  std::vector<Finding> findings;
+  std::vector<Instruction> columns;
+  bool have_header = false;
+  int line_number = 0;
+  std::size_t begin = 0;
+  while (begin < contents.size()) {
+    std::size_t end = contents.find('\n', begin);
+    if (end == std::string_view::npos) end = contents.size();
+    const std::vector<std::string_view> tokens = Tokens(contents.substr(begin, end - begin));
+    begin = end + 1;
+    ++line_number;
+    if (tokens.empty()) continue;
+
+    if (!have_header) {
+      have_header = true;
+      for (std::string_view key : tokens) {
+        const Instruction column = InstructionFromName(key);
+        if (!Known(column)) {
+          findings.push_back(FileFinding(FindingRule::kUnknownColumn, line_number, key));
+        } else if (std::find(columns.begin(), columns.end(), column) != columns.end()) {
+          findings.push_back(FileFinding(FindingRule::kRepeatedColumn, line_number, key, column));
+        }
+        columns.push_back(column);
+      }
+      continue;
+    }
+
+    if (tokens.size() != columns.size()) {
+      Finding finding = FileFinding(FindingRule::kValueCount, line_number);
+      finding.value = static_cast<double>(tokens.size());
+      finding.limit = static_cast<double>(columns.size());
+      findings.push_back(std::move(finding));
+      continue;
+    }
+    for (std::size_t i = 0; i < tokens.size(); ++i) {
+      const Column* column = ColumnFor(columns[i]);
+      if (column != nullptr && !column->written(tokens[i])) {
+        findings.push_back(
+            FileFinding(FindingRule::kInvalidValue, line_number, tokens[i], columns[i]));
+      }
+    }
+  }
+  if (!have_header) findings.push_back(FileFinding(FindingRule::kNoProtocol, 0));
+  return findings;
 }
 
 }  // namespace
@@ -205,8 +295,8 @@ void TestSequence::ReadProtocolSet(std::istream& in, std::string& token) {
   TestSet set;
   // Position is all that ties a token to a column: a missing value shifts
   // the rest, and a key named twice is stored twice, the later value winning.
-  for (const Instruction column : columns) {
-    StoreValue(token, column, set);
+  for (const Instruction key : columns) {
+    if (const Column* column = ColumnFor(key)) column->read(token, set);
     ReadToken(in, token);
   }
   sets.push_back(std::move(set));
@@ -222,11 +312,26 @@ void ReadProtocol(std::istream& in, TestSequence& sequence) {
   while (!token.empty()) sequence.ReadProtocolSet(in, token);
 }
 
+std::vector<Finding> ReadProtocolContents(std::string_view contents, ProtocolReading reading,
+                                          TestSequence& sequence) {
+  if (reading == ProtocolReading::kStrict) {
+    std::vector<Finding> findings = StrictFindings(contents);
+    if (!findings.empty()) return findings;
+  }
+  std::istringstream in{std::string(contents)};
+  in.imbue(std::locale::classic());
+  TestSequence read;
+  ReadProtocol(in, read);
+  sequence = std::move(read);
+  return {};
+}
+
 bool ReadProtocolText(const std::string& path, std::string* text, std::string* error) {
   std::string contents;
   if (!ReadWholeFile(path, &contents, error, kMaxProtocolFileBytes)) return false;
   constexpr std::string_view kByteOrderMark = "\xEF\xBB\xBF";
-  if (std::string_view(contents).starts_with(kByteOrderMark)) contents.erase(0, kByteOrderMark.size());
+  if (std::string_view(contents).starts_with(kByteOrderMark))
+    contents.erase(0, kByteOrderMark.size());
   // Only the header needs its line end; a lone CR would make the whole file
   // one header line.
   for (std::size_t i = 0; i < contents.size(); ++i) {
@@ -254,11 +359,7 @@ bool ReadProtocolFile(const std::string& path, TestSequence& sequence, std::stri
     }
     return false;
   }
-  std::istringstream in(std::move(contents));
-  in.imbue(std::locale::classic());
-  TestSequence read;
-  ReadProtocol(in, read);
-  sequence = std::move(read);
+  ReadProtocolContents(contents, ProtocolReading::kLenient, sequence);
   return true;
 }
 

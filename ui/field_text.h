@@ -5,6 +5,8 @@
 #include <string>
 #include <string_view>
 
+#include "protocol/number_text.h"
+
 namespace stravon {
 
 // Reading and showing the number fields of the editors and dialogs. A field
@@ -17,16 +19,9 @@ namespace stravon {
 // infinity of its sign instead of being undefined.
 float NarrowToFloat(double value);
 
-// A decimal floating-point number.
-bool ParseNumberField(std::string_view text, double& value);
-
-// As above, narrowed to single precision; refused when the narrowing
+// ParseNumberField narrowed to single precision; refused when the narrowing
 // overflows.
 bool ParseFloatField(std::string_view text, float& value);
-
-// A decimal integer with an optional sign, within [minimum, maximum].
-bool ParseIntegerField(std::string_view text, std::int64_t minimum, std::int64_t maximum,
-                       std::int64_t& value);
 
 // "%.*g": general notation with `digits` significant digits.
 std::string FormatSignificant(double value, int digits);

@@ -6,6 +6,7 @@
 
 #include "protocol/number_text.h"
 #include "ui/field_text.h"
+#include "ui/finding_text.h"
 #include "ui/settings_judgement.h"
 
 namespace stravon {
@@ -97,8 +98,8 @@ HardwareProgramResult HardwareDialog::Program(const HardwareDialogFields& typed)
   }
 
   const float pitch = current_.MotorPitch;
-  result.message = JudgeHardwareSettings(
-      {series_name_, model_number_, offset_, soft_limit_, stroke_, pitch_}, pitch);
+  result.message = FindingsText(JudgeHardwareSettings(
+      {series_name_, model_number_, offset_, soft_limit_, stroke_, pitch_}, pitch));
   if (!result.message.empty()) {
     result.outcome = HardwareProgramResult::Outcome::kRefused;
     return result;

@@ -2,11 +2,13 @@
 #include "ui/protocol_judgement.h"
 
 #include <algorithm>
+#include <array>
+#include <cmath>
+#include <optional>
 #include <string_view>
 
 #include "device/program_image.h"
 #include "protocol/enumerations.h"
-#include "protocol/front_end.h"
 #include "ui/field_text.h"
 #include "ui/set_editor.h"
 #include "ui/stage_model.h"
@@ -14,71 +16,24 @@
 namespace stravon {
 namespace {
 
-// The stage's warning, kept instead of shown.
-class KeepingFrontEnd : public FrontEnd {
- public:
-  MessageButton ShowMessageBox(MessageKind /*kind*/, const std::string& /*caption*/,
-                               const std::string& text) override {
-    messages += text;
-    return MessageButton::kOk;
-  }
-  std::string messages;
-};
-
-const char* FieldLabel(SetEditorField field) {
-  switch (field) {
-    case SetEditorField::Function:
-      return "Control Function";
-    case SetEditorField::Magnitude:
-      return "Stretch Magnitude";
-    case SetEditorField::TimeUnit:
-      return "Time Units";
-    case SetEditorField::Stretch:
-      return "Stretch Duration";
-    case SetEditorField::Hold:
-      return "Hold Duration";
-    case SetEditorField::Recovery:
-      return "Recovery Duration";
-    case SetEditorField::Rest:
-      return "Rest Duration";
-    case SetEditorField::Repetitions:
-      return "Repetitions";
-  }
-  return "";
+// Whether one of the editor's lists offers the entry of that name.
+template <std::size_t N>
+bool Offered(const std::array<std::string_view, N>& list, std::string_view name) {
+  return std::find(list.begin(), list.end(), name) != list.end();
 }
 
-// The editor joins its messages into one text; each begins a line with
-// "Error:  " and may run over several lines.
-std::vector<std::string> SplitMessages(const std::string& text) {
-  constexpr std::string_view kStart = "Error:  ";
-  std::vector<std::string> messages;
-  std::size_t begin = 0;
-  while (begin < text.size()) {
-    std::size_t next = text.find(std::string("\n") + std::string(kStart), begin);
-    next = next == std::string::npos ? text.size() : next + 1;
-    messages.push_back(text.substr(begin, next - begin));
-    begin = next;
-  }
-  return messages;
+bool HasSeverity(const std::vector<Finding>& findings, Severity severity) {
+  return std::any_of(findings.begin(), findings.end(),
+                     [severity](const Finding& f) { return f.severity == severity; });
 }
 
 }  // namespace
 
-bool ProtocolJudgement::HasWarnings() const {
-  return std::any_of(set_warnings.begin(), set_warnings.end(),
-                     [](const std::vector<std::string>& w) { return !w.empty(); });
+bool Refuses(const std::vector<Finding>& findings) {
+  return HasSeverity(findings, Severity::kRefuses);
 }
 
-std::vector<std::string> ProtocolJudgement::WarningLines() const {
-  std::vector<std::string> lines;
-  for (std::size_t i = 0; i < set_warnings.size(); ++i) {
-    for (std::string text : set_warnings[i]) {
-      while (!text.empty() && text.back() == '\n') text.pop_back();
-      lines.push_back("Set " + std::to_string(i + 1) + ": " + text);
-    }
-  }
-  return lines;
-}
+bool Warns(const std::vector<Finding>& findings) { return HasSeverity(findings, Severity::kWarns); }
 
 TestSet AsTheUnitRunsIt(const TestSet& set, const HardwareSettings& settings) {
   TestSet runs = set;
@@ -87,43 +42,51 @@ TestSet AsTheUnitRunsIt(const TestSet& set, const HardwareSettings& settings) {
   return runs;
 }
 
-std::vector<std::string> SetEditorFindings(const TestSet& set, const HardwareSettings& settings) {
-  // The fields show six digits, which could move a value across a limit:
-  // judged here is the value the editor would hold, in single precision, so
-  // the texts carry all nine digits it has.
-  SetEditorFields fields = OpenSetEditor(set);
-  const auto exact = [](double value) { return FormatSignificant(NarrowToFloat(value), 9); };
-  fields.magnitude = exact(set.XMagnitude);
-  fields.hold = exact(set.HoldTimeSec);
-  fields.rest = exact(set.RestTimeSec);
-  if (!fields.do_not_stretch) fields.stretch = exact(set.StretchDurationSec);
-  if (!fields.do_not_recover) fields.recovery = exact(set.RecoveryDurationSec);
-  const SetEditorLimits limits{settings.TravelSoftLimit, settings.MotorPitch};
-  const SetEditorResult result = AcceptSetEditor(fields, set, limits);
-  switch (result.outcome) {
-    case SetEditorResult::Outcome::kAccepted:
-      return {};
-    case SetEditorResult::Outcome::kRefused:
-      return SplitMessages(result.message);
-    case SetEditorResult::Outcome::kFieldError:
-      break;
+std::vector<Finding> SetEditorFindings(const TestSet& set, const HardwareSettings& settings) {
+  // Judged is the value the editor would hold, in single precision: its
+  // fields show six digits, which could move a value across a limit. A value
+  // with no single-precision form is no number to the editor; a stretch or
+  // recovery of 0 or less opens ticked.
+  SetEditorValues values;
+  values.do_not_recover = NarrowToFloat(set.RecoveryDurationSec) <= 0.0f;
+  values.do_not_stretch = NarrowToFloat(set.StretchDurationSec) <= 0.0f;
+  std::optional<FindingField> not_a_number;
+  const auto take = [&not_a_number](double value, FindingField field, float& held) {
+    held = NarrowToFloat(value);
+    if (!not_a_number && !std::isfinite(held)) not_a_number = field;
+  };
+  // In the order the editor reads its fields.
+  take(set.XMagnitude, FindingField::kMagnitude, values.magnitude);
+  if (!values.do_not_recover)
+    take(set.RecoveryDurationSec, FindingField::kRecovery, values.recovery);
+  values.repetitions = set.NumReps;
+  take(set.RestTimeSec, FindingField::kRest, values.rest);
+  take(set.HoldTimeSec, FindingField::kHold, values.hold);
+  if (!values.do_not_stretch) take(set.StretchDurationSec, FindingField::kStretch, values.stretch);
+
+  if (not_a_number) return {MakeFinding(FindingRule::kNotANumber, *not_a_number)};
+  if (!Offered(kSetEditorFunctions, ControlFunctionName(set.XFunction))) {
+    return {MakeFinding(FindingRule::kSelectFunction, FindingField::kFunction)};
   }
-  return {std::string(FieldLabel(result.field)) + ": " + result.message + "\n"};
+  if (!UnitRunsTimeUnit(set.TimeUnits)) {
+    return {MakeFinding(FindingRule::kSelectTimeUnit, FindingField::kTimeUnit)};
+  }
+  values.function = set.XFunction;
+  values.time_unit = set.TimeUnits;
+  return CheckSetEditorValues(values, {settings.TravelSoftLimit, settings.MotorPitch});
 }
 
-ProtocolJudgement JudgeProtocol(const TestSequence& sequence, const HardwareSettings& settings) {
-  ProtocolJudgement judgement;
-  KeepingFrontEnd front_end;
-  StageModel stage(front_end);
-  stage.RefreshFromDocument(sequence);
-  TestSequence committed;
-  judgement.committable = stage.CommitSequence(settings, committed) == 1;
-  judgement.refusal = front_end.messages;
-
-  for (const TestSet& set : sequence.sets) {
-    judgement.set_warnings.push_back(SetEditorFindings(AsTheUnitRunsIt(set, settings), settings));
+std::vector<Finding> JudgeProtocol(const TestSequence& sequence, const HardwareSettings& settings) {
+  std::vector<Finding> findings = CheckCommit(sequence, settings);
+  for (std::size_t i = 0; i < sequence.sets.size(); ++i) {
+    for (Finding finding :
+         SetEditorFindings(AsTheUnitRunsIt(sequence.sets[i], settings), settings)) {
+      finding.severity = Severity::kWarns;
+      finding.set = i;
+      findings.push_back(finding);
+    }
   }
-  return judgement;
+  return findings;
 }
 
 }  // namespace stravon

@@ -3,11 +3,13 @@
 
 #include <cstdint>
 #include <limits>
+#include <utility>
 
 #include "device/phase_compiler.h"
 #include "protocol/enumerations.h"
 #include "protocol/number_text.h"
 #include "ui/field_text.h"
+#include "ui/finding_text.h"
 
 namespace stravon {
 namespace {
@@ -60,133 +62,168 @@ void SetDoNotRecover(SetEditorFields& fields, bool ticked) {
   if (ticked) fields.recovery = "0";
 }
 
-SetEditorResult AcceptSetEditor(const SetEditorFields& typed, const TestSet& set,
-                                const SetEditorLimits& limits) {
-  SetEditorResult result;
-  auto field_error = [&result](SetEditorField field, std::string_view prompt) {
-    result.outcome = SetEditorResult::Outcome::kFieldError;
-    result.field = field;
-    result.message = std::string(prompt);
-    return result;
+FindingField FindingFieldOf(SetEditorField field) {
+  switch (field) {
+    case SetEditorField::Function:
+      return FindingField::kFunction;
+    case SetEditorField::Magnitude:
+      return FindingField::kMagnitude;
+    case SetEditorField::TimeUnit:
+      return FindingField::kTimeUnit;
+    case SetEditorField::Stretch:
+      return FindingField::kStretch;
+    case SetEditorField::Hold:
+      return FindingField::kHold;
+    case SetEditorField::Recovery:
+      return FindingField::kRecovery;
+    case SetEditorField::Rest:
+      return FindingField::kRest;
+    case SetEditorField::Repetitions:
+      return FindingField::kRepetitions;
+  }
+  return FindingField::kNone;
+}
+
+std::vector<Finding> CheckSetEditorValues(const SetEditorValues& values,
+                                          const SetEditorLimits& limits) {
+  std::vector<Finding> findings;
+  const auto add = [&findings](FindingRule rule, FindingField field, double value, double limit) {
+    findings.push_back(MakeFinding(rule, field, value, limit));
   };
+  const float stretch = values.stretch;
+  const float recovery = values.recovery;
+  const float hold = values.hold;
+  const float rest = values.rest;
+  const float magnitude = values.magnitude;
+  const TimeUnit unit = values.time_unit;
 
-  // A ticked box disables its length, which is 0 whatever the box shows.
-  float magnitude = 0.0f;
-  float recovery = 0.0f;
-  std::int64_t repetitions = 0;
-  float rest = 0.0f;
-  float hold = 0.0f;
-  float stretch = 0.0f;
-  if (!ParseFloatField(typed.magnitude, magnitude)) {
-    return field_error(SetEditorField::Magnitude, kEnterNumber);
+  const auto minimum_phase = static_cast<double>(kMinimumPhase);
+  if (!values.do_not_stretch && !(stretch >= kMinimumPhase)) {
+    add(FindingRule::kMinimumPhase, FindingField::kStretch, stretch, minimum_phase);
   }
-  if (!typed.do_not_recover && !ParseFloatField(typed.recovery, recovery)) {
-    return field_error(SetEditorField::Recovery, kEnterNumber);
+  if (!values.do_not_recover && !(recovery >= kMinimumPhase)) {
+    add(FindingRule::kMinimumPhase, FindingField::kRecovery, recovery, minimum_phase);
   }
-  // A count that the set cannot hold is no valid entry; a negative one is, and
-  // fails the minimum below with its own message.
-  if (!ParseIntegerField(typed.repetitions, std::numeric_limits<std::int32_t>::min(),
-                         std::numeric_limits<std::int32_t>::max(), repetitions)) {
-    return field_error(SetEditorField::Repetitions, kEnterPositiveInteger);
+  if (!(rest >= 0.0f)) add(FindingRule::kNegativePause, FindingField::kRest, rest, 0.0);
+  if (!(hold >= 0.0f)) add(FindingRule::kNegativePause, FindingField::kHold, hold, 0.0);
+  if (values.repetitions < 1) {
+    add(FindingRule::kMinimumRepetitions, FindingField::kRepetitions,
+        static_cast<double>(values.repetitions), 1.0);
   }
-  if (!ParseFloatField(typed.rest, rest)) return field_error(SetEditorField::Rest, kEnterNumber);
-  if (!ParseFloatField(typed.hold, hold)) return field_error(SetEditorField::Hold, kEnterNumber);
-  if (!typed.do_not_stretch && !ParseFloatField(typed.stretch, stretch)) {
-    return field_error(SetEditorField::Stretch, kEnterNumber);
-  }
-  // Without a selection there is no function or unit to check or write.
-  if (typed.function < 0 || typed.function >= static_cast<int>(kSetEditorFunctions.size())) {
-    return field_error(SetEditorField::Function, "Select a Control Function.");
-  }
-  if (typed.time_unit < 0 || typed.time_unit >= static_cast<int>(kUnitTimeUnits.size())) {
-    return field_error(SetEditorField::TimeUnit, "Select a Time Unit.");
-  }
-  const ControlFunction function =
-      ControlFunctionFromName(kSetEditorFunctions[static_cast<std::size_t>(typed.function)]);
-  const TimeUnit unit = kUnitTimeUnits[static_cast<std::size_t>(typed.time_unit)].unit;
-
-  std::string& errors = result.message;
-  const std::string minimum_phase = FormatFixed(static_cast<double>(kMinimumPhase), 2);
-  if (!typed.do_not_stretch && !(stretch >= kMinimumPhase)) {
-    errors += "Error:  Minimum non-zero Stretch duration = " + minimum_phase + " S\n";
-  }
-  if (!typed.do_not_recover && !(recovery >= kMinimumPhase)) {
-    errors += "Error:  Minimum non-zero Recovery duration = " + minimum_phase + " S\n";
-  }
-  if (!(rest >= 0.0f)) errors += "Error:  Minimum Rest duration = 0.0 S\n";
-  if (!(hold >= 0.0f)) errors += "Error:  Minimum Hold duration = 0.0 S\n";
-  if (repetitions < 1) errors += "Error:  Minimum Repetitions = 1\n";
 
   // What the unit really takes for each phase, worked out on a set that is
   // thrown away. Too fast, it takes longer; too slow for the step timer, the
   // unit would run it shorter than asked, so that is refused as well.
   const float pitch = NarrowToFloat(limits.motor_pitch);
-  const bool sinusoid = function == ControlFunction::Sinusoid;
+  const bool sinusoid = values.function == ControlFunction::Sinusoid;
   DeviceSet scratch;
   if (sinusoid) scratch.Flags |= kSetSinusoid;
-  if (stretch != 0.0f) {
-    const double requested = ToSeconds(unit, stretch);
-    const double real = CompileStretchPhase(scratch, pitch, magnitude, requested);
-    const double longest = LongestPhaseSeconds(MotionPhase::Stretch, sinusoid, pitch, magnitude);
+  const auto check_phase = [&](MotionPhase phase, FindingField field, float length) {
+    if (length == 0.0f) return;
+    const double requested = ToSeconds(unit, length);
+    const double real = phase == MotionPhase::Stretch
+                            ? CompileStretchPhase(scratch, pitch, magnitude, requested)
+                            : CompileRecoveryPhase(scratch, pitch, magnitude, requested);
+    const double longest = LongestPhaseSeconds(phase, sinusoid, pitch, magnitude);
     if (!(real <= requested + kDurationTolerance)) {
-      errors += "Error:  Maximum Stretch Velocity Exceeded.\n\tMinimum Duration = " +
-                FormatFixed(real, 6) + "\n";
+      add(FindingRule::kPhaseTooFast, field, requested, real);
     } else if (requested > longest) {
-      errors += "Error:  Minimum Stretch Velocity Exceeded.\n\tMaximum Duration = " +
-                FormatFixed(longest, 6) + "\n";
+      add(FindingRule::kPhaseTooSlow, field, requested, longest);
     }
-  }
-  if (recovery != 0.0f) {
-    const double requested = ToSeconds(unit, recovery);
-    const double real = CompileRecoveryPhase(scratch, pitch, magnitude, requested);
-    const double longest = LongestPhaseSeconds(MotionPhase::Recovery, sinusoid, pitch, magnitude);
-    if (!(real <= requested + kDurationTolerance)) {
-      errors += "Error:  Maximum Recovery Velocity Exceeded.\n\tMinimum Duration = " +
-                FormatFixed(real, 6) + "\n";
-    } else if (requested > longest) {
-      errors += "Error:  Minimum Recovery Velocity Exceeded.\n\tMaximum Duration = " +
-                FormatFixed(longest, 6) + "\n";
-    }
-  }
+  };
+  check_phase(MotionPhase::Stretch, FindingField::kStretch, stretch);
+  check_phase(MotionPhase::Recovery, FindingField::kRecovery, recovery);
   // The image holds hold and rest in hundredths of a second, 32 bits.
-  if (ToSeconds(unit, hold) > kLongestPauseSeconds) {
-    errors += "Error:  Maximum Hold Duration Exceeded.\n\tMaximum Duration = " +
-              FormatFixed(kLongestPauseSeconds, 6) + "\n";
-  }
-  if (ToSeconds(unit, rest) > kLongestPauseSeconds) {
-    errors += "Error:  Maximum Rest Duration Exceeded.\n\tMaximum Duration = " +
-              FormatFixed(kLongestPauseSeconds, 6) + "\n";
+  for (const auto& [field, length] :
+       {std::pair{FindingField::kHold, hold}, std::pair{FindingField::kRest, rest}}) {
+    const double seconds = ToSeconds(unit, length);
+    if (seconds > kLongestPauseSeconds) {
+      add(FindingRule::kPauseTooLong, field, seconds, kLongestPauseSeconds);
+    }
   }
 
-  const std::string soft_limit = FormatFixed(limits.travel_soft_limit, 1);
   if (!(static_cast<double>(magnitude) <= limits.travel_soft_limit)) {
-    errors += "Error:  Maximum Stretch Magnitude = " + soft_limit + "mm\n";
+    add(FindingRule::kMagnitudeBeyondLimit, FindingField::kMagnitude, magnitude,
+        limits.travel_soft_limit);
   }
-  if (typed.do_not_recover) {
+  if (values.do_not_recover) {
     // Without recovery every repetition adds its stretch to the last. The count
     // is taken as unsigned, so a negative one fails here as well.
     const float accumulated =
-        static_cast<float>(static_cast<std::uint32_t>(repetitions)) * magnitude;
+        static_cast<float>(static_cast<std::uint32_t>(values.repetitions)) * magnitude;
     if (!(static_cast<double>(accumulated) <= limits.travel_soft_limit)) {
-      errors += "Error:  Maximum Accumulated Stretch Magnitude = " + soft_limit + "mm\n";
+      add(FindingRule::kAccumulatedBeyondLimit, FindingField::kMagnitude, accumulated,
+          limits.travel_soft_limit);
     }
   }
+  return findings;
+}
 
-  if (!errors.empty()) {
+SetEditorResult AcceptSetEditor(const SetEditorFields& typed, const TestSet& set,
+                                const SetEditorLimits& limits) {
+  SetEditorResult result;
+  const auto field_error = [&result](SetEditorField field, FindingRule rule) {
+    const Finding finding = MakeFinding(rule, FindingFieldOf(field));
+    result.outcome = SetEditorResult::Outcome::kFieldError;
+    result.field = field;
+    result.message = FieldPrompt(finding);
+    result.findings = {finding};
+    return result;
+  };
+
+  // A ticked box disables its length, which is 0 whatever the box shows.
+  SetEditorValues values;
+  values.do_not_stretch = typed.do_not_stretch;
+  values.do_not_recover = typed.do_not_recover;
+  if (!ParseFloatField(typed.magnitude, values.magnitude)) {
+    return field_error(SetEditorField::Magnitude, FindingRule::kNotANumber);
+  }
+  if (!typed.do_not_recover && !ParseFloatField(typed.recovery, values.recovery)) {
+    return field_error(SetEditorField::Recovery, FindingRule::kNotANumber);
+  }
+  // A count that the set cannot hold is no valid entry; a negative one is, and
+  // fails the minimum with its own message.
+  if (!ParseIntegerField(typed.repetitions, std::numeric_limits<std::int32_t>::min(),
+                         std::numeric_limits<std::int32_t>::max(), values.repetitions)) {
+    return field_error(SetEditorField::Repetitions, FindingRule::kNotAPositiveInteger);
+  }
+  if (!ParseFloatField(typed.rest, values.rest)) {
+    return field_error(SetEditorField::Rest, FindingRule::kNotANumber);
+  }
+  if (!ParseFloatField(typed.hold, values.hold)) {
+    return field_error(SetEditorField::Hold, FindingRule::kNotANumber);
+  }
+  if (!typed.do_not_stretch && !ParseFloatField(typed.stretch, values.stretch)) {
+    return field_error(SetEditorField::Stretch, FindingRule::kNotANumber);
+  }
+  // Without a selection there is no function or unit to check or write.
+  if (typed.function < 0 || typed.function >= static_cast<int>(kSetEditorFunctions.size())) {
+    return field_error(SetEditorField::Function, FindingRule::kSelectFunction);
+  }
+  if (typed.time_unit < 0 || typed.time_unit >= static_cast<int>(kUnitTimeUnits.size())) {
+    return field_error(SetEditorField::TimeUnit, FindingRule::kSelectTimeUnit);
+  }
+  values.function =
+      ControlFunctionFromName(kSetEditorFunctions[static_cast<std::size_t>(typed.function)]);
+  values.time_unit = kUnitTimeUnits[static_cast<std::size_t>(typed.time_unit)].unit;
+
+  result.findings = CheckSetEditorValues(values, limits);
+  if (!result.findings.empty()) {
     result.outcome = SetEditorResult::Outcome::kRefused;
+    result.message = FindingsText(result.findings);
     return result;
   }
   result.outcome = SetEditorResult::Outcome::kAccepted;
   result.set = set;
-  result.set.XFunction = function;
+  result.set.XFunction = values.function;
   result.set.XUnits = MeasureUnit::Millimetre;
-  result.set.XMagnitude = magnitude;
-  result.set.RecoveryDurationSec = recovery;
-  result.set.NumReps = static_cast<std::int32_t>(repetitions);
-  result.set.RestTimeSec = rest;
-  result.set.HoldTimeSec = hold;
-  result.set.StretchDurationSec = stretch;
-  result.set.TimeUnits = unit;
+  result.set.XMagnitude = values.magnitude;
+  result.set.RecoveryDurationSec = values.recovery;
+  result.set.NumReps = static_cast<std::int32_t>(values.repetitions);
+  result.set.RestTimeSec = values.rest;
+  result.set.HoldTimeSec = values.hold;
+  result.set.StretchDurationSec = values.stretch;
+  result.set.TimeUnits = values.time_unit;
   return result;
 }
 

@@ -2,10 +2,14 @@
 #pragma once
 
 #include <array>
+#include <cstdint>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "device/device_set.h"
+#include "protocol/enumerations.h"
+#include "protocol/finding.h"
 #include "protocol/test_set.h"
 
 namespace stravon {
@@ -62,8 +66,33 @@ struct SetEditorResult {
   Outcome outcome = Outcome::kRefused;
   SetEditorField field = SetEditorField::Magnitude;
   std::string message;
+  std::vector<Finding> findings;  // what `message` says
   TestSet set;
 };
+
+// The editor's entries as it holds them once the fields are read: the
+// lengths and magnitude in single precision, the phase lengths in
+// `time_unit`, a ticked phase 0.
+struct SetEditorValues {
+  ControlFunction function = ControlFunction::Ramp;
+  TimeUnit time_unit = TimeUnit::Seconds;
+  float magnitude = 0.0f;  // mm
+  float stretch = 0.0f;
+  float hold = 0.0f;
+  float recovery = 0.0f;
+  float rest = 0.0f;
+  std::int64_t repetitions = 0;
+  bool do_not_stretch = false;
+  bool do_not_recover = false;
+};
+
+// The editor's checks on its entries: every failed one, in the order its box
+// lists them, each refusing.
+std::vector<Finding> CheckSetEditorValues(const SetEditorValues& values,
+                                          const SetEditorLimits& limits);
+
+// Which finding field a set editor field is.
+FindingField FindingFieldOf(SetEditorField field);
 
 // The fields for a set. A function or time unit the lists do not offer opens
 // with no entry selected; a stretch or recovery of 0 or less opens ticked.

@@ -2,22 +2,16 @@
 #include "ui/settings_judgement.h"
 
 #include <cmath>
+#include <cstdint>
+#include <limits>
+#include <optional>
 
 #include "device/hardware_settings.h"
 #include "device/saturating_cast.h"
-#include "protocol/number_text.h"
 #include "ui/field_text.h"
 
 namespace stravon {
 namespace {
-
-// What the unit's own test accepts when it reads its settings back. Outside
-// these the unit would look unprogrammed after the next connection.
-constexpr float kMaximumSoftLimit = 43.0f;
-constexpr float kMinimumSoftLimit = 5.0f;
-constexpr double kMinimumPitch = 0.00001;
-constexpr double kMaximumPitch = 0.015857;
-constexpr std::size_t kMaximumSeriesLength = 3;
 
 // The quotients whose floor the block stores, in single precision as the
 // block's own floats are.
@@ -29,8 +23,6 @@ float OffsetQuotient(float offset_mm, float pitch) {
 // Whether the floor of `quotient` is a 32-bit signed count.
 bool FitsSteps(float quotient) { return quotient >= -2147483648.0f && quotient < 2147483648.0f; }
 
-std::string Show(float value) { return FormatSignificant(value, 6); }
-
 }  // namespace
 
 std::int32_t StrokeSteps(float stroke_mm, float unit_pitch) {
@@ -41,49 +33,59 @@ std::int32_t OffsetSteps(float offset_mm, float unit_pitch) {
   return TruncToInt32(std::floor(OffsetQuotient(offset_mm, unit_pitch)));
 }
 
-std::string JudgeHardwareSettings(const HardwareSettingsEntry& entry, float unit_pitch) {
-  std::string errors;
+std::vector<Finding> JudgeHardwareSettings(const HardwareSettingsEntry& entry, float unit_pitch) {
+  std::vector<Finding> findings;
   if (entry.series_name.size() > kMaximumSeriesLength) {
-    errors += "Error:  Maximum Series Name Length = 3 Characters\n";
+    findings.push_back(MakeFinding(FindingRule::kSeriesNameTooLong, FindingField::kSeriesName,
+                                   static_cast<double>(entry.series_name.size()),
+                                   static_cast<double>(kMaximumSeriesLength)));
   }
   const float stroke = entry.actuator_stroke;
-  if (entry.travel_soft_limit > kMaximumSoftLimit) {
-    errors += "Error:  Maximum Travel Upper Limit Exceeded.\n\tMaximum Travel = " +
-              FormatFixed(kMaximumSoftLimit, 6) + "\n";
-  } else if (entry.travel_soft_limit < kMinimumSoftLimit) {
-    errors += "Error:  Minimum Travel Soft Limit Not Reached.\n\tMinimum Travel = " +
-              FormatFixed(kMinimumSoftLimit, 6) + "\n";
+  const double soft_limit = entry.travel_soft_limit;
+  if (soft_limit > kMaximumTravelSoftLimit) {
+    findings.push_back(MakeFinding(FindingRule::kSoftLimitAboveMaximum,
+                                   FindingField::kTravelSoftLimit, soft_limit,
+                                   kMaximumTravelSoftLimit));
+  } else if (soft_limit < kMinimumTravelSoftLimit) {
+    findings.push_back(MakeFinding(FindingRule::kSoftLimitBelowMinimum,
+                                   FindingField::kTravelSoftLimit, soft_limit,
+                                   kMinimumTravelSoftLimit));
   } else if (entry.travel_soft_limit > stroke) {
     // The actuator cannot reach it: jogs and protocols would be allowed to
     // drive it into its end stop.
-    errors += "Error:  Travel Soft Limit Exceeds the Actuator Stroke.\n\tMaximum Travel = " +
-              FormatFixed(stroke, 6) + "\n";
+    findings.push_back(MakeFinding(FindingRule::kSoftLimitBeyondStroke,
+                                   FindingField::kTravelSoftLimit, soft_limit, stroke));
   }
   // Compared as the unit compares it: the single-precision value, widened.
   const double pitch = NarrowToFloat(entry.motor_pitch);
-  if (!(pitch >= kMinimumPitch && pitch <= kMaximumPitch)) {
-    errors += "Error:  Motor Pitch Outside of Valid Range.\n\tValid Range = 0.00001 to 0.015857\n";
+  if (!(pitch >= kMinimumMotorPitch && pitch <= kMaximumMotorPitch)) {
+    findings.push_back(MakeFinding(FindingRule::kOutsideValidRange, FindingField::kMotorPitch,
+                                   pitch, kMaximumMotorPitch, kMinimumMotorPitch));
   }
   // The block holds the stroke as a negative step count; a stroke of no steps
   // or one beyond 32 bits (which would be cut short) is no stroke.
   const bool stroke_valid = stroke > 0.0f && FitsSteps(StrokeQuotient(stroke, unit_pitch));
   if (!stroke_valid) {
     const float longest = 2147483648.0f * unit_pitch;
-    errors += "Error:  Actuator Stroke Outside of Valid Range.\n\tValid Range = more than 0 to " +
-              Show(longest) + " mm\n";
+    findings.push_back(MakeFinding(FindingRule::kOutsideValidRange, FindingField::kActuatorStroke,
+                                   stroke, longest, 0.0));
   }
   // A negative offset is a specimen start below the minimum size, which is
   // valid as long as it lies within the stroke.
   if (!(std::fabs(entry.offset) <= stroke) ||
       !FitsSteps(OffsetQuotient(entry.offset, unit_pitch))) {
-    const std::string range =
-        stroke_valid ? Show(-stroke) + " to " + Show(stroke) + " mm" : "within the actuator stroke";
-    errors += "Error:  Offset Outside of Valid Range.\n\tValid Range = " + range + "\n";
+    findings.push_back(stroke_valid
+                           ? MakeFinding(FindingRule::kOutsideValidRange, FindingField::kOffset,
+                                         entry.offset, stroke, -stroke)
+                           : MakeFinding(FindingRule::kOutsideValidRange, FindingField::kOffset,
+                                         entry.offset, std::nullopt));
   }
   if (entry.model_number < 0) {
-    errors += "Error:  Model Number Outside of Valid Range.\n\tValid Range = 0 to 2147483647\n";
+    findings.push_back(MakeFinding(FindingRule::kOutsideValidRange, FindingField::kModelNumber,
+                                   entry.model_number, std::numeric_limits<std::int32_t>::max(),
+                                   0.0));
   }
-  return errors;
+  return findings;
 }
 
 }  // namespace stravon

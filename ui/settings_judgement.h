@@ -3,6 +3,9 @@
 
 #include <cstdint>
 #include <string>
+#include <vector>
+
+#include "protocol/finding.h"
 
 namespace stravon {
 
@@ -22,9 +25,9 @@ struct HardwareSettingsEntry {
 // beyond the stroke, an offset larger in size than the stroke, and a stroke,
 // offset or model number that its field in the settings block cannot hold.
 // `unit_pitch` converts millimetres to steps: the pitch the unit holds, not
-// the one given. Returns every finding in order, one "Error:  " text each,
-// naming the value and the range it must lie in; empty when acceptable.
-std::string JudgeHardwareSettings(const HardwareSettingsEntry& entry, float unit_pitch);
+// the one given. Returns every finding in order, each refusing, with the
+// value and the range it must lie in; empty when acceptable.
+std::vector<Finding> JudgeHardwareSettings(const HardwareSettingsEntry& entry, float unit_pitch);
 
 // The step counts the settings block stores for a stroke and an offset in mm:
 // floor of the single-precision quotient by the unit's pitch (the offset

@@ -12,6 +12,7 @@
 #include "device/saturating_cast.h"
 #include "protocol/enumerations.h"
 #include "protocol/number_text.h"
+#include "ui/finding_text.h"
 
 namespace stravon {
 namespace {
@@ -41,14 +42,14 @@ bool IsLength(double value) { return std::isfinite(value) && value >= 0.0; }
 // image has codes for four time units only, and a repetition count below 1
 // would be stored as an unsigned count of billions. Returns the rule broken,
 // or nothing.
-std::optional<std::string> UnrunnableRule(const TestSet& set) {
-  if (set.NumReps < 1) return "Repetitions Must Be at Least 1";
+std::optional<FindingRule> UnrunnableRule(const TestSet& set) {
+  if (set.NumReps < 1) return FindingRule::kRepetitionsBelowOne;
   if (!IsLength(set.StretchDurationSec) || !IsLength(set.HoldTimeSec) ||
       !IsLength(set.RecoveryDurationSec) || !IsLength(set.RestTimeSec)) {
-    return "Durations Must Be Numbers of 0 or More";
+    return FindingRule::kDurationNotALength;
   }
-  if (!UnitRunsTimeUnit(set.TimeUnits)) return "Time Unit Must Be Seconds, Minutes, Hours or Days";
-  if (!std::isfinite(set.XMagnitude)) return "Magnitude Must Be a Number";
+  if (!UnitRunsTimeUnit(set.TimeUnits)) return FindingRule::kTimeUnitNotRun;
+  if (!std::isfinite(set.XMagnitude)) return FindingRule::kMagnitudeNotANumber;
   return std::nullopt;
 }
 
@@ -215,30 +216,26 @@ std::optional<int> StageModel::Insert(int template_row, int index, const StageUn
   return row;
 }
 
-int StageModel::CommitSequence(const HardwareSettings& settings, TestSequence& document) {
-  if (RowCount() == 0) {
-    Warn("Please Specify a Test Sequence Before Executing");
-    return -1;
-  }
+std::vector<Finding> CheckCommit(const TestSequence& sequence, const HardwareSettings& settings) {
+  if (sequence.sets.empty()) return {MakeFinding(FindingRule::kNoSets)};
 
+  std::vector<Finding> findings;
   double total = 0.0;
-  for (int i = 0; i < static_cast<int>(working_.sets.size()); ++i) {
-    total += working_.SetDurationSeconds(i);
+  for (int i = 0; i < static_cast<int>(sequence.sets.size()); ++i) {
+    total += sequence.SetDurationSeconds(i);
   }
-  if (working_.sets.empty() || total <= 0.0) {
-    Warn("Error:  Test Sequence Must Be Greater Than 0 Seconds in Length");
-    return -1;
-  }
+  if (total <= 0.0)
+    findings.push_back(MakeFinding(FindingRule::kZeroLength, FindingField::kNone, total));
 
   // A set that does not recover leaves the specimen stretched, one that does
   // not stretch leaves it shorter. Each counts the millimetres the unit will
   // move, whatever unit the file gave: a percentage of the minimum specimen
   // size, and any other unit read as millimetres, as the image reads it.
-  const float travel_soft_limit = settings.TravelSoftLimit;
+  const auto travel_soft_limit = static_cast<double>(settings.TravelSoftLimit);
   double position = 0.0;
   double maximum = 0.0;
   double minimum = 0.0;
-  for (const TestSet& set : working_.sets) {
+  for (const TestSet& set : sequence.sets) {
     const double magnitude = MagnitudeMillimetres(set, settings);
     if (set.RecoveryDurationSec == 0.0) {
       position += set.NumReps * magnitude;
@@ -248,27 +245,36 @@ int StageModel::CommitSequence(const HardwareSettings& settings, TestSequence& d
     maximum = std::max(maximum, position);
     minimum = std::min(minimum, position);
   }
-  if (maximum > static_cast<double>(travel_soft_limit)) {
-    Warn("Error:  Maximum Stretch Position\nAcross All Sets Must Be Less Than " +
-         FormatFixed(static_cast<double>(travel_soft_limit), 1) + "mm\n");
-    return -1;
+  if (maximum > travel_soft_limit) {
+    findings.push_back(MakeFinding(FindingRule::kPositionBeyondLimit, FindingField::kNone, maximum,
+                                   travel_soft_limit));
   }
   if (minimum < 0.0) {
-    Warn("Error:  Minimum Stretch Position\nAcross All Sets Must Be Greater Than 0.0 mm\n");
-    return -1;
+    findings.push_back(
+        MakeFinding(FindingRule::kPositionBelowZero, FindingField::kNone, minimum, 0.0));
   }
-  if (used_memory_ > 100.0) {
-    Warn("Error:  Not Enough Memory Available\nReduce Number of Specified Sets\n");
-    return -1;
+  const double used_memory = UsedMemoryPercent(sequence);
+  if (used_memory > 100.0) {
+    findings.push_back(
+        MakeFinding(FindingRule::kMemoryFull, FindingField::kNone, used_memory, 100.0));
   }
 
-  for (std::size_t i = 0; i < working_.sets.size(); ++i) {
-    if (std::optional<std::string> rule = UnrunnableRule(working_.sets[i])) {
-      Warn("Error:  Set " + std::to_string(i + 1) + ": " + *rule + "\n");
-      return -1;
+  for (std::size_t i = 0; i < sequence.sets.size(); ++i) {
+    if (const std::optional<FindingRule> rule = UnrunnableRule(sequence.sets[i])) {
+      Finding finding = MakeFinding(*rule);
+      finding.set = i;
+      findings.push_back(finding);
     }
   }
+  return findings;
+}
 
+int StageModel::CommitSequence(const HardwareSettings& settings, TestSequence& document) {
+  const std::vector<Finding> findings = CheckCommit(working_, settings);
+  if (!findings.empty()) {
+    Warn(FindingText(findings.front()));
+    return -1;
+  }
   document.sets = working_.sets;
   document.columns = working_.columns;
   return 1;

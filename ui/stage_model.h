@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "device/hardware_settings.h"
+#include "protocol/finding.h"
 #include "protocol/front_end.h"
 #include "protocol/test_sequence.h"
 #include "protocol/test_set.h"
@@ -24,6 +25,13 @@ struct StageUnitState {
   int series_index = 0;        // 0 "P", 1 "R", 2 "W"
   float travel_soft_limit = 0.0f;
 };
+
+// The commit check of a sequence: sets at all, a length above 0, stretch
+// positions within the travel soft limit and above 0 (each set moving what the
+// unit will move with these settings), the unit's memory, sets the unit can
+// run. Every failed check, in that order, each refusing; only "no sets" when
+// there are none.
+std::vector<Finding> CheckCommit(const TestSequence& sequence, const HardwareSettings& settings);
 
 // The test-sequence form of a document window without its widgets: the
 // working sequence the operator edits, the list rows that mirror it one for
@@ -99,10 +107,9 @@ class StageModel {
   std::optional<int> InsertAbove(const std::vector<int>& selected, const StageUnitState& unit);
   std::optional<int> InsertBelow(const std::vector<int>& selected, const StageUnitState& unit);
 
-  // Checks the working sequence against the travel soft limit and the unit's
-  // memory, each set moving what the unit will move with these settings; on
-  // success copies it into `document` and returns 1, otherwise shows the
-  // first failed check as a warning and returns -1.
+  // Checks the working sequence (CheckCommit); on success copies it into
+  // `document` and returns 1, otherwise shows the first finding as a warning
+  // and returns -1.
   int CommitSequence(const HardwareSettings& settings, TestSequence& document);
 
  private:

@@ -22,6 +22,7 @@
 #include <vector>
 
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 
 #include "cli/terminal_progress.h"
 #include "device/device_commands.h"
@@ -454,6 +455,53 @@ TEST_F(CliTest, CheckReportsRowsTotalsAndVerdicts) {
         "\"used_memory_percent\": 14.8", "\"accepted\": true"}) {
     EXPECT_NE(outcome.out.find(expected), std::string::npos) << expected << "\n" << outcome.out;
   }
+}
+
+// Scripts read the findings as data: what refuses and what only warns, the
+// set and the value each is about; and a damaged file's findings by line.
+TEST_F(CliTest, CheckJsonListsTheFindings) {
+  const auto check = [this](const char* protocol) {
+    const Outcome outcome = Run(
+        {"check", ProtocolFile(protocol), "--pitch", "0.003175", "--soft-limit", "7.2", "--json"});
+    EXPECT_EQ(outcome.exit_status, 1) << outcome.err;
+    return nlohmann::json::parse(outcome.out);
+  };
+
+  // 7 mm in 0.01 s is faster than the motor; with 3 mm more the sets stretch
+  // 10 mm, beyond the soft limit.
+  const nlohmann::json judged = check(
+      "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\tNumReps\n"
+      "Ramp\tmm\t7\t0.01\t0\t1\nRamp\tmm\t3\t1\t0\t1\n");
+  EXPECT_EQ(judged["accepted"], false);
+  EXPECT_EQ(judged["sequence"]["message"],
+            "Error:  Maximum Stretch Position\nAcross All Sets Must Be Less Than 7.2mm");
+  const nlohmann::json& findings = judged["findings"];
+  ASSERT_EQ(findings.size(), 2u) << findings.dump();
+  EXPECT_EQ(findings[0]["rule"], "position_beyond_soft_limit");
+  EXPECT_EQ(findings[0]["severity"], "refuses");
+  EXPECT_TRUE(findings[0]["set"].is_null());
+  EXPECT_DOUBLE_EQ(findings[0]["value"].get<double>(), 10.0);
+  EXPECT_DOUBLE_EQ(findings[0]["limit"].get<double>(), static_cast<double>(7.2f));
+  EXPECT_EQ(findings[1]["rule"], "phase_too_fast");
+  EXPECT_EQ(findings[1]["severity"], "warns");
+  EXPECT_EQ(findings[1]["set"], 1);
+  EXPECT_EQ(findings[1]["field"], "stretch");
+  EXPECT_DOUBLE_EQ(findings[1]["value"].get<double>(), static_cast<double>(0.01f));
+  EXPECT_GT(findings[1]["limit"].get<double>(), 0.01);
+  EXPECT_FALSE(findings[1].contains("line"));
+
+  const nlohmann::json damaged = check("XFunction\tXMagnitude\tNumReps\nRamp\t2mm\t1\nRamp\t2\n");
+  EXPECT_EQ(damaged["accepted"], false);
+  ASSERT_EQ(damaged["findings"].size(), 2u) << damaged.dump();
+  const nlohmann::json& value = damaged["findings"][0];
+  EXPECT_EQ(value["rule"], "invalid_value");
+  EXPECT_EQ(value["line"], 2);
+  EXPECT_EQ(value["field"], "XMagnitude");
+  const nlohmann::json& count = damaged["findings"][1];
+  EXPECT_EQ(count["rule"], "value_count");
+  EXPECT_EQ(count["line"], 3);
+  EXPECT_EQ(count["value"], 2);
+  EXPECT_EQ(count["limit"], 3);
 }
 
 struct UsageCase {

@@ -22,6 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/enumerations.h"
+#include "protocol/finding.h"
 #include "protocol/test_sequence.h"
 #include "protocol/test_set.h"
 
@@ -317,6 +318,84 @@ INSTANTIATE_TEST_SUITE_P(
       for (const char* c = param_info.param.what; *c; ++c) {
         name += std::isalnum(static_cast<unsigned char>(*c)) ? *c : '_';
       }
+      return name;
+    });
+
+Finding OnLine(FindingRule rule, int line, std::string token = {}, Instruction column = kNoColumn) {
+  Finding finding;
+  finding.rule = rule;
+  finding.line = line;
+  finding.token = std::move(token);
+  finding.column = column;
+  return finding;
+}
+
+Finding ValueCount(int line, double values, double columns) {
+  Finding finding = OnLine(FindingRule::kValueCount, line);
+  finding.value = values;
+  finding.limit = columns;
+  return finding;
+}
+
+struct StrictCase {
+  const char* what;
+  std::string text;
+  std::vector<Finding> findings;
+};
+
+class StrictReadingTest : public testing::TestWithParam<StrictCase> {};
+
+// A file with findings leaves the sequence alone; one without reads exactly
+// as the desktop program opens it.
+TEST_P(StrictReadingTest, FindsWhatTheLenientReaderPassesOver) {
+  const StrictCase& c = GetParam();
+  TestSequence sequence;
+  sequence.sets.resize(3);
+  const TestSequence before = sequence;
+  EXPECT_EQ(ReadProtocolContents(c.text, ProtocolReading::kStrict, sequence), c.findings);
+  if (!c.findings.empty()) {
+    EXPECT_EQ(sequence, before);
+  } else {
+    EXPECT_EQ(sequence, ReadText(c.text));
+  }
+  TestSequence lenient;
+  EXPECT_TRUE(ReadProtocolContents(c.text, ProtocolReading::kLenient, lenient).empty());
+  EXPECT_EQ(lenient, ReadText(c.text));
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Cases, StrictReadingTest,
+    testing::Values(
+        StrictCase{"worked example", kWorkedExampleFile, {}},
+        StrictCase{"blank lines and every kind written",
+                   "Name\tNumReps\tTolCorOver\tDataFreqHz\tImageFreqHz\tXUnits\tXMode\n\n"
+                   "Cell[_]A\t-3\t1\t25\t10\tmm\tforce\n",
+                   {}},
+        StrictCase{"blanks only", " \n\t\n", {OnLine(FindingRule::kNoProtocol, 0)}},
+        StrictCase{"unknown and repeated columns",
+                   "XFunction\tMagnitude\txfunction\nRamp\t2\tRamp\n",
+                   {OnLine(FindingRule::kUnknownColumn, 1, "Magnitude"),
+                    OnLine(FindingRule::kRepeatedColumn, 1, "xfunction", Instruction::XFunction)}},
+        // Line numbers count the blank line; the short line shifts nothing.
+        StrictCase{"value missing",
+                   "XFunction\tXMagnitude\tNumReps\n\nRamp\t2\nRamp\t2\t3\t4\n",
+                   {ValueCount(3, 2, 3), ValueCount(4, 4, 3)}},
+        StrictCase{"values not of their column's kind",
+                   "XMagnitude\tNumReps\tXUnits\tXFunction\tDataFreqHz\tTimeUnits\n"
+                   "2mm\t1.5\tMM\tRamps\tabc\tmSeconds\n",
+                   {OnLine(FindingRule::kInvalidValue, 2, "2mm", Instruction::XMagnitude),
+                    OnLine(FindingRule::kInvalidValue, 2, "1.5", Instruction::NumReps),
+                    OnLine(FindingRule::kInvalidValue, 2, "MM", Instruction::XUnits),
+                    OnLine(FindingRule::kInvalidValue, 2, "Ramps", Instruction::XFunction),
+                    OnLine(FindingRule::kInvalidValue, 2, "abc", Instruction::DataFreqHz)}},
+        // An unknown column is reported once; its values are nobody's to judge.
+        StrictCase{"unknown column's values",
+                   "Colour\tNumReps\nblue\t2\n",
+                   {OnLine(FindingRule::kUnknownColumn, 1, "Colour")}}),
+    [](const testing::TestParamInfo<StrictCase>& param) {
+      std::string name = param.param.what;
+      std::replace_if(
+          name.begin(), name.end(), [](char ch) { return !std::isalnum(ch); }, '_');
       return name;
     });
 

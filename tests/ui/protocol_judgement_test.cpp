@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/protocol_judgement.h"
 
+#include <cmath>
 #include <ostream>
 #include <string>
 #include <vector>
@@ -8,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "protocol/enumerations.h"
+#include "ui/finding_text.h"
 
 namespace stravon {
 namespace {
@@ -55,12 +57,25 @@ TEST_P(ProtocolJudgementTest, RefusesTheCommitAndWarnsOfTheEditorsChecks) {
   TestSequence sequence;
   sequence.sets = c.sets;
 
-  const ProtocolJudgement judgement = JudgeProtocol(sequence, settings);
-  EXPECT_EQ(judgement.committable, c.refusal == nullptr);
-  EXPECT_EQ(judgement.refusal, c.refusal ? c.refusal : "");
-  ASSERT_EQ(judgement.set_warnings.size(), c.sets.size());
-  const std::vector<std::string> lines = judgement.WarningLines();
-  EXPECT_EQ(judgement.HasWarnings(), !lines.empty());
+  const std::vector<Finding> findings = JudgeProtocol(sequence, settings);
+  // The first refusal is what the commit's box shows; each warning is a line
+  // of its set, in set order.
+  std::string refusal;
+  std::vector<std::string> lines;
+  for (const Finding& f : findings) {
+    std::string text = FindingText(f);
+    if (f.severity == Severity::kRefuses) {
+      if (refusal.empty()) refusal = text;
+      continue;
+    }
+    ASSERT_TRUE(f.set.has_value());
+    ASSERT_LT(*f.set, c.sets.size());
+    while (!text.empty() && text.back() == '\n') text.pop_back();
+    lines.push_back("Set " + std::to_string(*f.set + 1) + ": " + text);
+  }
+  EXPECT_EQ(Refuses(findings), c.refusal != nullptr);
+  EXPECT_EQ(refusal, c.refusal ? c.refusal : "");
+  EXPECT_EQ(Warns(findings), !lines.empty());
   ASSERT_EQ(lines.size(), c.warnings.size()) << ::testing::PrintToString(lines);
   for (std::size_t i = 0; i < lines.size(); ++i) {
     EXPECT_EQ(lines[i].substr(0, c.warnings[i].size()), c.warnings[i]);
@@ -126,6 +141,25 @@ INSTANTIATE_TEST_SUITE_P(
                       0.0f,
                       nullptr,
                       {}},
+        // What the editor's fields or lists cannot hold stops its checks, as
+        // the first field without a valid entry stops them when typed.
+        JudgementCase{"MagnitudeBeyondSinglePrecision",
+                      {Mm(1e300, 10, 10)},
+                      0.0f,
+                      nullptr,
+                      {"Set 1: Stretch Magnitude: Enter a number."}},
+        JudgementCase{"HoldNotANumber",
+                      {With(Mm(1, 10, 10), [](TestSet& s) { s.HoldTimeSec = std::nan(""); })},
+                      0.0f,
+                      "Error:  Set 1: Durations Must Be Numbers of 0 or More\n",
+                      {"Set 1: Hold Duration: Enter a number."}},
+        JudgementCase{"FunctionNotOffered",
+                      {With(Mm(1, 10, 10), [](TestSet& s) { s.XFunction = ControlFunction::Step; }),
+                       With(Mm(1, 10, 10), [](TestSet& s) { s.TimeUnits = TimeUnit::MSeconds; })},
+                      0.0f,
+                      "Error:  Set 2: Time Unit Must Be Seconds, Minutes, Hours or Days\n",
+                      {"Set 1: Control Function: Select a Control Function.",
+                       "Set 2: Time Units: Select a Time Unit."}},
         JudgementCase{"PausesBeyond",
                       {With(Mm(1, 10, 10),
                             [](TestSet& s) {

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "ui/finding_text.h"
+
 namespace stravon {
 namespace {
 
@@ -27,7 +29,7 @@ class SettingsJudgementTest : public ::testing::TestWithParam<JudgementCase> {};
 TEST_P(SettingsJudgementTest, RefusesWhatNoUnitShouldHold) {
   HardwareSettingsEntry entry = P1();
   GetParam().change(entry);
-  EXPECT_EQ(JudgeHardwareSettings(entry, kPitch), GetParam().errors);
+  EXPECT_EQ(FindingsText(JudgeHardwareSettings(entry, kPitch)), GetParam().errors);
 }
 
 constexpr const char* kSoftLimitBeyondStroke =
