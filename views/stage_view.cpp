@@ -43,8 +43,10 @@ QLabel* MakeLabel(QWidget* parent, const QString& text, QRect rect,
   label->setAlignment(alignment | Qt::AlignVCenter);
   const int needed = label->fontMetrics().horizontalAdvance(text) + 2;
   if (needed > rect.width()) {
-    if (alignment & Qt::AlignRight) rect.setLeft(rect.right() - needed + 1);
-    else rect.setWidth(needed);
+    if (alignment & Qt::AlignRight)
+      rect.setLeft(rect.right() - needed + 1);
+    else
+      rect.setWidth(needed);
   }
   label->setGeometry(rect);
   return label;
@@ -134,8 +136,10 @@ StageView::StageView(StageModel& model, Hooks hooks, QWidget* parent)
     if (hooks_.offset_help) hooks_.offset_help();
   });
   connect(list_, &ReportList::ReportAction, this, [this](ReportList::Action action) {
-    if (action == ReportList::Action::kDelete) DeleteSelected();
-    else EditSet();
+    if (action == ReportList::Action::kDelete)
+      DeleteSelected();
+    else
+      EditSet();
   });
 
   model_.SetListener(this);
@@ -174,11 +178,13 @@ void StageView::SetInsertAvailable(bool available) {
 }
 
 void StageView::InsertAbove() {
-  model_.InsertAbove(list_->SelectedRows(), hooks_.unit_state ? hooks_.unit_state() : StageUnitState{});
+  model_.InsertAbove(list_->SelectedRows(),
+                     hooks_.unit_state ? hooks_.unit_state() : StageUnitState{});
 }
 
 void StageView::InsertBelow() {
-  model_.InsertBelow(list_->SelectedRows(), hooks_.unit_state ? hooks_.unit_state() : StageUnitState{});
+  model_.InsertBelow(list_->SelectedRows(),
+                     hooks_.unit_state ? hooks_.unit_state() : StageUnitState{});
 }
 
 void StageView::FillRow(int row) {
@@ -194,17 +200,23 @@ void StageView::RowsReset() {
     list_->InsertRow(row, QString());
     FillRow(row);
   }
+  emit ModelChanged();
 }
 
 void StageView::RowInserted(int row) {
   list_->InsertRow(row, QString());
   FillRow(row);
+  emit ModelChanged();
 }
 
-void StageView::RowRemoved(int row) { list_->DeleteRow(row); }
+void StageView::RowRemoved(int row) {
+  list_->DeleteRow(row);
+  emit ModelChanged();
+}
 
 void StageView::RowChanged(int row) {
   if (row < list_->RowCount()) FillRow(row);
+  emit ModelChanged();
 }
 
 void StageView::FieldsChanged() {
@@ -212,6 +224,7 @@ void StageView::FieldsChanged() {
   offset_field_->setText(Text(model_.OffsetText()));
   used_memory_field_->setText(Text(model_.UsedMemoryText()));
   total_time_field_->setText(Text(model_.TotalTimeText()));
+  emit ModelChanged();
 }
 
 }  // namespace stravon::views
