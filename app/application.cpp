@@ -10,7 +10,6 @@
 #include <QMessageBox>
 
 #include "app/dialog_hooks.h"
-#include "app/document_session.h"
 #include "app/main_window.h"
 #include "app/qt_settings_store.h"
 #include "app/screenshot.h"
@@ -125,14 +124,16 @@ int RunApplication(int argc, char** argv) {
   }
   // A screenshot needs no screen: without a display Qt draws offscreen.
   if (before_qt.screenshot && qEnvironmentVariableIsEmpty("DISPLAY") &&
-      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") && qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
+      qEnvironmentVariableIsEmpty("WAYLAND_DISPLAY") &&
+      qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM")) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
 
   QApplication application(argc, argv);
   QApplication::setOrganizationName("Stravon");
   QApplication::setApplicationName("Stravon");
-  QApplication::setApplicationVersion(QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
+  QApplication::setApplicationVersion(
+      QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
 
   std::vector<std::string> arguments;
   const QStringList qt_arguments = QApplication::arguments();
@@ -147,7 +148,7 @@ int RunApplication(int argc, char** argv) {
 
   // Declared before the window: the workers end before the unit they talk to.
   SimulatedUnitHost simulated;
-  SessionOptions options;
+  DeviceSessionOptions options;
   if (line.simulate) {
     if (const std::string error = simulated.Start(*line.simulate); !error.empty()) {
       std::cerr << "stravon: " << error << "\n";

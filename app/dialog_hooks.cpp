@@ -1,13 +1,14 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/dialog_hooks.h"
 
+#include <variant>
+
 #include "app/dialogs/about_dialog.h"
 #include "app/dialogs/hardware_settings_dialog.h"
 #include "app/dialogs/move_to_size_dialog.h"
 #include "app/dialogs/offset_help_dialog.h"
 #include "app/dialogs/set_editor_dialog.h"
-#include "app/document_session.h"
-#include "device/operation.h"
+#include "app/session_events.h"
 
 namespace stravon::app {
 
@@ -24,23 +25,31 @@ DialogHooks ProgramDialogs(SettingsStore& settings) {
     set = dialog.EditedSet();
     return true;
   };
-  hooks.hardware_settings = [&settings](QWidget* parent, DocumentSession& session) {
+  hooks.hardware_settings = [&settings](QWidget* parent, Document& document,
+                                        SessionEvents& events) {
+    // The request the dialog posted and the session has not finished yet.
+    RequestId pending = 0;
     HardwareSettingsDialog dialog(
-        session.CurrentSettings(), settings,
-        [&session](const HardwareSettings& values) {
-          session.RequestProgramHardwareSettings(values);
+        document.Settings(), settings,
+        [&document, &pending](const HardwareSettings& values) {
+          const Submission submission = document.ProgramSettings(values);
+          if (submission.Accepted()) pending = submission.id;
         },
-        // The worker puts the code back to 0 only once it has carried it out.
-        [&session] {
-          return session.PendingOperation() ==
-                 static_cast<std::int32_t>(Operation::kProgramHardwareSettings);
-        },
-        parent);
+        [&pending] { return pending != 0; }, parent);
+    QObject::connect(&events, &SessionEvents::Handled, &dialog,
+                     [&dialog, &pending](const SessionEvent& event) {
+                       const auto* finished = std::get_if<FinishedEvent>(&event);
+                       if (pending == 0 || finished == nullptr || finished->request != pending) {
+                         return;
+                       }
+                       pending = 0;
+                       dialog.UpdateProgramButton();
+                     });
     dialog.exec();
   };
-  hooks.move_to_position = [](QWidget* parent, DocumentSession& session) {
-    MoveToSizeDialog dialog(session.Device().CurrentOffset(), session.CurrentSettings(), parent);
-    if (dialog.exec() == QDialog::Accepted) session.RequestMove(dialog.Target());
+  hooks.move_to_position = [](QWidget* parent, Document& document) {
+    MoveToSizeDialog dialog(document.CurrentOffset(), document.Settings(), parent);
+    if (dialog.exec() == QDialog::Accepted) document.Move(dialog.Target());
   };
   hooks.offset_help = [](QWidget* parent) {
     OffsetHelpDialog dialog(parent);

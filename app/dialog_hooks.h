@@ -4,13 +4,14 @@
 #include <functional>
 
 #include "protocol/test_set.h"
+#include "ui/document.h"
 #include "ui/settings_store.h"
 
 class QWidget;
 
 namespace stravon::app {
 
-class DocumentSession;
+class SessionEvents;
 
 // The dialogs the main window and the stage view open. Each is a seam: the
 // program fills them with its dialogs, tests with stand-ins. Every hook runs
@@ -23,11 +24,11 @@ struct DialogHooks {
   std::function<bool(QWidget* parent, TestSet& set, double offset, double travel_soft_limit,
                      double motor_pitch)>
       set_editor;
-  // Hardware, Advanced, Settings: reads and programs the unit's settings
-  // through the session.
-  std::function<void(QWidget* parent, DocumentSession& session)> hardware_settings;
-  // Hardware, Move To Position: on OK requests the move through the session.
-  std::function<void(QWidget* parent, DocumentSession& session)> move_to_position;
+  // Hardware, Advanced, Settings: shows the document's unit settings and
+  // programs new ones through it; `events` tells when a request has ended.
+  std::function<void(QWidget* parent, Document& document, SessionEvents& events)> hardware_settings;
+  // Hardware, Move To Position: on OK asks the document for the move.
+  std::function<void(QWidget* parent, Document& document)> move_to_position;
   // The stage view's "?" button.
   std::function<void(QWidget* parent)> offset_help;
 };

@@ -1,17 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/document_window.h"
 
+#include <type_traits>
+#include <variant>
+
 #include <QCloseEvent>
 #include <QCoreApplication>
 #include <QMessageBox>
 #include <QPushButton>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include "app/qt_settings_store.h"
-#include "device/operation.h"
-#include "protocol/number_text.h"
+#include "ui/window_commands.h"
 #include "views/output_pane.h"
-#include "views/queued_progress_window.h"
+#include "views/progress_window.h"
 #include "views/stage_view.h"
 
 namespace stravon::app {
@@ -22,24 +25,23 @@ constexpr int kExtraWidth = 42;
 
 }  // namespace
 
-DocumentWindow::DocumentWindow(const SessionOptions& options, QtSettingsStore& settings,
+DocumentWindow::DocumentWindow(const DeviceSessionOptions& options, QtSettingsStore& settings,
                                const DialogHooks& hooks, QWidget* parent)
     : QMdiSubWindow(parent, Qt::FramelessWindowHint),
       hooks_(hooks),
       settings_(settings),
       front_end_(this),
       stage_(front_end_),
-      session_(std::make_unique<DocumentSession>(front_end_, options)),
-      file_commands_(front_end_, settings,
-                     QCoreApplication::applicationFilePath().toStdString()) {
+      document_(std::make_unique<Document>(front_end_, stage_, options)),
+      file_commands_(front_end_, settings, QCoreApplication::applicationFilePath().toStdString()) {
   setWindowTitle("Stravon");
   setAttribute(Qt::WA_DeleteOnClose, false);
 
   views::StageView::Hooks view_hooks;
-  view_hooks.unit_state = [this] { return session_->UnitState(); };
+  view_hooks.unit_state = [this] { return document_->UnitState(); };
   view_hooks.edit_set = [this](TestSet& set, double offset) {
     if (!hooks_.set_editor) return false;
-    const HardwareSettings settings_now = session_->CurrentSettings();
+    const HardwareSettings settings_now = document_->Settings();
     QtFrontEnd::ModalScope scope(front_end_, nullptr);
     return hooks_.set_editor(this, set, offset, static_cast<double>(settings_now.TravelSoftLimit),
                              static_cast<double>(settings_now.MotorPitch));
@@ -64,71 +66,97 @@ DocumentWindow::DocumentWindow(const SessionOptions& options, QtSettingsStore& s
   setGeometry(0, 0, frame->width(), frame->height());
 
   front_end_.SetTarget(this);
-  // Called on the worker thread; the view outlives the worker.
-  front_end_.SetProgressFactory([view = view_, &settings](const std::string& text) {
-    return std::make_unique<views::QueuedProgressWindow>(view, settings, text);
+  front_end_.SetProgressFactory([view = view_, &settings](const std::string& text,
+                                                          std::function<void()> cancel) {
+    return std::make_unique<views::WidgetProgressWindow>(view, settings, text, std::move(cancel));
   });
+  document_->SetListener(this);
   connect(view_, &views::StageView::FirstShown, this, &DocumentWindow::InitialUpdate);
+  connect(view_, &views::StageView::ModelChanged, this, &DocumentWindow::StageChanged);
   view_->SetInsertAvailable(false);
-  auto* poll = new QTimer(this);
-  connect(poll, &QTimer::timeout, this, &DocumentWindow::Poll);
-  poll->start(100);
+
+  // The queue's eventfd becomes readable once per burst of events.
+  const int fd = document_->Session().Events().WakeFd();
+  if (fd >= 0) {
+    wake_ = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(wake_, &QSocketNotifier::activated, this, &DocumentWindow::Drain);
+  }
 }
 
 DocumentWindow::~DocumentWindow() {
   Shutdown();
+  // The notifier watches a descriptor of the session, which goes with the
+  // document below, before QObject deletes the children.
+  delete wake_;
+  wake_ = nullptr;
   // The view follows the stage model, which goes before the widgets do.
   delete view_;
   view_ = nullptr;
 }
 
 void DocumentWindow::InitialUpdate() {
-  stage_.InitialUpdate(session_->Protocol());
-  if (!front_end_.ShuttingDown()) session_->StartWorker();
+  stage_.InitialUpdate(document_->Protocol());
+  if (!front_end_.ShuttingDown()) document_->Session().StartWorker();
+}
+
+void DocumentWindow::Drain() {
+  // A message box shown for an event runs a nested event loop while the
+  // descriptor stays readable until this drain ends: without this, each
+  // pass of that loop would call here again.
+  wake_->setEnabled(false);
+  document_->DrainEvents();
+  if (!shut_down_) wake_->setEnabled(true);
+}
+
+void DocumentWindow::EventHandled(const SessionEvent& event) {
+  if (shut_down_) return;
+  view_->SetInsertAvailable(document_->SettingsRead());
+  // A jog the session ended by itself (the unit went, or the confirmations
+  // stopped coming) is no longer this window's.
+  if (std::holds_alternative<DisconnectedEvent>(event)) {
+    jog_direction_.reset();
+  } else if (const auto* stopped = std::get_if<JogStoppedEvent>(&event);
+             stopped != nullptr && stopped->request == jog_request_) {
+    jog_direction_.reset();
+  }
+  emit events_.Handled(event);
 }
 
 bool DocumentWindow::CommandEnabled(Command command) const {
-  return !front_end_.ShuttingDown() && session_->CommandEnabled(command);
+  return !front_end_.ShuttingDown() &&
+         ::stravon::CommandEnabled(command, document_->Connected());
 }
 
 void DocumentWindow::Load(const TestSequence& protocol) {
-  session_->Device().SetProtocol(protocol);
+  document_->Load(protocol);
   file_commands_.ShowOpened(protocol, stage_);
-  edits_.Remember(protocol);
 }
 
 void DocumentWindow::Execute(Command command) {
   if (!CommandEnabled(command)) return;
-  // A transfer that ended is noted before a commit can change the protocol.
-  Poll();
   switch (command) {
     case Command::kFileOpen:
-      if (session_->Open(file_commands_, stage_) == FileCommandResult::kDone) {
-        edits_.Remember(session_->Protocol());
-      }
+      document_->Open(file_commands_);
       break;
     case Command::kFileSave:
-      if (session_->Save(file_commands_, stage_) == FileCommandResult::kDone) {
-        edits_.Remember(session_->Protocol());
-      }
+      document_->Save(file_commands_);
       break;
     case Command::kReadDevice:
-      session_->RequestReadDevice();
+      document_->ReadDevice();
       break;
     case Command::kProgramDevice:
-      session_->Device().SetVerifyAfterProgramming(VerifyAfterProgramming(settings_));
-      session_->RequestProgramDevice();
+      document_->ProgramDevice(VerifyAfterProgramming(settings_));
       break;
     case Command::kHardwareSettings:
       if (hooks_.hardware_settings) {
         QtFrontEnd::ModalScope scope(front_end_, nullptr);
-        hooks_.hardware_settings(this, *session_);
+        hooks_.hardware_settings(this, *document_, events_);
       }
       break;
     case Command::kMoveToPosition:
       if (hooks_.move_to_position) {
         QtFrontEnd::ModalScope scope(front_end_, nullptr);
-        hooks_.move_to_position(this, *session_);
+        hooks_.move_to_position(this, *document_);
       }
       break;
     default:
@@ -136,36 +164,40 @@ void DocumentWindow::Execute(Command command) {
   }
 }
 
+bool DocumentWindow::StartJog(JogDirection direction) {
+  if (front_end_.ShuttingDown()) return false;
+  // Refused silently: a busy unit or a lost connection is shown elsewhere.
+  const Submission submission = document_->Session().Submit(JogRequest{direction});
+  if (!submission.Accepted()) return false;
+  jog_direction_ = direction;
+  jog_request_ = submission.id;
+  return true;
+}
+
+void DocumentWindow::ConfirmJog() {
+  if (jog_direction_) document_->Session().Submit(JogConfirmation{});
+}
+
+void DocumentWindow::StopJog() {
+  if (!jog_direction_) return;
+  jog_direction_.reset();
+  // Refused only when the session stopped the jog already.
+  document_->Session().Submit(JogStopRequest{});
+}
+
 void DocumentWindow::Shutdown() {
-  // A jog must not outlive its window; the worker's end stops the motor.
-  session_->ReleaseJog();
+  StopJog();
   front_end_.Shutdown();
-  session_->StopWorker();
+  if (wake_ != nullptr) wake_->setEnabled(false);
+  // The motor stops with the worker's last exchange.
+  if (document_->Session().WorkerRunning()) document_->Session().StopWorkerAndMotion();
   if (shut_down_) return;
+  // The last events (a transfer cut short) close the progress window and
+  // reach whoever follows the window; the front end shows nothing more.
+  document_->DrainEvents();
   shut_down_ = true;
-  session_->ReleaseLogSink();
+  document_->Session().ReleaseLogSink();
   emit ShutDown();
-}
-
-void DocumentWindow::Poll() {
-  if (front_end_.ShuttingDown()) return;
-  view_->SetInsertAvailable(session_->HardwareSettingsRead());
-  const DeviceSession& device = session_->Device();
-  const std::uint64_t count = device.OutcomeCount();
-  if (count == outcomes_seen_) return;
-  outcomes_seen_ = count;
-  // A read or a program that went through leaves the unit holding the
-  // document's protocol; a verify that found a difference did not.
-  const Outcome outcome = device.LastOutcome();
-  if (outcome.Done() && (outcome.operation == Operation::kReadDevice ||
-                         outcome.operation == Operation::kProgramDevice)) {
-    edits_.Remember(session_->Protocol());
-  }
-}
-
-bool DocumentWindow::Modified() {
-  Poll();
-  return edits_.Modified(stage_.WorkingSequence());
 }
 
 bool DocumentWindow::ConfirmClose() {
@@ -217,18 +249,5 @@ void DocumentWindow::DeleteWhenUnwound() {
 void DocumentWindow::AppendOutput(const std::string& text) { view_->Output().AppendOutput(text); }
 
 void DocumentWindow::ClearOutput() { view_->Output().ClearOutput(); }
-
-int DocumentWindow::CommitSequence() {
-  Poll();
-  return session_->CommitSequence(stage_);
-}
-
-void DocumentWindow::RefreshFromDocument() { stage_.RefreshFromDocument(session_->Protocol()); }
-
-void DocumentWindow::RefreshSettings() { stage_.RefreshSettings(session_->CurrentSettings()); }
-
-void DocumentWindow::WriteOffsetField(const std::string& text) {
-  stage_.ShowCurrentOffset(ParseLeadingDouble(text));
-}
 
 }  // namespace stravon::app

@@ -1,19 +1,23 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include <QMdiSubWindow>
 
 #include "app/dialog_hooks.h"
-#include "app/document_session.h"
 #include "app/qt_front_end.h"
-#include "ui/edit_tracker.h"
+#include "app/session_events.h"
+#include "device/device_session.h"
+#include "device/session_request.h"
+#include "ui/document.h"
 #include "ui/file_commands.h"
 #include "ui/stage_model.h"
 #include "ui/window_commands.h"
+
+class QSocketNotifier;
 
 namespace stravon::views {
 class StageView;
@@ -24,22 +28,30 @@ namespace stravon::app {
 class QtSettingsStore;
 
 // One document window: a child frame without caption holding the stage
-// view, with the window's front end, stage model and device session. The
-// worker starts when the view is first shown and ends when the window closes.
-class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
+// view, with the window's front end, stage model and document (which owns
+// the device session). The worker starts when the view is first shown and
+// ends when the window closes. The session's events are carried out when its
+// queue wakes the event loop; nothing here polls.
+class DocumentWindow : public QMdiSubWindow,
+                       private QtFrontEnd::Target,
+                       private Document::Listener {
   Q_OBJECT
 
  public:
-  DocumentWindow(const SessionOptions& options, QtSettingsStore& settings, const DialogHooks& hooks,
-                 QWidget* parent = nullptr);
+  DocumentWindow(const DeviceSessionOptions& options, QtSettingsStore& settings,
+                 const DialogHooks& hooks, QWidget* parent = nullptr);
   ~DocumentWindow() override;
   DocumentWindow(const DocumentWindow&) = delete;
   DocumentWindow& operator=(const DocumentWindow&) = delete;
 
-  DocumentSession& Session() { return *session_; }
+  Document& Doc() { return *document_; }
+  const Document& Doc() const { return *document_; }
+  DeviceSession& Session() { return document_->Session(); }
   QtFrontEnd& Front() { return front_end_; }
   StageModel& Stage() { return stage_; }
   views::StageView& View() { return *view_; }
+  // Each session event, after the window has carried it out.
+  SessionEvents& Events() { return events_; }
 
   bool CommandEnabled(Command command) const;
   // Makes a protocol read from a file this window's, as its own Open would.
@@ -47,14 +59,22 @@ class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
   // Carries out one of the window's commands; a disabled one does nothing.
   void Execute(Command command);
 
-  // Ends the worker, answering any question it waits on as Cancel; a
-  // transfer ends as its Cancel would end it, a jog or move is stopped. Safe
-  // to call more than once.
+  // The jog buttons: a jog runs from an accepted StartJog until StopJog (or
+  // until the session stops it because confirmations stopped coming).
+  bool StartJog(JogDirection direction);
+  void ConfirmJog();
+  void StopJog();
+  // The direction of this window's jog while it runs.
+  std::optional<JogDirection> Jogging() const { return jog_direction_; }
+
+  // Stops a jog, closes the dialogs showing (their callers see Cancel) and
+  // ends the worker; a transfer ends as its Cancel would end it, a move is
+  // stopped. Nothing is shown afterwards. Safe to call more than once.
   void Shutdown();
 
   // Whether the working sequence differs from what the window last opened,
   // saved, programmed or read.
-  bool Modified();
+  bool Modified() const { return document_->Modified(); }
   // Before closing: a window with unsaved edits asks Save (while Save is
   // enabled), Discard or Cancel. True when it may close.
   bool ConfirmClose();
@@ -62,6 +82,8 @@ class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
  signals:
   // The window has begun to close; it no longer takes the message log.
   void ShutDown();
+  // The stage's sequence or fields changed.
+  void StageChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -69,15 +91,10 @@ class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
  private:
   void AppendOutput(const std::string& text) override;
   void ClearOutput() override;
-  int CommitSequence() override;
-  void RefreshFromDocument() override;
-  void RefreshSettings() override;
-  void WriteOffsetField(const std::string& text) override;
+  void EventHandled(const SessionEvent& event) override;
 
   void InitialUpdate();
-  // Runs on a short timer: notes finished transfers for Modified() and
-  // enables the insert buttons once the unit's settings are known.
-  void Poll();
+  void Drain();
   // Deletes the window once no modal loop of it is on the stack any more.
   void DeleteWhenUnwound();
 
@@ -85,11 +102,13 @@ class DocumentWindow : public QMdiSubWindow, private QtFrontEnd::Target {
   QtSettingsStore& settings_;
   QtFrontEnd front_end_;
   StageModel stage_;
-  std::unique_ptr<DocumentSession> session_;
+  std::unique_ptr<Document> document_;
+  SessionEvents events_;
   FileCommands file_commands_;
   views::StageView* view_ = nullptr;
-  EditTracker edits_;
-  std::uint64_t outcomes_seen_ = 0;
+  QSocketNotifier* wake_ = nullptr;
+  std::optional<JogDirection> jog_direction_;
+  RequestId jog_request_ = 0;
   bool shut_down_ = false;
 };
 

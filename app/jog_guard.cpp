@@ -9,6 +9,8 @@
 #include <QTimer>
 #include <QWidget>
 
+#include "device/session_request.h"
+
 namespace stravon::app {
 
 JogGuard::JogGuard(QWidget* window, std::function<void()> release, std::function<void()> confirm,
@@ -18,7 +20,7 @@ JogGuard::JogGuard(QWidget* window, std::function<void()> release, std::function
       release_(std::move(release)),
       confirm_(std::move(confirm)),
       confirm_timer_(new QTimer(this)) {
-  confirm_timer_->setInterval(kConfirmInterval);
+  confirm_timer_->setInterval(kJogConfirmInterval);
   connect(confirm_timer_, &QTimer::timeout, this, [this] {
     if (Engaged() && confirm_) confirm_();
   });

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <chrono>
 #include <functional>
 
 #include <QObject>
@@ -17,16 +16,12 @@ namespace stravon::app {
 // no longer held: a mouse release anywhere, inside the program's windows or
 // outside them (the button grabs the mouse), Escape, the pointer leaving the
 // button, or the main window losing activation. While engaged it confirms
-// the hold on a short cadence (`confirm`), so that the worker can stop the
-// actuator by itself when the interface thread stops answering.
+// the hold every kJogConfirmInterval (`confirm`), so that the worker can stop
+// the actuator by itself when the interface thread stops answering.
 class JogGuard : public QObject {
   Q_OBJECT
 
  public:
-  // Short enough that several confirmations fit in the worker's dead-man
-  // limit (about half a second), so one late tick never stops a held jog.
-  static constexpr std::chrono::milliseconds kConfirmInterval{100};
-
   JogGuard(QWidget* window, std::function<void()> release, std::function<void()> confirm,
            QObject* parent = nullptr);
   ~JogGuard() override;

@@ -17,7 +17,6 @@
 #include <QPageSetupDialog>
 #include <QPrinter>
 #include <QStatusBar>
-#include <QTimer>
 #include <QToolButton>
 
 #include "app/document_window.h"
@@ -31,8 +30,6 @@
 
 namespace stravon::app {
 namespace {
-
-constexpr int kUpdateIntervalMs = 100;
 
 // The toolbar's buttons 1 to 6 and the commands they stand for.
 Command ButtonCommand(int button) {
@@ -73,7 +70,7 @@ bool IsDocumentCommand(Command command) {
 
 }  // namespace
 
-MainWindow::MainWindow(SessionOptions options, QtSettingsStore& settings, DialogHooks hooks,
+MainWindow::MainWindow(DeviceSessionOptions options, QtSettingsStore& settings, DialogHooks hooks,
                        QWidget* parent)
     : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
                               Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
@@ -92,30 +89,34 @@ MainWindow::MainWindow(SessionOptions options, QtSettingsStore& settings, Dialog
   BuildStatusBar();
   BuildToolBar();
 
-  connect(area_, &QMdiArea::subWindowActivated, this, [this] { UpdateCommandStates(); });
-  connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState state) {
-    if (state != Qt::ApplicationActive) ReleaseJog();
+  connect(area_, &QMdiArea::subWindowActivated, this, [this] {
+    UpdateCommandStates();
+    RefreshPreview();
   });
+  connect(qApp, &QGuiApplication::applicationStateChanged, this,
+          [this](Qt::ApplicationState state) {
+            if (state != Qt::ApplicationActive) ReleaseJog();
+          });
   jog_guard_ = new JogGuard(
       this, [this] { ReleaseJog(); },
       [this] {
-        if (jog_document_) jog_document_->Session().ConfirmJog();
+        if (jog_document_) jog_document_->ConfirmJog();
       },
       this);
-  update_timer_ = new QTimer(this);
-  connect(update_timer_, &QTimer::timeout, this, &MainWindow::UpdateCommandStates);
-  update_timer_->start(kUpdateIntervalMs);
   UpdateCommandStates();
 }
 
 MainWindow::~MainWindow() {
   // The children still signal while QWidget takes them down; this object is
   // no longer there to hear it.
-  update_timer_->stop();
   jog_guard_->Disengage();
   QObject::disconnect(area_, nullptr, this, nullptr);
   QObject::disconnect(tool_bar_, nullptr, this, nullptr);
   QObject::disconnect(qApp, nullptr, this, nullptr);
+  for (DocumentWindow* document : Documents()) {
+    QObject::disconnect(document, nullptr, this, nullptr);
+    QObject::disconnect(&document->Events(), nullptr, this, nullptr);
+  }
   // Each window's worker ends before any window goes.
   for (DocumentWindow* document : Documents()) document->Shutdown();
 }
@@ -150,14 +151,15 @@ void MainWindow::BuildMenus() {
   QAction* recent = MakeAction(Command::kRecentFile, "Recent File", "Open this document");
   recent->setEnabled(false);
   QAction* exit = MakeAction(Command::kExit, "E&xit", "Quit the application\nExit");
-  QAction* status_bar =
-      MakeAction(Command::kToggleStatusBar, "&Status Bar", "Show or hide the status bar\nToggle Status Bar");
+  QAction* status_bar = MakeAction(Command::kToggleStatusBar, "&Status Bar",
+                                   "Show or hide the status bar\nToggle Status Bar");
   status_bar->setCheckable(true);
   status_bar->setChecked(true);
   QAction* about = MakeAction(Command::kAbout, "&About Stravon...",
                               "Display program information, version number and copyright\nAbout");
   QAction* read = MakeAction(Command::kReadDevice, "Read Device", "Read Stravon Device");
-  QAction* program = MakeAction(Command::kProgramDevice, "Program Device", "Program Stravon Device");
+  QAction* program =
+      MakeAction(Command::kProgramDevice, "Program Device", "Program Stravon Device");
   QAction* settings = MakeAction(Command::kHardwareSettings, "Settings", "");
   QAction* move = MakeAction(Command::kMoveToPosition, "Move To Position", "");
   // Beyond the original menus: the preview is a window of its own, since the
@@ -172,8 +174,7 @@ void MainWindow::BuildMenus() {
             DocumentWindow* document = ActiveDocument();
             if (document == nullptr) return std::nullopt;
             return views::PreviewSource{document->Stage().WorkingSequence(),
-                                        document->Session().CurrentSettings(),
-                                        document->Session().HardwareSettingsRead()};
+                                        document->Doc().Settings(), document->Doc().SettingsRead()};
           },
           this);
     }
@@ -262,7 +263,8 @@ void MainWindow::BuildStatusBar() {
 void MainWindow::BuildToolBar() {
   tool_bar_ = new MainToolBar(this);
   addToolBar(Qt::TopToolBarArea, tool_bar_);
-  connect(tool_bar_, &MainToolBar::Clicked, this, [this](int button) { Route(ButtonCommand(button)); });
+  connect(tool_bar_, &MainToolBar::Clicked, this,
+          [this](int button) { Route(ButtonCommand(button)); });
   connect(tool_bar_, &MainToolBar::JogPressed, this, &MainWindow::PressJog);
   connect(tool_bar_, &MainToolBar::JogReleased, this, &MainWindow::ReleaseJog);
 }
@@ -271,6 +273,15 @@ DocumentWindow* MainWindow::NewDocument() {
   auto* document = new DocumentWindow(options_, settings_, hooks_);
   connect(document, &DocumentWindow::ShutDown, this,
           [this, document] { DocumentShutDown(document); });
+  connect(&document->Events(), &SessionEvents::Handled, this, [this, document] {
+    UpdateCommandStates();
+    if (document == ActiveDocument()) RefreshPreview();
+  });
+  connect(document, &DocumentWindow::StageChanged, this, [this, document] {
+    if (document == ActiveDocument()) RefreshPreview();
+  });
+  connect(document, &QObject::destroyed, this, [this] { UpdateCommandStates(); });
+  emit DocumentAdded(document);
   area_->addSubWindow(document, Qt::FramelessWindowHint);
   // The child frame fills the top-left corner of the area.
   document->move(0, 0);
@@ -355,6 +366,10 @@ void MainWindow::UpdateCommandStates() {
   if (jog_document_ && jog_document_ != document) ReleaseJog();
 }
 
+void MainWindow::RefreshPreview() {
+  if (auto* preview = findChild<views::ProtocolPreview*>()) preview->Refresh();
+}
+
 void MainWindow::FillRecentFiles() {
   QAction* placeholder = ActionFor(Command::kRecentFile);
   for (QAction* action : recent_actions_) {
@@ -396,8 +411,10 @@ void MainWindow::Route(Command command) {
       NewDocument();
       return;
     case Command::kFileOpen:
-      if (document) document->Execute(command);
-      else OpenWithoutDocument();
+      if (document)
+        document->Execute(command);
+      else
+        OpenWithoutDocument();
       return;
     case Command::kFileClose:
       if (document) document->close();
@@ -430,20 +447,21 @@ void MainWindow::PressJog(bool plus) {
   DocumentWindow* document = ActiveDocument();
   if (document == nullptr) return;
   if (!document->CommandEnabled(plus ? Command::kJogPlus : Command::kJogMinus)) return;
-  if (!document->Session().PressJog(plus)) return;
+  if (!document->StartJog(plus ? JogDirection::kPlus : JogDirection::kMinus)) return;
   jog_document_ = document;
   jog_guard_->Engage(tool_bar_->ButtonAt(plus ? MainToolBar::kJogPlus : MainToolBar::kJogMinus));
 }
 
 void MainWindow::ReleaseJog() {
   jog_guard_->Disengage();
-  if (jog_document_) jog_document_->Session().ReleaseJog();
+  if (jog_document_) jog_document_->StopJog();
   jog_document_ = nullptr;
-  if (DocumentWindow* document = ActiveDocument()) document->Session().ReleaseJog();
+  if (DocumentWindow* document = ActiveDocument()) document->StopJog();
 }
 
 void MainWindow::DocumentShutDown(DocumentWindow* document) {
   if (jog_document_ == document) ReleaseJog();
+  UpdateCommandStates();
   if (MessageLog::Obtain().HasSink()) return;
   for (DocumentWindow* other : Documents()) {
     if (other != document && !other->Front().ShuttingDown() && other->Session().ClaimLogSink()) {

@@ -10,7 +10,7 @@
 #include <QPointer>
 
 #include "app/dialog_hooks.h"
-#include "app/document_session.h"
+#include "device/device_session.h"
 #include "ui/window_commands.h"
 
 class QAction;
@@ -18,7 +18,6 @@ class QLabel;
 class QMdiArea;
 class QMenu;
 class QPrinter;
-class QTimer;
 
 namespace stravon::app {
 
@@ -39,7 +38,7 @@ class MainWindow : public QMainWindow {
   static constexpr int kWidth = 850;
   static constexpr int kHeight = 540;
 
-  MainWindow(SessionOptions options, QtSettingsStore& settings, DialogHooks hooks,
+  MainWindow(DeviceSessionOptions options, QtSettingsStore& settings, DialogHooks hooks,
              QWidget* parent = nullptr);
   ~MainWindow() override;
   MainWindow(const MainWindow&) = delete;
@@ -66,8 +65,14 @@ class MainWindow : public QMainWindow {
   // Carries out a command as its menu item, key or button does.
   void Route(Command command);
   // Brings menus, toolbar and enabled states up to date with the active
-  // document; runs on a short timer as well.
+  // document. Runs whenever they may have changed: a document window's
+  // session event, another window becoming active, a window opening or
+  // closing.
   void UpdateCommandStates();
+
+ signals:
+  // A new document window, before it is shown.
+  void DocumentAdded(stravon::app::DocumentWindow* document);
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -83,19 +88,20 @@ class MainWindow : public QMainWindow {
   void OpenWithoutDocument();
   void PressJog(bool plus);
   void ReleaseJog();
+  // The preview window, if open, follows the active document.
+  void RefreshPreview();
   // A document window is closing: it has given up the message log, which
   // goes to the next open window's output pane.
   void DocumentShutDown(DocumentWindow* document);
   // Asks each window with unsaved edits; false when one of them was cancelled.
   bool ConfirmCloseAll();
 
-  SessionOptions options_;
+  DeviceSessionOptions options_;
   QtSettingsStore& settings_;
   DialogHooks hooks_;
 
   QMdiArea* area_ = nullptr;
   MainToolBar* tool_bar_ = nullptr;
-  QTimer* update_timer_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
 
   std::map<Command, QAction*> actions_;

@@ -2,9 +2,9 @@
 #include "app/screenshot.h"
 
 #include <iostream>
+#include <memory>
 
 #include <QApplication>
-#include <QElapsedTimer>
 #include <QPixmap>
 #include <QTimer>
 
@@ -14,15 +14,13 @@
 namespace stravon::app {
 namespace {
 
-constexpr int kPollMs = 50;
-// After connecting, the worker's output (identification, offset) still
-// reaches the window through queued calls; this lets it arrive.
+// After connecting, the unit's position and the window's own notes follow
+// the connection as further events; this lets them arrive and be painted.
 constexpr int kSettleMs = 400;
 
 bool UnitReady(MainWindow& window) {
   DocumentWindow* document = window.ActiveDocument();
-  return document != nullptr && document->Session().Connected() &&
-         document->Session().HardwareSettingsRead();
+  return document != nullptr && document->Doc().Connected() && document->Doc().SettingsRead();
 }
 
 void SaveAndQuit(MainWindow& window, const QString& path) {
@@ -36,16 +34,25 @@ void SaveAndQuit(MainWindow& window, const QString& path) {
 
 void SaveScreenshotWhenConnected(MainWindow& window, const QString& path,
                                  std::chrono::milliseconds give_up) {
-  auto* poll = new QTimer(&window);
-  QElapsedTimer clock;
-  clock.start();
-  QObject::connect(poll, &QTimer::timeout, &window, [&window, poll, clock, path, give_up] {
-    const bool ready = UnitReady(window);
-    if (!ready && clock.elapsed() < give_up.count()) return;
-    poll->stop();
-    QTimer::singleShot(ready ? kSettleMs : 0, &window, [&window, path] { SaveAndQuit(window, path); });
-  });
-  poll->start(kPollMs);
+  // Whichever comes first: a document's unit ready, or the time to give up.
+  auto* give_up_timer = new QTimer(&window);
+  give_up_timer->setSingleShot(true);
+  auto taken = std::make_shared<bool>(false);
+  const auto take = [&window, path, taken](int delay_ms) {
+    if (*taken) return;
+    *taken = true;
+    QTimer::singleShot(delay_ms, &window, [&window, path] { SaveAndQuit(window, path); });
+  };
+  const auto follow = [&window, take](DocumentWindow* document) {
+    QObject::connect(&document->Events(), &SessionEvents::Handled, &window, [&window, take] {
+      if (UnitReady(window)) take(kSettleMs);
+    });
+  };
+  for (DocumentWindow* document : window.Documents()) follow(document);
+  QObject::connect(&window, &MainWindow::DocumentAdded, &window, follow);
+  QObject::connect(give_up_timer, &QTimer::timeout, &window, [take] { take(0); });
+  give_up_timer->start(give_up);
+  if (UnitReady(window)) take(kSettleMs);
 }
 
 }  // namespace stravon::app

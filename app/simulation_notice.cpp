@@ -1,20 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "app/simulation_notice.h"
 
+#include <variant>
+
 #include <QLabel>
 #include <QStatusBar>
-#include <QTimer>
 
 #include "app/document_window.h"
 #include "app/main_window.h"
 
 namespace stravon::app {
-namespace {
-
-constexpr int kWatchIntervalMs = 250;
-constexpr const char* kToldProperty = "stravonSimulatedConnectionTold";
-
-}  // namespace
+namespace {}  // namespace
 
 QString SimulatedPaneText() { return "Simulated unit"; }
 
@@ -25,19 +21,20 @@ void ShowUnitIsSimulated(MainWindow& window, const QString& where) {
   // Left of the lock indicators, which the window placed first.
   window.statusBar()->insertPermanentWidget(0, pane);
 
-  // The worker writes its own lines when it connects; the note follows them
-  // on every new connection, since a lost connection clears the pane.
-  const std::string line = "Connected to a simulated unit (" + where.toStdString() +
-                           "); no hardware is attached.\n";
-  auto* watch = new QTimer(&window);
-  QObject::connect(watch, &QTimer::timeout, &window, [&window, line] {
-    for (DocumentWindow* document : window.Documents()) {
-      const bool connected = document->Session().Connected();
-      if (connected && !document->property(kToldProperty).toBool()) document->Front().AppendOutput(line);
-      document->setProperty(kToldProperty, connected);
-    }
-  });
-  watch->start(kWatchIntervalMs);
+  // The window writes its own lines when the unit connects; the note follows
+  // them on every new connection, since a lost connection clears the pane.
+  const std::string line =
+      "Connected to a simulated unit (" + where.toStdString() + "); no hardware is attached.\n";
+  const auto follow = [line](DocumentWindow* document) {
+    QObject::connect(&document->Events(), &SessionEvents::Handled, document,
+                     [document, line](const SessionEvent& event) {
+                       if (std::holds_alternative<ConnectedEvent>(event)) {
+                         document->Front().AppendOutput(line);
+                       }
+                     });
+  };
+  for (DocumentWindow* document : window.Documents()) follow(document);
+  QObject::connect(&window, &MainWindow::DocumentAdded, &window, follow);
 }
 
 }  // namespace stravon::app

@@ -10,9 +10,9 @@
 // tests do; run it under xvfb-run to go through an X server. The children keep
 // their settings in a temporary folder, never in the user's own.
 
+#include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
-#include <spawn.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -25,9 +25,11 @@
 #include <functional>
 #include <map>
 #include <memory>
+#include <optional>
 #include <sstream>
 #include <string>
 #include <thread>
+#include <variant>
 #include <vector>
 
 #include <QApplication>
@@ -70,7 +72,8 @@ int g_idle_seconds = 10;
 std::string g_example;
 
 std::int64_t NowNs() {
-  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch()).count();
+  return std::chrono::duration_cast<std::chrono::nanoseconds>(Clock::now().time_since_epoch())
+      .count();
 }
 
 double SinceSpawnMs() { return static_cast<double>(NowNs() - g_spawned_ns) / 1e6; }
@@ -182,18 +185,23 @@ stravon::TestSequence Example() {
 // Read Device or Program Device through the window's command, with the
 // stall meter running; returns the longest stall in ms.
 double TransferStall(MainWindow& window, DocumentWindow& document, Command command) {
-  stravon::DeviceSession& session = document.Session().Device();
-  const std::uint64_t seen = session.OutcomeCount();
+  std::optional<stravon::Outcome> outcome;
+  QObject context;
+  QObject::connect(&document.Events(), &stravon::app::SessionEvents::Handled, &context,
+                   [&outcome](const stravon::SessionEvent& event) {
+                     if (const auto* finished = std::get_if<stravon::FinishedEvent>(&event)) {
+                       outcome = finished->outcome;
+                     }
+                   });
   StallMeter meter;
   meter.Start();
   window.Route(command);
-  if (!WaitFor([&] { return session.OutcomeCount() > seen; }, 60000)) {
+  if (!WaitFor([&] { return outcome.has_value(); }, 60000)) {
     std::fprintf(stderr, "desktop_bench: the transfer did not end\n");
     std::exit(1);
   }
-  // The outcome's own output still comes through the queue.
   RunFor(50);
-  if (!session.LastOutcome().Done()) {
+  if (!outcome->Done()) {
     std::fprintf(stderr, "desktop_bench: the transfer failed\n");
     std::exit(1);
   }
@@ -249,7 +257,8 @@ void MeasureSession(MainWindow& window) {
   clock.restart();
   std::thread flood([&document] {
     for (int i = 0; i < kMessageCount; ++i) {
-      document.Front().AppendOutput("Serial port message " + std::to_string(i) + ": read timed out\n");
+      document.Front().AppendOutput("Serial port message " + std::to_string(i) +
+                                    ": read timed out\n");
     }
   });
   WaitFor([&] { return pane.LineCount() >= kMessageCount; }, 30000);
@@ -304,8 +313,7 @@ class Probe : public QObject {
     }
     MainWindow* window = FindMainWindow();
     DocumentWindow* document = window ? window->ActiveDocument() : nullptr;
-    if (document == nullptr || !document->Session().Connected() ||
-        !document->Session().HardwareSettingsRead()) {
+    if (document == nullptr || !document->Doc().Connected() || !document->Doc().SettingsRead()) {
       return;
     }
     poll_.stop();
@@ -335,7 +343,8 @@ int RunChild() {
 }
 
 // Runs one child and collects its figures.
-std::map<std::string, double> Spawn(const std::string& self, const std::string& mode, int idle_seconds) {
+std::map<std::string, double> Spawn(const std::string& self, const std::string& mode,
+                                    int idle_seconds) {
   const std::string spawned = std::to_string(NowNs());
   const std::string idle = std::to_string(idle_seconds);
   std::vector<std::string> words = {self, "--child", mode, spawned, idle, g_example};
@@ -360,7 +369,8 @@ std::map<std::string, double> Spawn(const std::string& self, const std::string& 
   }
   std::string text;
   char buffer[4096];
-  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;) text.append(buffer, static_cast<std::size_t>(n));
+  for (ssize_t n; (n = read(out[0], buffer, sizeof buffer)) > 0;)
+    text.append(buffer, static_cast<std::size_t>(n));
   close(out[0]);
   int status = 0;
   waitpid(pid, &status, 0);
@@ -405,7 +415,8 @@ int main(int argc, char** argv) {
   g_example = std::string(STRAVON_SOURCE_DIR) + "/examples/cyclic_stretch.tmt";
   for (int i = 1; i + 1 < argc; i += 2) {
     if (std::strcmp(argv[i], "--runs") == 0) runs = std::max(1, std::atoi(argv[i + 1]));
-    if (std::strcmp(argv[i], "--idle-seconds") == 0) idle_seconds = std::max(1, std::atoi(argv[i + 1]));
+    if (std::strcmp(argv[i], "--idle-seconds") == 0)
+      idle_seconds = std::max(1, std::atoi(argv[i + 1]));
   }
   QTemporaryDir settings;
   if (!settings.isValid()) return 1;
@@ -437,7 +448,8 @@ int main(int argc, char** argv) {
   }
 
   const auto median_max = [](const std::vector<double>& values) {
-    return Ms(Median(values)) + " (max " + Ms(*std::max_element(values.begin(), values.end())) + ")";
+    return Ms(Median(values)) + " (max " + Ms(*std::max_element(values.begin(), values.end())) +
+           ")";
   };
   std::printf("desktop_bench: %d start-up runs, platform %s, %u hardware threads\n\n", runs,
               platform ? platform : "(default)", std::thread::hardware_concurrency());
@@ -450,14 +462,16 @@ int main(int argc, char** argv) {
   Row("longest stall during Read Device", Ms(session["stall_read_ms"]), "30 ms");
   Row("longest stall during Program Device", Ms(session["stall_program_ms"]), "30 ms");
   Row("10,000 messages into the output pane", Ms(session["append_direct_ms"]), "0.3 s");
-  Row("10,000 messages through the front end (other thread)", Ms(session["append_front_end_ms"]), "0.3 s");
+  Row("10,000 messages through the front end (other thread)", Ms(session["append_front_end_ms"]),
+      "0.3 s");
   Row("  longest stall meanwhile", Ms(session["append_front_end_stall_ms"]), "30 ms");
   Row("60-row list refresh (median)", Ms(session["refresh60_median_ms"]), "5 ms");
   Row("60-row list refresh (max)", Ms(session["refresh60_max_ms"]), "5 ms");
   char text[64];
   std::snprintf(text, sizeof text, "%.2f %% of a core", session["idle_cpu_percent"]);
   Row("idle CPU, connected, over the idle period", text, "1 %");
-  std::snprintf(text, sizeof text, "%.1f MiB (peak %.1f)", session["rss_mib"], session["rss_peak_mib"]);
+  std::snprintf(text, sizeof text, "%.1f MiB (peak %.1f)", session["rss_mib"],
+                session["rss_peak_mib"]);
   Row("resident memory, connected", text, "-");
   return 0;
 }

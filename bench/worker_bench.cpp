@@ -1,6 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 // The device worker connected to an in-process simulated unit: how soon a
-// pending operation starts, and what the worker costs while nothing happens.
+// request starts, and what the worker costs while nothing happens.
 #include <benchmark/benchmark.h>
 
 #include <time.h>
@@ -8,8 +8,10 @@
 #include <chrono>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 #include <thread>
+#include <variant>
 
 #include "device/device_session.h"
 #include "sim/fixture_tree.h"
@@ -20,6 +22,18 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 using namespace std::chrono_literals;
+
+// Takes the session's events until one satisfies `done`, or `timeout` passes.
+template <typename Done>
+bool WaitForEvent(DeviceSession& session, Done done, Clock::duration timeout) {
+  const auto deadline = Clock::now() + timeout;
+  while (std::optional<SessionEvent> event = session.Events().WaitPop(deadline)) {
+    if (done(*event)) return true;
+  }
+  return false;
+}
+
+bool IsFinished(const SessionEvent& event) { return std::holds_alternative<FinishedEvent>(event); }
 
 double ProcessCpuSeconds() {
   timespec now{};
@@ -41,9 +55,12 @@ class Session {
     DeviceSessionOptions session_options;
     session_options.roots = {tree_.SysfsRoot(), tree_.DevRoot()};
     session_options.read_timeout_ms = 2000;
-    session_ = std::make_unique<DeviceSession>(nullptr, session_options);
+    session_ = std::make_unique<DeviceSession>(session_options);
     session_->StartWorker();
-    ok_ = session_->WaitUntilConnected(true, 10s) && session_->WaitUntilIdle(10s);
+    ok_ = WaitForEvent(
+        *session_,
+        [](const SessionEvent& event) { return std::holds_alternative<ConnectedEvent>(event); },
+        10s);
   }
   ~Session() { session_.reset(); }
 
@@ -58,7 +75,7 @@ class Session {
   bool ok_ = false;
 };
 
-// From writing a move request to the unit receiving the Move command, with
+// From submitting a move request to the unit receiving the Move command, with
 // the worker asleep between connection checks. The time includes the trip
 // through the pseudo-terminal and this thread's polling (every 20 us), so it
 // is an upper bound on the worker's own delay.
@@ -76,14 +93,17 @@ void BM_PendingCodeStart(benchmark::State& state) {
     std::this_thread::sleep_for(5ms);
     const int moves = unit.CommandCount(sim::CommandKind::kMove);
     const auto start = Clock::now();
-    device.RequestMove(unit.Position());
+    if (!device.Submit(MoveRequest{unit.Position()}).Accepted()) {
+      state.SkipWithError("move refused");
+      return;
+    }
     while (unit.CommandCount(sim::CommandKind::kMove) == moves) {
       std::this_thread::sleep_for(20us);
     }
     const std::chrono::duration<double> elapsed = Clock::now() - start;
     state.SetIterationTime(elapsed.count());
     worst_ms = std::max(worst_ms, elapsed.count() * 1e3);
-    if (!device.WaitUntilIdle(10s)) {
+    if (!WaitForEvent(device, IsFinished, 10s)) {
       state.SkipWithError("move did not end");
       return;
     }
@@ -104,9 +124,11 @@ void BM_WorkerCpu(benchmark::State& state) {
   }
   DeviceSession& device = session.device();
   if (state.range(0) == static_cast<int>(Operation::kJogStop)) {
-    device.PressJog(true);
-    std::this_thread::sleep_for(200ms);
-    device.ReleaseJog();
+    device.Submit(JogRequest{JogDirection::kPlus});
+    std::this_thread::sleep_for(kJogConfirmInterval);
+    device.Submit(JogConfirmation{});
+    std::this_thread::sleep_for(kJogConfirmInterval);
+    device.Submit(JogStopRequest{});
   }
   std::this_thread::sleep_for(500ms);
   const int commands = session.unit().TotalCommands();

@@ -111,9 +111,8 @@ void Document::ShowProgress(const ProgressEvent& progress) {
     progress_phase_ = progress.phase;
     cancel_sent_ = false;
     DeviceSession* session = session_.get();
-    progress_ = front_end_.CreateProgressWindow(ProgressTitle(progress.phase), [session] {
-      session->Submit(CancelRequest{});
-    });
+    progress_ = front_end_.CreateProgressWindow(ProgressTitle(progress.phase),
+                                                [session] { session->Submit(CancelRequest{}); });
     if (progress_ == nullptr) return;
     progress_->SetBounds(0, progress.total);
     progress_->SetStepSize(1);
@@ -160,6 +159,7 @@ void Document::HandleEvent(const SessionEvent& event) {
           Finished(e);
         } else if constexpr (std::is_same_v<Event, ConnectedEvent>) {
           unit_ = e.unit;
+          offset_ = unit_->offset;
           front_end_.AppendOutput(ConnectedText(*unit_));
           if (unit_->settings_read) stage_.RefreshSettings(unit_->settings);
         } else if constexpr (std::is_same_v<Event, ConnectionFailedEvent>) {
@@ -172,6 +172,7 @@ void Document::HandleEvent(const SessionEvent& event) {
           unit_ = e.unit;
           stage_.RefreshSettings(unit_->settings);
         } else if constexpr (std::is_same_v<Event, PositionEvent>) {
+          offset_ = e.offset;
           stage_.ShowCurrentOffset(e.offset);
         } else if constexpr (std::is_same_v<Event, UnitNoticeEvent>) {
           const MessageText text = NoticeText(e);

@@ -58,6 +58,8 @@ class Document {
   bool SettingsRead() const { return unit_ != nullptr && unit_->settings_read; }
   HardwareSettings Settings() const;
   StageUnitState UnitState() const;
+  // The offset (mm) at the unit's last reported position.
+  double CurrentOffset() const { return offset_; }
 
   // Whether the working sequence differs from what was last opened, saved,
   // programmed or read.
@@ -102,6 +104,7 @@ class Document {
   TestSequence protocol_;
   EditTracker edits_;
   UnitSnapshotPtr unit_;
+  double offset_ = 0.0;
   bool draining_ = false;
 
   // The progress window of the transfer running now.

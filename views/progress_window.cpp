@@ -26,10 +26,10 @@ constexpr int kEdge = 2;
 }  // namespace
 
 ProgressWindowWidget::ProgressWindowWidget(QWidget* owner, SettingsStore& settings,
-                                           std::shared_ptr<std::atomic<bool>> cancelled)
+                                           std::function<void()> cancel)
     : QWidget(owner, Qt::Dialog | Qt::CustomizeWindowHint | Qt::WindowTitleHint),
       settings_(settings),
-      cancelled_(std::move(cancelled)),
+      cancel_callback_(std::move(cancel)),
       text_(new QLabel(this)),
       bar_(new TimeToCompleteBar(this)),
       cancel_(new QPushButton(QStringLiteral(" Cancel "), this)) {
@@ -81,8 +81,8 @@ void ProgressWindowWidget::SetPosition(int position) {
   position_ = position;
   int percent = 0;
   if (upper_ > lower_) {
-    percent = static_cast<int>(static_cast<double>(position - lower_) * 100.0 / (upper_ - lower_) +
-                               0.5);
+    percent =
+        static_cast<int>(static_cast<double>(position - lower_) * 100.0 / (upper_ - lower_) + 0.5);
   }
   if (percent != percent_shown_) {
     percent_shown_ = percent;
@@ -125,9 +125,11 @@ void ProgressWindowWidget::StorePosition() {
 
 void ProgressWindowWidget::Cancel() {
   if (placed_) StorePosition();
-  cancelled_->store(true, std::memory_order_release);
+  const bool first = !cancelled_;
+  cancelled_ = true;
   hide();
   if (QWidget* owner = parentWidget()) owner->window()->activateWindow();
+  if (first && cancel_callback_) cancel_callback_();
 }
 
 void ProgressWindowWidget::keyPressEvent(QKeyEvent* event) {
@@ -142,5 +144,31 @@ void ProgressWindowWidget::closeEvent(QCloseEvent* event) {
   event->ignore();
   Cancel();
 }
+
+WidgetProgressWindow::WidgetProgressWindow(QWidget* owner, SettingsStore& settings,
+                                           const std::string& text, std::function<void()> cancel)
+    : widget_(new ProgressWindowWidget(owner, settings, std::move(cancel))) {
+  widget_->SetMessageText(QString::fromStdString(text));
+  widget_->EnterModal();
+}
+
+WidgetProgressWindow::~WidgetProgressWindow() {
+  // Deleting it stores the position and ends the owner's modality.
+  delete widget_.data();
+}
+
+void WidgetProgressWindow::SetBounds(int lower, int upper) {
+  if (widget_) widget_->SetBounds(lower, upper);
+}
+
+void WidgetProgressWindow::SetStepSize(int step) {
+  if (widget_) widget_->SetStepSize(step);
+}
+
+void WidgetProgressWindow::Advance() {
+  if (widget_) widget_->Advance();
+}
+
+bool WidgetProgressWindow::IsCancelled() const { return widget_ && widget_->IsCancelled(); }
 
 }  // namespace stravon::views

@@ -1,12 +1,15 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <atomic>
+#include <functional>
 #include <memory>
+#include <string>
 
+#include <QPointer>
 #include <QString>
 #include <QWidget>
 
+#include "protocol/front_end.h"
 #include "ui/settings_store.h"
 
 class QLabel;
@@ -23,12 +26,12 @@ inline constexpr std::string_view kProgressYValue = "Y";
 // The small window of a long transfer: "Progress [n%]" in the caption, what
 // is happening, a bar with the remaining time and " Cancel ". It lives on the
 // interface thread and keeps the owner's window modal while shown, without an
-// event loop of its own. Cancel (or Escape) only sets `cancelled`, which the
-// device worker reads between steps, and hides the window.
+// event loop of its own. Cancel (or Escape) hides the window, remembers the
+// cancel and calls `cancel` at once: the transfer may be waiting for a unit
+// that does not answer.
 class ProgressWindowWidget : public QWidget {
  public:
-  ProgressWindowWidget(QWidget* owner, SettingsStore& settings,
-                       std::shared_ptr<std::atomic<bool>> cancelled);
+  ProgressWindowWidget(QWidget* owner, SettingsStore& settings, std::function<void()> cancel = {});
   // Keeps the position for the next transfer.
   ~ProgressWindowWidget() override;
 
@@ -43,7 +46,7 @@ class ProgressWindowWidget : public QWidget {
   // centred over the owner when that place is on no screen.
   void EnterModal();
 
-  bool IsCancelled() const { return cancelled_->load(std::memory_order_acquire); }
+  bool IsCancelled() const { return cancelled_; }
   void Cancel();
 
   QString MessageText() const;
@@ -62,7 +65,8 @@ class ProgressWindowWidget : public QWidget {
   void StorePosition();
 
   SettingsStore& settings_;
-  std::shared_ptr<std::atomic<bool>> cancelled_;
+  std::function<void()> cancel_callback_;
+  bool cancelled_ = false;
   int lower_ = 0;
   int upper_ = 100;
   int position_ = 0;
@@ -73,6 +77,26 @@ class ProgressWindowWidget : public QWidget {
   QLabel* text_;
   TimeToCompleteBar* bar_;
   QPushButton* cancel_;
+};
+
+// The core's progress window of one transfer as a ProgressWindowWidget over
+// `owner`, shown modal at once and closed when this goes (a window already
+// destroyed with its owner is left alone).
+class WidgetProgressWindow : public ProgressWindow {
+ public:
+  WidgetProgressWindow(QWidget* owner, SettingsStore& settings, const std::string& text,
+                       std::function<void()> cancel);
+  ~WidgetProgressWindow() override;
+  WidgetProgressWindow(const WidgetProgressWindow&) = delete;
+  WidgetProgressWindow& operator=(const WidgetProgressWindow&) = delete;
+
+  void SetBounds(int lower, int upper) override;
+  void SetStepSize(int step) override;
+  void Advance() override;
+  bool IsCancelled() const override;
+
+ private:
+  QPointer<ProgressWindowWidget> widget_;
 };
 
 }  // namespace stravon::views

@@ -18,7 +18,6 @@
 #include <QPdfWriter>
 #include <QPushButton>
 #include <QSvgGenerator>
-#include <QTimer>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
@@ -27,7 +26,6 @@ namespace stravon::views {
 namespace {
 
 constexpr double kMinimumSpan = 1e-4;  // seconds
-constexpr int kPollMs = 250;
 
 const QColor kTraceColour(31, 78, 153);
 const QColor kLateColour(230, 110, 20);
@@ -271,9 +269,6 @@ ProtocolPreview::ProtocolPreview(Source source, QWidget* parent)
   layout->addLayout(row);
   resize(900, 420);
 
-  poll_ = new QTimer(this);
-  connect(poll_, &QTimer::timeout, this, [this] { Refresh(); });
-  poll_->start(kPollMs);
   if (!Refresh()) ShowAll();
   UpdateTitle();
 }

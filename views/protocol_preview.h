@@ -17,7 +17,6 @@
 class QLabel;
 class QPainter;
 class QPushButton;
-class QTimer;
 
 namespace stravon::views {
 
@@ -61,10 +60,10 @@ class ProfileCanvas;
 
 // A window of its own beside the fixed-size main window: what the unit will
 // do with the working sequence of the active document window, position over
-// time. It asks its source for the protocol a few times a second and redraws
-// when it changed. Wheel zooms the time axis, dragging pans, the label below
-// reads out time and position under the pointer, and a late phase's tooltip
-// gives both its durations.
+// time. Its owner calls Refresh when the sequence or the settings may have
+// changed; it asks its source then and redraws only when they did. Wheel zooms the time axis,
+// dragging pans, the label below reads out time and position under the pointer, and a late phase's
+// tooltip gives both its durations.
 class ProtocolPreview : public QWidget {
   Q_OBJECT
 
@@ -117,7 +116,6 @@ class ProtocolPreview : public QWidget {
   QLabel* readout_ = nullptr;
   QPushButton* whole_button_ = nullptr;
   QPushButton* export_button_ = nullptr;
-  QTimer* poll_ = nullptr;
 };
 
 // The plot area of the preview.

@@ -193,17 +193,23 @@ void StageView::RowsReset() {
     list_->InsertRow(row, QString());
     FillRow(row);
   }
+  emit ModelChanged();
 }
 
 void StageView::RowInserted(int row) {
   list_->InsertRow(row, QString());
   FillRow(row);
+  emit ModelChanged();
 }
 
-void StageView::RowRemoved(int row) { list_->DeleteRow(row); }
+void StageView::RowRemoved(int row) {
+  list_->DeleteRow(row);
+  emit ModelChanged();
+}
 
 void StageView::RowChanged(int row) {
   if (row < list_->RowCount()) FillRow(row);
+  emit ModelChanged();
 }
 
 void StageView::FieldsChanged() {
@@ -211,6 +217,7 @@ void StageView::FieldsChanged() {
   offset_field_->setText(Text(model_.OffsetText()));
   used_memory_field_->setText(Text(model_.UsedMemoryText()));
   total_time_field_->setText(Text(model_.TotalTimeText()));
+  emit ModelChanged();
 }
 
 }  // namespace stravon::views

@@ -68,6 +68,9 @@ class StageView : public QWidget, private StageModel::Listener {
  signals:
   // Once, when the form is shown for the first time.
   void FirstShown();
+  // The model changed (after the form has followed it), for views of the
+  // same sequence elsewhere.
+  void ModelChanged();
 
  protected:
   void showEvent(QShowEvent* event) override;

@@ -10,7 +10,6 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QString>
-#include <QTimer>
 #include <QVBoxLayout>
 
 #include "app/dialogs/dialog_support.h"
@@ -18,8 +17,6 @@
 namespace stravon::app {
 namespace {
 
-// How often the dialog looks whether the worker is done with a request.
-constexpr int kPollMilliseconds = 100;
 // The unit holds the series name in three characters.
 constexpr int kSeriesNameLength = 3;
 
@@ -55,8 +52,7 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
       pitch_label_(new QLabel(QStringLiteral("Motor Pitch"), this)),
       pitch_(Edit("pitch", this)),
       program_(Button("Program", "program", this)),
-      done_(Button("Done", "done", this)),
-      poll_(new QTimer(this)) {
+      done_(Button("Done", "done", this)) {
   setWindowTitle(QStringLiteral("Hardware Advanced"));
   UseDialogFont(this);
   setFixedSize(DialogUnitsSize(247, 178));
@@ -100,8 +96,7 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
   buttons->addWidget(done_);
 
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(DialogUnitsX(10), DialogUnitsY(8), DialogUnitsX(10),
-                             DialogUnitsY(7));
+  layout->setContentsMargins(DialogUnitsX(10), DialogUnitsY(8), DialogUnitsX(10), DialogUnitsY(7));
   layout->addLayout(top);
   layout->addSpacing(DialogUnitsY(8));
   layout->addLayout(values);
@@ -120,8 +115,6 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
   connect(restore_defaults_, &QPushButton::clicked, this,
           [this] { Show(logic_.RestoreDefaults()); });
   connect(done_, &QPushButton::clicked, this, &QDialog::reject);
-  connect(poll_, &QTimer::timeout, this, [this] { UpdateProgramButton(); });
-  poll_->start(kPollMilliseconds);
 
   Show(logic_.Fields());
   UpdateProgramButton();
@@ -169,8 +162,7 @@ QLineEdit* HardwareSettingsDialog::Control(HardwareDialogField field) const {
 }
 
 void HardwareSettingsDialog::Program() {
-  // A request still being carried out shares the session's one pending
-  // record: a second one would overwrite it.
+  // One request at a time: the session would refuse a second as busy.
   if (pending_ && pending_()) return;
   const HardwareProgramResult result = logic_.Program(Typed());
   switch (result.outcome) {

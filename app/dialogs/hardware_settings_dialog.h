@@ -12,7 +12,6 @@
 class QLabel;
 class QLineEdit;
 class QPushButton;
-class QTimer;
 
 namespace stravon::app {
 
@@ -21,16 +20,19 @@ namespace stravon::app {
 // nothing of the session it posts to: the owner gives it two functions.
 class HardwareSettingsDialog : public QDialog {
  public:
-  // Writes the pending settings and then the operation code.
+  // Asks for the settings to be programmed.
   using PostSettings = std::function<void(const HardwareSettings&)>;
-  // Whether a posted request is still waiting for the worker or being
-  // carried out.
+  // Whether a posted request has not ended yet.
   using RequestPending = std::function<bool()>;
 
   // Reads factory access from `settings` and writes it back (see
   // HardwareDialog).
   HardwareSettingsDialog(const HardwareSettings& current, SettingsStore& settings,
                          PostSettings post, RequestPending pending, QWidget* parent = nullptr);
+
+  // Program is enabled while no posted request is pending; the owner calls
+  // this when one has ended.
+  void UpdateProgramButton();
 
  protected:
   // Enter closes the dialog, as its default OK would, without programming.
@@ -41,7 +43,6 @@ class HardwareSettingsDialog : public QDialog {
   void Show(const HardwareDialogFields& fields);
   QLineEdit* Control(HardwareDialogField field) const;
   void Program();
-  void UpdateProgramButton();
 
   HardwareDialog logic_;
   PostSettings post_;
@@ -57,7 +58,6 @@ class HardwareSettingsDialog : public QDialog {
   QLineEdit* pitch_;
   QPushButton* program_;
   QPushButton* done_;
-  QTimer* poll_;
 };
 
 }  // namespace stravon::app

@@ -12,8 +12,7 @@ class QLineEdit;
 namespace stravon::app {
 
 // "Move to Size": asks for a new specimen size within the unit's range. The
-// caller posts the move (the target first, then the operation code) when the
-// dialog ends with OK.
+// caller asks for the move when the dialog ends with OK.
 class MoveToSizeDialog : public QDialog {
  public:
   MoveToSizeDialog(double current_offset, const HardwareSettings& settings,

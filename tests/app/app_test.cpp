@@ -46,6 +46,7 @@
 #include "views/stage_view.h"
 
 #include "choose_file.h"
+#include "session_log.h"
 
 namespace stravon::app {
 namespace {
@@ -128,7 +129,8 @@ class AppTest : public QObject {
   void DialogsOpenFromTheirCommands();
   void VerifyCatchesAByteStoredWrongly();
   void ProgressWindowShowsAndCancelsATransfer();
-  void JogButtonsSetTheSessionCodes();
+  void JogButtonsStartAndStopTheJog();
+  void WindowFollowsTheUnitWithoutATimer();
   void MotionStopsWheneverTheOperatorLetsGo_data();
   void MotionStopsWheneverTheOperatorLetsGo();
   void HeldJogIsConfirmedUntilReleased();
@@ -208,7 +210,7 @@ void AppTest::InsertTwoSets(DocumentWindow& document) {
 }
 
 void AppTest::OpenWindow(DialogHooks hooks) {
-  SessionOptions options;
+  DeviceSessionOptions options;
   options.roots = {tree_->SysfsRoot(), tree_->DevRoot()};
   options.read_timeout_ms = kReadTimeoutMs;
   window_ = std::make_unique<MainWindow>(options, *settings_, std::move(hooks));
@@ -221,8 +223,8 @@ bool AppTest::WaitConnected(bool connected) {
   timer.start();
   while (timer.elapsed() < kConnectMs) {
     DocumentWindow* document = Document();
-    if (document && document->Session().Connected() == connected &&
-        document->Session().HardwareSettingsRead() == connected &&
+    if (document && document->Doc().Connected() == connected &&
+        document->Doc().SettingsRead() == connected &&
         window_->ToolBar().ButtonAt(MainToolBar::kIndicator)->isEnabled() == connected &&
         document->View().InsertBelowButton().isEnabled() == connected) {
       return true;
@@ -257,22 +259,26 @@ void AppTest::MenusAndEnablingFollowTheUnit() {
   DocumentWindow* document = window_->NewDocument();
   QCOMPARE(document->geometry().topLeft(), QPoint(0, 0));
   QCOMPARE(document->width(), views::StageView::FormSize().width() + 42);
-  QCOMPARE(MenuTitles(window_->CurrentMenus()), (QStringList{"&File", "&Hardware", "&View", "Help"}));
+  QCOMPARE(MenuTitles(window_->CurrentMenus()),
+           (QStringList{"&File", "&Hardware", "&View", "Help"}));
   QCOMPARE(Titles(window_->CurrentMenus()[1]->actions()),
            (QStringList{"Read Device", "Program Device", "Verify After Programming", "Advanced",
                         "Move To Position"}));
-  const Command document_commands[] = {Command::kFileOpen,        Command::kFileSave,
-                                       Command::kReadDevice,      Command::kProgramDevice,
+  const Command document_commands[] = {Command::kFileOpen,         Command::kFileSave,
+                                       Command::kReadDevice,       Command::kProgramDevice,
                                        Command::kHardwareSettings, Command::kMoveToPosition};
   for (Command command : document_commands) {
-    QVERIFY2(!window_->ActionFor(command)->isEnabled(), qPrintable(window_->ActionFor(command)->text()));
+    QVERIFY2(!window_->ActionFor(command)->isEnabled(),
+             qPrintable(window_->ActionFor(command)->text()));
   }
   for (int button = 0; button < MainToolBar::kButtonCount; ++button) {
     QVERIFY(!window_->ToolBar().ButtonAt(button)->isEnabled());
   }
   // Carried out directly, a disabled command still does nothing.
+  SessionLog log(*document);
   window_->Route(Command::kReadDevice);
-  QCOMPARE(document->Session().PendingOperation(), DocumentSession::kIdle);
+  QTest::qWait(100);
+  QCOMPARE(log.Count<StartedEvent>(), std::size_t{0});
   QVERIFY(document->Session().WorkerRunning());
   Screenshot("main_window_empty");
 
@@ -385,7 +391,6 @@ void AppTest::DialogsOpenFromTheirCommands() {
   OpenWindow(ProgramDialogs(*settings_));
   DocumentWindow* document = window_->NewDocument();
   QVERIFY(WaitConnected(true));
-  DocumentSession& session = document->Session();
   InsertTwoSets(*document);
 
   QVERIFY(WithDialog<AboutDialog>(
@@ -411,23 +416,24 @@ void AppTest::DialogsOpenFromTheirCommands() {
     QCOMPARE(document->View().List().Model().index(1, 5).data().toString(), QString("7"));
   }
 
-  // Move To Position posts the move of the dialog's target.
+  // Move To Position asks for the move to the dialog's target.
+  const MoveToSizeFields opened =
+      OpenMoveToSize(document->Doc().CurrentOffset(), document->Doc().Settings());
+  const std::int32_t target =
+      AcceptMoveToSize({"5", opened.minimum_size, opened.maximum_size}, document->Doc().Settings())
+          .target;
   QVERIFY(WithDialog<MoveToSizeDialog>(
       "move_to_size", [&] { window_->Route(Command::kMoveToPosition); },
       [](MoveToSizeDialog& dialog) {
         Child<QLineEdit>(dialog, "newSize")->setText("5");
         dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
       }));
-  const MoveToSizeFields opened =
-      OpenMoveToSize(session.Device().CurrentOffset(), session.CurrentSettings());
-  const MoveToSizeFields typed{"5", opened.minimum_size, opened.maximum_size};
-  QCOMPARE(session.Device().MoveTarget(),
-           AcceptMoveToSize(typed, session.CurrentSettings()).target);
-  QVERIFY(session.Device().WaitUntilIdle(std::chrono::seconds(10)));
+  QTRY_COMPARE_WITH_TIMEOUT(unit_->Position(), target, 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(!unit_->IsMoving(), 10000);
 
-  // Hardware settings: Program posts through the session and stays open,
-  // disabled until the worker has carried the request out.
-  const std::uint64_t seen = session.Device().OutcomeCount();
+  // Hardware settings: Program asks the session and stays open, disabled
+  // until the request has finished.
+  SessionLog log(*document);
   QVERIFY(WithDialog<HardwareSettingsDialog>(
       "hardware_settings", [&] { window_->Route(Command::kHardwareSettings); },
       [&](HardwareSettingsDialog& dialog) {
@@ -436,14 +442,14 @@ void AppTest::DialogsOpenFromTheirCommands() {
         program->click();
         // Unless the worker was already done with it (it needs only a few
         // exchanges), the request is still pending.
-        QVERIFY(!program->isEnabled() || session.Device().OutcomeCount() > seen);
+        QVERIFY(!program->isEnabled() || log.Count<FinishedEvent>() > 0);
         QVERIFY(dialog.isVisible());
         QTRY_VERIFY_WITH_TIMEOUT(program->isEnabled(), 10000);
         Child<QPushButton>(dialog, "done")->click();
       }));
-  QVERIFY(session.Device().OutcomeCount() > seen);
-  QVERIFY(session.Device().LastOutcome().Done());
-  QCOMPARE(session.CurrentSettings().TravelSoftLimit, 7.0f);
+  QCOMPARE(log.Count<FinishedEvent>(), std::size_t{1});
+  QVERIFY(log.LastFinished().outcome.Done());
+  QCOMPARE(document->Doc().Settings().TravelSoftLimit, 7.0f);
 }
 
 void AppTest::VerifyCatchesAByteStoredWrongly() {
@@ -452,17 +458,15 @@ void AppTest::VerifyCatchesAByteStoredWrongly() {
   DocumentWindow* document = window_->NewDocument();
   QVERIFY(WaitConnected(true));
   InsertTwoSets(*document);
-  DeviceSession& device = document->Session().Device();
   QVERIFY(window_->ActionFor(Command::kVerifyAfterProgramming)->isChecked());
 
   // The unit acknowledges the second page it is sent (the first is the
   // cleared one that is written again last) but keeps its fourth byte inverted.
   unit_->InjectFault(sim::Fault::CorruptStore(3).Skip(1));
-  const std::uint64_t seen = device.OutcomeCount();
+  SessionLog log(*document);
   window_->Route(Command::kProgramDevice);
-  // The worker asks this thread for the commit: wait with its loop running.
-  QTRY_VERIFY_WITH_TIMEOUT(device.OutcomeCount() > seen, 20000);
-  const Outcome outcome = device.LastOutcome();
+  QTRY_VERIFY_WITH_TIMEOUT(log.Count<FinishedEvent>() == 1, 20000);
+  const Outcome outcome = log.LastFinished().outcome;
   QCOMPARE(int(outcome.kind), int(Outcome::Kind::kFailed));
   QCOMPARE(int(outcome.step), int(Outcome::Step::kVerify));
   QVERIFY(outcome.mismatch.has_value());
@@ -473,10 +477,9 @@ void AppTest::VerifyCatchesAByteStoredWrongly() {
   // Turned off (and kept so for this user), Program Device only writes.
   window_->ActionFor(Command::kVerifyAfterProgramming)->trigger();
   QCOMPARE(settings_->ReadInteger("Settings", "VerifyAfterProgramming", 1), 0);
-  const std::uint64_t again = device.OutcomeCount();
   window_->Route(Command::kProgramDevice);
-  QTRY_VERIFY_WITH_TIMEOUT(device.OutcomeCount() > again, 20000);
-  QVERIFY(device.LastOutcome().Done());
+  QTRY_VERIFY_WITH_TIMEOUT(log.Count<FinishedEvent>() == 2, 20000);
+  QVERIFY(log.LastFinished().outcome.Done());
   QTRY_COMPARE(document->View().Output().toPlainText(),
                QString("\nProgramming Device... Success\n"));
   window_->ActionFor(Command::kVerifyAfterProgramming)->trigger();
@@ -490,10 +493,9 @@ void AppTest::ProgressWindowShowsAndCancelsATransfer() {
   DocumentWindow* document = window_->NewDocument();
   QVERIFY(WaitConnected(true));
   InsertTwoSets(*document);
-  const TestSequence before = document->Session().Protocol();
-  DeviceSession& device = document->Session().Device();
+  const TestSequence before = document->Doc().Protocol();
 
-  const std::uint64_t seen = device.OutcomeCount();
+  SessionLog log(*document);
   window_->Route(Command::kReadDevice);
   QTRY_VERIFY_WITH_TIMEOUT(ShownProgress() != nullptr, 10000);
   views::ProgressWindowWidget* progress = ShownProgress();
@@ -505,10 +507,10 @@ void AppTest::ProgressWindowShowsAndCancelsATransfer() {
     progress->grab().save(folder + "/app_progress_window.png");
   }
   QTest::mouseClick(progress->CancelButton(), Qt::LeftButton);
-  QTRY_VERIFY_WITH_TIMEOUT(device.OutcomeCount() > seen, 5000);
-  QCOMPARE(int(device.LastOutcome().kind), int(Outcome::Kind::kCancelled));
+  QTRY_VERIFY_WITH_TIMEOUT(log.Count<FinishedEvent>() > 0, 5000);
+  QCOMPARE(int(log.LastFinished().outcome.kind), int(Outcome::Kind::kCancelled));
   QTRY_VERIFY(document->View().Output().toPlainText().contains("Reading Device... Cancelled"));
-  QVERIFY(document->Session().Protocol() == before);
+  QVERIFY(document->Doc().Protocol() == before);
   QTRY_VERIFY(ShownProgress() == nullptr);
 }
 
@@ -552,10 +554,10 @@ void AppTest::MotionStopsWheneverTheOperatorLetsGo() {
   QToolButton* plus = window_->ToolBar().ButtonAt(MainToolBar::kJogPlus);
 
   if (how == LetGo::kCloseDuringMove || how == LetGo::kQuitDuringMove) {
-    document->Session().RequestMove(unit_->Position() + 2000);
+    QVERIFY(document->Doc().Move(unit_->Position() + 2000).Accepted());
   } else {
     QTest::mousePress(plus, Qt::LeftButton);
-    QCOMPARE(document->Session().PendingOperation(), DocumentSession::kJogPlusCode);
+    QVERIFY(document->Jogging() == JogDirection::kPlus);
   }
   QTRY_VERIFY_WITH_TIMEOUT(unit_->IsMoving(), 5000);
 
@@ -587,9 +589,7 @@ void AppTest::MotionStopsWheneverTheOperatorLetsGo() {
   }
   QTRY_VERIFY_WITH_TIMEOUT(!unit_->IsMoving(), 2000);
   QVERIFY2(timer.elapsed() < 1500, qPrintable(QString::number(timer.elapsed())));
-  if (document) {
-    QVERIFY(document->Session().PendingOperation() != DocumentSession::kJogPlusCode);
-  }
+  if (document) QVERIFY(!document->Jogging());
   if (how == LetGo::kQuit || how == LetGo::kQuitDuringMove || how == LetGo::kCloseDocument ||
       how == LetGo::kCloseDuringMove) {
     QTRY_VERIFY_WITH_TIMEOUT(!document || !document->Session().WorkerRunning(), 1000);
@@ -598,10 +598,10 @@ void AppTest::MotionStopsWheneverTheOperatorLetsGo() {
   // Still held, the button does not start the jog again by coming back
   // under the pointer; only a new press does.
   QTest::mouseMove(plus, QPoint(plus->width() / 2, plus->height() / 2));
-  QVERIFY(document->Session().PendingOperation() != DocumentSession::kJogPlusCode);
+  QVERIFY(!document->Jogging());
   QTest::mouseRelease(plus, Qt::LeftButton);
   QTest::mousePress(plus, Qt::LeftButton);
-  QCOMPARE(document->Session().PendingOperation(), DocumentSession::kJogPlusCode);
+  QVERIFY(document->Jogging() == JogDirection::kPlus);
   QTest::mouseRelease(plus, Qt::LeftButton);
   QTRY_VERIFY_WITH_TIMEOUT(!unit_->IsMoving(), 2000);
 }
@@ -617,14 +617,14 @@ void AppTest::HeldJogIsConfirmedUntilReleased() {
       &window, [&] { ++releases; }, [&] { ++confirmations; });
   guard.Engage(button);
   QCOMPARE(QWidget::mouseGrabber(), button);
-  QTest::qWait(int(JogGuard::kConfirmInterval.count()) * 4 + 50);
+  QTest::qWait(int(kJogConfirmInterval.count()) * 4 + 50);
   QVERIFY2(confirmations >= 4, qPrintable(QString::number(confirmations)));
   QTest::mouseRelease(&window, Qt::LeftButton);
   QCOMPARE(releases, 1);
   QVERIFY(!guard.Engaged());
   QVERIFY(QWidget::mouseGrabber() == nullptr);
   const int after = confirmations;
-  QTest::qWait(int(JogGuard::kConfirmInterval.count()) * 2 + 50);
+  QTest::qWait(int(kJogConfirmInterval.count()) * 2 + 50);
   QCOMPARE(confirmations, after);
   QTest::mouseRelease(&window, Qt::LeftButton);
   QCOMPARE(releases, 1);
@@ -637,6 +637,7 @@ void AppTest::ClosingTheWindowDuringATransferCancelsIt() {
   OpenWindow();
   QPointer<DocumentWindow> document = window_->NewDocument();
   QVERIFY(WaitConnected(true));
+  SessionLog log(*document);
   const int connected = unit_->CommandCount(sim::CommandKind::kReadByte);
   window_->Route(Command::kReadDevice);
   QTRY_VERIFY_WITH_TIMEOUT(unit_->CommandCount(sim::CommandKind::kReadByte) > connected + 30,
@@ -649,7 +650,8 @@ void AppTest::ClosingTheWindowDuringATransferCancelsIt() {
   QVERIFY(!document->Session().WorkerRunning());
   // Cut short as Cancel would: nothing more is read from the unit. A command
   // written before the close may still be on its way down the slow line.
-  QCOMPARE(int(document->Session().Device().LastOutcome().kind), int(Outcome::Kind::kCancelled));
+  QCOMPARE(log.Count<FinishedEvent>(), std::size_t{1});
+  QCOMPARE(int(log.LastFinished().outcome.kind), int(Outcome::Kind::kCancelled));
   QTest::qWait(300);
   const std::size_t exchanges = unit_->Transcript().size();
   QTest::qWait(300);
@@ -712,9 +714,9 @@ void AppTest::UnsavedEditsAskBeforeClosing() {
   // Programmed, the list agrees with the unit; an insert after that does not.
   InsertTwoSets(*document);
   QVERIFY(document->Modified());
-  const std::uint64_t seen = document->Session().Device().OutcomeCount();
+  SessionLog log(*document);
   window_->Route(Command::kProgramDevice);
-  QTRY_VERIFY_WITH_TIMEOUT(document->Session().Device().OutcomeCount() > seen, 20000);
+  QTRY_VERIFY_WITH_TIMEOUT(log.Count<FinishedEvent>() > 0, 20000);
   QTRY_VERIFY(!document->Modified());
   QTest::mouseClick(&document->View().InsertBelowButton(), Qt::LeftButton);
   QVERIFY(document->Modified());
@@ -790,36 +792,75 @@ void AppTest::InsertWaitsForTheUnitsSettings() {
   QVERIFY(insert.toolTip().isEmpty());
 }
 
-void AppTest::JogButtonsSetTheSessionCodes() {
+void AppTest::JogButtonsStartAndStopTheJog() {
   OpenWindow();
   DocumentWindow* document = window_->NewDocument();
   QToolButton* plus = window_->ToolBar().ButtonAt(MainToolBar::kJogPlus);
   QToolButton* minus = window_->ToolBar().ButtonAt(MainToolBar::kJogMinus);
   // Not connected: the buttons are disabled and pressing changes nothing.
   QTest::mousePress(plus, Qt::LeftButton);
+  QVERIFY(!document->Jogging());
   QTest::mouseRelease(plus, Qt::LeftButton);
-  QCOMPARE(document->Session().PendingOperation(), DocumentSession::kIdle);
 
   StartUnit();
   QVERIFY(WaitConnected(true));
+  SessionLog log(*document);
   struct Case {
     QToolButton* button;
-    std::int32_t while_held;
+    JogDirection while_held;
   };
-  for (const Case& jog : {Case{plus, DocumentSession::kJogPlusCode},
-                          Case{minus, DocumentSession::kJogMinusCode}}) {
+  std::size_t stops = 0;
+  for (const Case& jog : {Case{plus, JogDirection::kPlus}, Case{minus, JogDirection::kMinus}}) {
     QTest::mousePress(jog.button, Qt::LeftButton);
-    QCOMPARE(document->Session().PendingOperation(), jog.while_held);
+    QVERIFY(document->Jogging() == jog.while_held);
     QTest::mouseRelease(jog.button, Qt::LeftButton);
-    QCOMPARE(document->Session().PendingOperation(), DocumentSession::kJogStopCode);
+    QVERIFY(!document->Jogging());
+    // The release's stop went out to the unit.
+    ++stops;
+    QTRY_COMPARE_WITH_TIMEOUT(log.Count<JogStoppedEvent>(), stops, 5000);
   }
 
   // Held while the unit goes away: the disabled button lets go of the jog.
   QTest::mousePress(plus, Qt::LeftButton);
-  QCOMPARE(document->Session().PendingOperation(), DocumentSession::kJogPlusCode);
+  QVERIFY(document->Jogging() == JogDirection::kPlus);
   Unplug();
   QVERIFY(WaitConnected(false));
-  QVERIFY(document->Session().PendingOperation() != DocumentSession::kJogPlusCode);
+  QVERIFY(!document->Jogging());
+}
+
+void AppTest::WindowFollowsTheUnitWithoutATimer() {
+  OpenWindow();
+  DocumentWindow* document = window_->NewDocument();
+  // Nothing ticks while nobody holds a jog button.
+  for (QTimer* timer : window_->findChildren<QTimer*>()) {
+    QVERIFY2(!timer->isActive(), qPrintable(timer->parent()->metaObject()->className()));
+  }
+
+  // The main window has followed each event by the time it is announced:
+  // what it shows is read right then, not some time later.
+  QToolButton* indicator = window_->ToolBar().ButtonAt(MainToolBar::kIndicator);
+  QAction* read = window_->ActionFor(Command::kReadDevice);
+  struct Seen {
+    bool indicator;
+    bool read;
+    bool insert;
+  };
+  std::vector<Seen> on_connect;
+  std::vector<Seen> on_disconnect;
+  QObject context;
+  connect(&document->Events(), &SessionEvents::Handled, &context, [&](const SessionEvent& event) {
+    const Seen seen{indicator->isEnabled(), read->isEnabled(),
+                    document->View().InsertBelowButton().isEnabled()};
+    if (std::holds_alternative<ConnectedEvent>(event)) on_connect.push_back(seen);
+    if (std::holds_alternative<DisconnectedEvent>(event)) on_disconnect.push_back(seen);
+  });
+  QVERIFY(!indicator->isEnabled());
+  StartUnit();
+  QTRY_COMPARE_WITH_TIMEOUT(on_connect.size(), std::size_t{1}, kConnectMs);
+  QVERIFY(on_connect[0].indicator && on_connect[0].read && on_connect[0].insert);
+  Unplug();
+  QTRY_COMPARE_WITH_TIMEOUT(on_disconnect.size(), std::size_t{1}, kConnectMs);
+  QVERIFY(!on_disconnect[0].indicator && !on_disconnect[0].read && !on_disconnect[0].insert);
 }
 
 void AppTest::ClosingWhileAWorkerQuestionIsUpReturnsPromptly() {
@@ -897,8 +938,9 @@ void AppTest::SettingsAndRecentFiles() {
     paths << folder.filePath(QString("p%1.tmt").arg(i));
     QFile file(paths.back());
     QVERIFY(file.open(QIODevice::WriteOnly));
-    file.write("XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
-               "HoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\t\n");
+    file.write(
+        "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
+        "HoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\t\n");
     for (int set = 0; set <= i; ++set) file.write("Ramp\tmm\t0.5\t2\t2\t1\t5\t10\tSeconds\t\n");
     file.close();
     QVERIFY(window_->OpenDocumentFile(paths.back()));
@@ -906,7 +948,7 @@ void AppTest::SettingsAndRecentFiles() {
   QCOMPARE(window_->Documents().size(), 5);
   QCOMPARE(Document()->windowTitle(), QString("p4.tmt"));
   QCOMPARE(Document()->View().List().RowCount(), 5);
-  QCOMPARE(Document()->Session().Protocol().sets.size(), 5u);
+  QCOMPARE(Document()->Doc().Protocol().sets.size(), 5u);
   QVERIFY(!Document()->Modified());
   QVERIFY(Document()->View().Output().toPlainText().contains("Protocol File Successfully Opened"));
   QCOMPARE(store.RecentFiles(), (QStringList{paths[4], paths[3], paths[2], paths[1]}));

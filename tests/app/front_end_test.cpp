@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <memory>
 #include <string>
 #include <thread>
 #include <vector>
 
+#include <QMessageBox>
 #include <QTest>
+#include <QTimer>
 #include <QWidget>
 
 #include "app/qt_front_end.h"
@@ -14,73 +17,83 @@ namespace {
 // Records what reaches the window, in the order it arrives.
 class Recorder : public QtFrontEnd::Target {
  public:
-  void AppendOutput(const std::string& text) override {
-    if (events.empty() || events.back().rfind("out:", 0) != 0) events.push_back("out:");
-    events.back() += text;
-  }
+  void AppendOutput(const std::string& text) override { events.push_back("out:" + text); }
   void ClearOutput() override { events.push_back("clear"); }
-  int CommitSequence() override {
-    events.push_back("commit");
-    return 1;
-  }
-  void RefreshFromDocument() override { events.push_back("refresh"); }
-  void RefreshSettings() override { events.push_back("settings"); }
-  void WriteOffsetField(const std::string& text) override { events.push_back("offset:" + text); }
 
   std::vector<std::string> events;
 };
 
+// A progress window that shows nothing.
+class FakeProgress : public ProgressWindow {
+ public:
+  void SetBounds(int, int) override {}
+  void SetStepSize(int) override {}
+  void Advance() override {}
+  bool IsCancelled() const override { return false; }
+};
+
 }  // namespace
 
-// The window's front end carries a worker's calls out in order, however many.
 class FrontEndTest : public QObject {
   Q_OBJECT
 
  private slots:
-  void AFloodOfOutputKeepsItsOrderAndItsText();
+  void OutputFromAnyThreadArrivesInOrder();
+  void AfterShutdownNothingIsShown();
 };
 
-void FrontEndTest::AFloodOfOutputKeepsItsOrderAndItsText() {
+void FrontEndTest::OutputFromAnyThreadArrivesInOrder() {
   QWidget window;
   QtFrontEnd front_end(&window);
   Recorder recorder;
   front_end.SetTarget(&recorder);
 
-  constexpr int kLines = 3000;
-  std::vector<std::string> expected;
-  std::string run;
-  const auto line = [](int i) { return "line " + std::to_string(i) + "\n"; };
-  for (int i = 0; i < kLines; ++i) {
-    run += line(i);
-    if (i % 1000 == 999) {
-      expected.push_back("out:" + run);
-      expected.push_back(i == 1999 ? "commit" : "clear");
-      run.clear();
-    }
-  }
-  expected.push_back("settings");
+  front_end.ClearOutput();
+  front_end.AppendOutput("here\n");
+  QCOMPARE(recorder.events, (std::vector<std::string>{"clear", "out:here\n"}));
 
-  int answer = 0;
-  std::thread worker([&] {
-    for (int i = 0; i < kLines; ++i) {
-      front_end.AppendOutput(line(i));
-      if (i % 1000 == 999) {
-        // The question waits for its answer: what came before it is shown first.
-        if (i == 1999) {
-          answer = front_end.CommitSequence();
-        } else {
-          front_end.ClearOutput();
-        }
-      }
-    }
-    front_end.RefreshSettings();
+  // A message log written on another thread.
+  constexpr int kLines = 500;
+  std::thread writer([&] {
+    for (int i = 0; i < kLines; ++i) front_end.AppendOutput(std::to_string(i) + "\n");
   });
-  QTRY_VERIFY_WITH_TIMEOUT(recorder.events.size() == expected.size(), 10000);
-  worker.join();
-  QCOMPARE(answer, 1);
-  for (std::size_t i = 0; i < expected.size(); ++i) {
-    QVERIFY2(recorder.events[i] == expected[i], qPrintable(QString("event %1 differs").arg(i)));
+  writer.join();
+  QTRY_COMPARE(recorder.events.size(), std::size_t{2 + kLines});
+  for (int i = 0; i < kLines; ++i) {
+    QCOMPARE(recorder.events[std::size_t(2 + i)], "out:" + std::to_string(i) + "\n");
   }
+}
+
+void FrontEndTest::AfterShutdownNothingIsShown() {
+  QWidget window;
+  window.show();
+  auto front_end = std::make_unique<QtFrontEnd>(&window);
+  Recorder recorder;
+  front_end->SetTarget(&recorder);
+  int made = 0;
+  front_end->SetProgressFactory([&made](const std::string&, std::function<void()>) {
+    ++made;
+    return std::make_unique<FakeProgress>();
+  });
+  QVERIFY(front_end->CreateProgressWindow("Reading Device...", {}) != nullptr);
+
+  // A box showing when the window closes ends as Cancel.
+  FrontEnd::MessageButton answer = FrontEnd::MessageButton::kOk;
+  QTimer::singleShot(50, &window, [&] { front_end->Shutdown(); });
+  answer = front_end->ShowMessageBox(FrontEnd::MessageKind::kError, "Stravon", "text");
+  QCOMPARE(int(answer), int(FrontEnd::MessageButton::kCancel));
+  QVERIFY(window.findChildren<QMessageBox*>().isEmpty() ||
+          !window.findChild<QMessageBox*>()->isVisible());
+
+  // Afterwards nothing more is asked or shown.
+  QCOMPARE(int(front_end->ShowMessageBox(FrontEnd::MessageKind::kError, "Stravon", "again")),
+           int(FrontEnd::MessageButton::kCancel));
+  QVERIFY(!front_end->ChooseProtocolFile(FrontEnd::FileDialogKind::kOpen, "/tmp").has_value());
+  QVERIFY(front_end->CreateProgressWindow("Reading Device...", {}) == nullptr);
+  QCOMPARE(made, 1);
+  front_end->AppendOutput("dropped\n");
+  front_end->ClearOutput();
+  QVERIFY(recorder.events.empty());
 }
 
 }  // namespace stravon::app

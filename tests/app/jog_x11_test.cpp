@@ -46,7 +46,7 @@ void JogX11Test::ReleasedOffTheWindowTheJogStops() {
   QVERIFY(!tree.AddUsbPort(sim::UnitIdentity(), unit.SlavePath()).empty());
 
   QtSettingsStore settings;
-  SessionOptions options;
+  DeviceSessionOptions options;
   options.roots = {tree.SysfsRoot(), tree.DevRoot()};
   options.read_timeout_ms = 300;
   auto window = std::make_unique<MainWindow>(options, settings, DialogHooks{});
@@ -57,7 +57,7 @@ void JogX11Test::ReleasedOffTheWindowTheJogStops() {
   QVERIFY(QTest::qWaitForWindowActive(window.get()));
   DocumentWindow* document = window->NewDocument();
   QToolButton* plus = window->ToolBar().ButtonAt(MainToolBar::kJogPlus);
-  QTRY_VERIFY_WITH_TIMEOUT(document->Session().HardwareSettingsRead() && plus->isEnabled(), 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(document->Doc().SettingsRead() && plus->isEnabled(), 10000);
 
   const QPoint on = plus->mapToGlobal(plus->rect().center());
   const QPoint off = window->frameGeometry().bottomRight() + QPoint(300, 200);
@@ -65,7 +65,7 @@ void JogX11Test::ReleasedOffTheWindowTheJogStops() {
   QTest::qWait(200);
   QVERIFY(Xdotool({"mousedown", "1"}));
   QTRY_VERIFY_WITH_TIMEOUT(unit.IsMoving(), 5000);
-  QCOMPARE(document->Session().PendingOperation(), DocumentSession::kJogPlusCode);
+  QVERIFY(document->Jogging() == JogDirection::kPlus);
   const QString folder = qEnvironmentVariable("STRAVON_SCREENSHOT_DIR");
   if (!folder.isEmpty()) window->grab().save(folder + "/jog_held_x11.png");
 
@@ -73,7 +73,7 @@ void JogX11Test::ReleasedOffTheWindowTheJogStops() {
   QTest::qWait(100);
   QVERIFY(Xdotool({"mouseup", "1"}));
   QTRY_VERIFY_WITH_TIMEOUT(!unit.IsMoving(), 2000);
-  QVERIFY(document->Session().PendingOperation() != DocumentSession::kJogPlusCode);
+  QVERIFY(!document->Jogging());
   // The pointer is free again: nothing of the program keeps it grabbed.
   QVERIFY(QWidget::mouseGrabber() == nullptr);
 

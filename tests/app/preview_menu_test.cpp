@@ -41,7 +41,7 @@ void PreviewMenuTest::OpensOneWindowThatFollowsTheActiveDocument() {
   QSettings::setPath(QSettings::NativeFormat, QSettings::UserScope, settings_dir.path());
   const sim::FixtureTree tree = sim::FixtureTree::Temporary();  // no unit attached
   QVERIFY(tree.ok());
-  SessionOptions options;
+  DeviceSessionOptions options;
   options.roots = {tree.SysfsRoot(), tree.DevRoot()};
   options.read_timeout_ms = 300;
   QtSettingsStore settings;

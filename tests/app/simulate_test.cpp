@@ -48,34 +48,55 @@ void SimulateTest::CommandLine_data() {
   QTest::addColumn<QString>("file");
   // 0 none, 1 an error Qt's options may explain, 2 one in our own options.
   QTest::addColumn<int>("error");
-  QTest::newRow("plain") << QStringList{"--simulate"} << true << false << "unit" << "" << "" << 0;
+  QTest::newRow("plain") << QStringList{"--simulate"} << true << false << "unit"
+                         << ""
+                         << "" << 0;
   QTest::newRow("options") << QStringList{"--simulate=unprogrammed,as=bridge,baud=9600,memory=/m"}
-                           << true << true << "bridge" << "" << "" << 0;
-  QTest::newRow("screenshot, file") << QStringList{"--screenshot", "a.png", "p.tmt"} << false
-                                    << false << "unit" << "a.png" << "p.tmt" << 0;
+                           << true << true << "bridge"
+                           << ""
+                           << "" << 0;
+  QTest::newRow("screenshot, file")
+      << QStringList{"--screenshot", "a.png", "p.tmt"} << false << false << "unit"
+      << "a.png"
+      << "p.tmt" << 0;
   QTest::newRow("screenshot=") << QStringList{"--simulate", "--screenshot=b.png"} << true << false
-                               << "unit" << "b.png" << "" << 0;
-  QTest::newRow("after --") << QStringList{"--", "--simulate"} << false << false << "unit" << ""
+                               << "unit"
+                               << "b.png"
+                               << "" << 0;
+  QTest::newRow("after --") << QStringList{"--", "--simulate"} << false << false << "unit"
+                            << ""
                             << "--simulate" << 0;
-  QTest::newRow("unknown simulate option") << QStringList{"--simulate=fast"} << false << false
-                                           << "unit" << "" << "" << 2;
+  QTest::newRow("unknown simulate option")
+      << QStringList{"--simulate=fast"} << false << false << "unit"
+      << ""
+      << "" << 2;
   QTest::newRow("unknown kind") << QStringList{"--simulate=as=toaster"} << false << false << "unit"
-                                << "" << "" << 2;
-  QTest::newRow("baud not a number") << QStringList{"--simulate=baud=9k"} << false << false
-                                     << "unit" << "" << "" << 2;
-  QTest::newRow("empty as") << QStringList{"--simulate=as="} << false << false << "unit" << ""
+                                << ""
+                                << "" << 2;
+  QTest::newRow("baud not a number")
+      << QStringList{"--simulate=baud=9k"} << false << false << "unit"
+      << ""
+      << "" << 2;
+  QTest::newRow("empty as") << QStringList{"--simulate=as="} << false << false << "unit"
+                            << ""
                             << "" << 2;
-  QTest::newRow("screenshot without file") << QStringList{"--screenshot"} << false << false
-                                           << "unit" << "" << "" << 2;
+  QTest::newRow("screenshot without file")
+      << QStringList{"--screenshot"} << false << false << "unit"
+      << ""
+      << "" << 2;
   QTest::newRow("screenshot= empty") << QStringList{"--screenshot="} << false << false << "unit"
-                                     << "" << "" << 2;
+                                     << ""
+                                     << "" << 2;
   // Qt's "-platform offscreen" is still in the line before Qt starts: the
   // mistake in our option must win over what Qt would explain.
   QTest::newRow("own mistake after a Qt option")
-      << QStringList{"-platform", "offscreen", "--simulate=x"} << false << false << "unit" << ""
+      << QStringList{"-platform", "offscreen", "--simulate=x"} << false << false << "unit"
+      << ""
       << "offscreen" << 2;
-  QTest::newRow("Qt option alone") << QStringList{"-platform", "offscreen"} << false << false
-                                   << "unit" << "" << "offscreen" << 1;
+  QTest::newRow("Qt option alone")
+      << QStringList{"-platform", "offscreen"} << false << false << "unit"
+      << ""
+      << "offscreen" << 1;
 }
 
 void SimulateTest::CommandLine() {
@@ -114,7 +135,8 @@ void SimulateTest::HostServesAUnitInItsOwnTree() {
     QVERIFY(host.Where().starts_with(ports[0].port_name + " on /dev/pts/"));
     QVERIFY(host.Unit().IsConnected());
     // Unprogrammed: the settings block was never written.
-    const std::vector<std::uint8_t> settings = host.Unit().ReadMemory(sim::kSettingsAddress, sim::kSettingsSize);
+    const std::vector<std::uint8_t> settings =
+        host.Unit().ReadMemory(sim::kSettingsAddress, sim::kSettingsSize);
     QVERIFY(std::all_of(settings.begin(), settings.end(), [](std::uint8_t b) { return b == 0; }));
   }
   QVERIFY(!QFileInfo::exists(QString::fromStdString(tree_root)));
@@ -147,10 +169,10 @@ void SimulateTest::ProgramSavesAScreenshotOfItsConnectedWindow() {
   QVERIFY2(outcome.out.find("SIMULATED CONTROL UNIT") != std::string::npos, outcome.out.c_str());
 
   const test_support::ProcessOutcome unwritable =
-      test_support::ChildProcess(STRAVON_PATH,
-                                 {"--simulate", "--screenshot", dir.filePath("no/such/folder.png").toStdString()},
-                                 {"QT_QPA_PLATFORM=offscreen",
-                                  "XDG_CONFIG_HOME=" + dir.filePath("config").toStdString()})
+      test_support::ChildProcess(
+          STRAVON_PATH,
+          {"--simulate", "--screenshot", dir.filePath("no/such/folder.png").toStdString()},
+          {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + dir.filePath("config").toStdString()})
           .Wait();
   QCOMPARE(unwritable.exit_status, 1);
   QVERIFY(unwritable.err.find("cannot write the screenshot") != std::string::npos);
@@ -158,9 +180,9 @@ void SimulateTest::ProgramSavesAScreenshotOfItsConnectedWindow() {
   // A file to open that is not there: said why, and no window stays.
   const std::string missing = dir.filePath("missing.tmt").toStdString();
   const test_support::ProcessOutcome not_opened =
-      test_support::ChildProcess(STRAVON_PATH, {"--simulate", missing},
-                                 {"QT_QPA_PLATFORM=offscreen",
-                                  "XDG_CONFIG_HOME=" + dir.filePath("config").toStdString()})
+      test_support::ChildProcess(
+          STRAVON_PATH, {"--simulate", missing},
+          {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + dir.filePath("config").toStdString()})
           .Wait();
   QCOMPARE(not_opened.exit_status, 1);
   QVERIFY2(not_opened.err.find("stravon: Cannot open " + missing) != std::string::npos,

@@ -46,6 +46,7 @@
 #include "views/stage_view.h"
 
 #include "choose_file.h"
+#include "session_log.h"
 
 namespace stravon::app {
 namespace {
@@ -98,6 +99,8 @@ class WalkthroughTest : public QObject {
   void Screenshot(const QString& step);
 
   QTemporaryDir dir_;
+  // How the last operation RunOperation waited for ended.
+  FinishedEvent last_;
   std::unique_ptr<SimulatedUnitHost> host_;
   std::unique_ptr<QtSettingsStore> settings_;
   std::unique_ptr<MainWindow> window_;
@@ -120,10 +123,11 @@ bool WalkthroughTest::WaitFor(const std::function<bool()>& done) {
 }
 
 bool WalkthroughTest::RunOperation(Command command) {
-  DeviceSession& session = Document().Session().Device();
-  const std::uint64_t seen = session.OutcomeCount();
+  SessionLog log(Document());
   window_->Route(command);
-  return WaitFor([&] { return session.OutcomeCount() > seen; }) && session.LastOutcome().Done();
+  if (!WaitFor([&] { return log.Count<FinishedEvent>() > 0; })) return false;
+  last_ = log.LastFinished();
+  return last_.outcome.Done();
 }
 
 void WalkthroughTest::Screenshot(const QString& step) {
@@ -135,7 +139,7 @@ void WalkthroughTest::AnOperatorsSession() {
   // Start: the program's own simulated unit, found by detection.
   host_ = std::make_unique<SimulatedUnitHost>();
   QCOMPARE(QString::fromStdString(host_->Start({})), QString());
-  SessionOptions options;
+  DeviceSessionOptions options;
   options.roots = host_->Roots();
   options.read_timeout_ms = 1000;
   settings_ = std::make_unique<QtSettingsStore>();
@@ -147,7 +151,7 @@ void WalkthroughTest::AnOperatorsSession() {
 
   // The unit connects; the window says it is a simulated one.
   QVERIFY(WaitFor([&] {
-    return Document().Session().Connected() && Document().Session().HardwareSettingsRead() &&
+    return Document().Doc().Connected() && Document().Doc().SettingsRead() &&
            window_->ToolBar().ButtonAt(MainToolBar::kIndicator)->isEnabled();
   }));
   QVERIFY(WaitFor([&] { return Pane().contains("Connected to a simulated unit"); }));
@@ -210,8 +214,10 @@ void WalkthroughTest::AnOperatorsSession() {
   // Program the unit and check what it holds against what was compiled.
   QVERIFY(RunOperation(Command::kProgramDevice));
   QVERIFY(WaitFor([&] { return Pane().contains("Programming Device... Success"); }));
-  const ProgramImage programmed = Document().Session().Device().LastImage();
-  const std::vector<std::uint8_t> held = host_->Unit().ReadMemory(sim::kProgramAddress, sim::kProgramSize);
+  QVERIFY(last_.image.has_value());
+  const ProgramImage programmed = *last_.image;
+  const std::vector<std::uint8_t> held =
+      host_->Unit().ReadMemory(sim::kProgramAddress, sim::kProgramSize);
   QVERIFY(std::equal(held.begin(), held.end(), programmed.begin()));
   Screenshot("06_programmed");
 
@@ -224,7 +230,7 @@ void WalkthroughTest::AnOperatorsSession() {
   QCOMPARE(View().List().RowCount(), 6);
   // The unit holds magnitudes in whole motor steps and reads them back to
   // 0.1 mm: what was saved comes back, cell for cell.
-  const TestSequence read = Document().Session().Protocol();
+  const TestSequence read = Document().Doc().Protocol();
   QCOMPARE(read.sets.size(), saved.sets.size());
   for (int row = 0; row < 6; ++row) {
     const RowTexts expected = StageModel::RowTextsOf(saved, row);
@@ -254,12 +260,8 @@ void WalkthroughTest::AnOperatorsSession() {
       wait->start(20);
     });
   });
-  DeviceSession& session = Document().Session().Device();
-  const std::uint64_t seen = session.OutcomeCount();
-  window_->Route(Command::kHardwareSettings);
-  QVERIFY(WaitFor([&] { return session.OutcomeCount() > seen; }));
-  QVERIFY(session.LastOutcome().Done());
-  QCOMPARE(Document().Session().CurrentSettings().TravelSoftLimit, 6.5f);
+  QVERIFY(RunOperation(Command::kHardwareSettings));
+  QCOMPARE(Document().Doc().Settings().TravelSoftLimit, 6.5f);
   Screenshot("08_soft_limit");
 
   // Move to a specimen size of 3 mm.
@@ -268,7 +270,7 @@ void WalkthroughTest::AnOperatorsSession() {
     dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
   });
   QVERIFY(RunOperation(Command::kMoveToPosition));
-  const std::int32_t target = Document().Session().CurrentSettings().UnitPosition(3.0f);
+  const std::int32_t target = Document().Doc().Settings().UnitPosition(3.0f);
   QVERIFY(WaitFor([&] { return !host_->Unit().IsMoving() && host_->Unit().Position() == target; }));
   Screenshot("09_moved");
 

@@ -134,10 +134,13 @@ void ProtocolPreviewTest::FollowsTheSource() {
   current->sequence.sets.back().XMagnitude = 3.5;
   QVERIFY(window.Refresh());
   QVERIFY(window.Profile().HighestMm() > high);
-  // Edits come in by themselves.
+  // Nothing changes until the owner says so: the window does not poll.
   current->sequence.sets.pop_back();
   const std::size_t sets = window.Profile().Sets().size();
-  QTRY_COMPARE(window.Profile().Sets().size(), sets - 1);
+  QTest::qWait(300);
+  QCOMPARE(window.Profile().Sets().size(), sets);
+  QVERIFY(window.Refresh());
+  QCOMPARE(window.Profile().Sets().size(), sets - 1);
   current.reset();
   QVERIFY(window.Refresh());
   QVERIFY(window.Profile().Sets().empty());
