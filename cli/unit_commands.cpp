@@ -411,6 +411,12 @@ int RunJog(const GlobalOptions& options, Console& console, bool plus, double sec
     case UnitSession::JogEnd::kUnitGone:
       problem = "Error:  The unit went away during the jog.";
       break;
+    case UnitSession::JogEnd::kFailed: {
+      const Outcome failed = Outcome::Of(Operation::kJogPlus, Outcome::Kind::kFailed,
+                                         Outcome::Step::kNone, session.JogFailure());
+      problem = ErrorText("The jog was stopped after a failed exchange: " + CauseText(failed));
+      break;
+    }
   }
   if (!session.StopJog()) {
     console.Error(

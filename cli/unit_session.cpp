@@ -214,15 +214,24 @@ bool UnitSession::StartJog(JogDirection direction) {
 }
 
 UnitSession::JogEnd UnitSession::KeepJogging(Clock::time_point end) {
-  const auto gone = [](const SessionEvent& event) {
-    return std::holds_alternative<DisconnectedEvent>(event);
+  // The unit goes away, or the worker stops the jog itself (an exchange of
+  // it failed).
+  std::optional<JogEnd> ended;
+  const auto over = [&](const SessionEvent& event) {
+    if (std::holds_alternative<DisconnectedEvent>(event)) {
+      ended = JogEnd::kUnitGone;
+    } else if (const auto* stopped = std::get_if<JogStoppedEvent>(&event)) {
+      jog_failure_ = stopped->failure;
+      ended = JogEnd::kFailed;
+    }
+    return ended.has_value();
   };
   // The worker stops a jog that is not confirmed, as for a released button.
   Clock::time_point next_confirm = Clock::now() + kJogConfirmInterval;
   for (;;) {
-    switch (Await(gone, std::min(end, next_confirm), true)) {
+    switch (Await(over, std::min(end, next_confirm), true)) {
       case WaitEnd::kDone:
-        return JogEnd::kUnitGone;
+        return *ended;
       case WaitEnd::kInterrupted:
         return JogEnd::kInterrupted;
       case WaitEnd::kTimedOut:

@@ -70,13 +70,16 @@ class UnitSession : private Document::Listener {
   // A jog: started (false after the refusal was reported), kept alive and
   // watched until `end` (kNone when it ran its time, else what ended it),
   // and stopped.
-  enum class JogEnd { kNone, kInterrupted, kUnitGone };
+  // How a jog held for its time ended early: interrupted, the unit gone, or
+  // stopped by the worker (JogFailure says which exchange failed).
+  enum class JogEnd { kNone, kInterrupted, kUnitGone, kFailed };
   bool StartJog(JogDirection direction);
   JogEnd KeepJogging(Clock::time_point end);
   // Ends the jog: true once one pass of jog stop (stop, limits off, status)
   // has gone to the unit, or the jog had already ended; false when that
   // could not be seen within a few time-outs.
   bool StopJog();
+  const CommandResult& JogFailure() const { return jog_failure_; }
 
   // Ends the worker and closes its port.
   void StopWorker();
@@ -112,6 +115,7 @@ class UnitSession : private Document::Listener {
   UnitSnapshotPtr unit_;
   Outcome::Cause failure_ = Outcome::Cause::kNone;
   bool jogging_ = false;
+  CommandResult jog_failure_;
 };
 
 }  // namespace stravon::cli

@@ -176,30 +176,36 @@ void DeviceLink::Disconnect() {
   moving_ = false;
 }
 
-void DeviceLink::SetJogSpeed(std::int32_t code) {
-  if (code == jog_speed_code_) return;
+CommandResult DeviceLink::SetJogSpeed(std::int32_t code) {
+  if (code == jog_speed_code_) return CommandResult::Ok();
   jog_speed_code_ = code;
+  CommandResult first = CommandResult::Ok();
+  const auto send = [&](const std::string& command) {
+    const CommandResult result = SendCommand(command);
+    if (first.ok()) first = result;
+  };
   if (moving_ && code == 0) {
-    SendCommand(StopCommand());
+    send(StopCommand());
     moving_ = false;
     QueryStatus();
-    return;
+    return first;
   }
   const std::int32_t value = JogSpeedValue(code);
   const int direction = code < 0 ? 1 : 0;
   if (!moving_) {
-    SendCommand(DirectionCommand(direction));
-    SendCommand(SpeedCommand(value));
-    SendCommand(GoCommand());
+    send(DirectionCommand(direction));
+    send(SpeedCommand(value));
+    send(GoCommand());
     jog_direction_ = direction;
   } else {
     if (direction != jog_direction_) {
-      SendCommand(DirectionCommand(direction));
+      send(DirectionCommand(direction));
       jog_direction_ = direction;
     }
-    SendCommand(SpeedCommand(value));
+    send(SpeedCommand(value));
   }
   moving_ = true;
+  return first;
 }
 
 int DeviceLink::QueryStatus() {

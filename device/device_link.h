@@ -80,7 +80,9 @@ class DeviceLink {
   bool LineLost() const;
   // Closes the port and gives up its claim.
   void Disconnect();
-  void SetJogSpeed(std::int32_t code);
+  // Sends what changed; the first exchange that failed (every command is
+  // still sent, as the unit expects them).
+  CommandResult SetJogSpeed(std::int32_t code);
   // Reports the unit's position to the status callback. Returns 0.
   int QueryStatus();
   // Writes the image page by page from the program address: done, cancelled

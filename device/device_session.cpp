@@ -195,6 +195,13 @@ void DeviceSession::JogStopPassDone() {
   stop_pass_done_ = true;
 }
 
+void DeviceSession::StopJogAfterFailure() {
+  std::lock_guard lock(mutex_);
+  if (jog_ != JogState::kRunning) return;
+  jog_ = JogState::kStopping;
+  stop_pass_done_ = false;
+}
+
 void DeviceSession::ForgetJog() {
   std::lock_guard lock(mutex_);
   jog_ = JogState::kNone;

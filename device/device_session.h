@@ -103,6 +103,8 @@ class DeviceSession {
   void FinishOneShot(RequestId id);
   // A jog stop's first pass went out.
   void JogStopPassDone();
+  // An exchange of the running jog failed: it is stopped as a release would.
+  void StopJogAfterFailure();
   // Forgets a jog (the unit went away).
   void ForgetJog();
   void Publish(SessionEvent event) { events_.Push(std::move(event)); }

@@ -110,9 +110,16 @@ bool DeviceWorker::DetectPort(std::string* path) {
 void DeviceWorker::Jog(JogDirection direction) {
   const JogLimits limits =
       ComputeJogLimits(unit_.settings, kHomePosition, DeviceSession::kLimitMargin);
-  link_.SendCommand(LimitsOnCommand(limits.lower, limits.upper));
+  CommandResult result = link_.SendCommand(LimitsOnCommand(limits.lower, limits.upper));
   // Sends nothing once the jog runs at this speed.
-  link_.SetJogSpeed(direction == JogDirection::kPlus ? kJogPlusSpeed : kJogMinusSpeed);
+  if (result.ok()) {
+    result = link_.SetJogSpeed(direction == JogDirection::kPlus ? kJogPlusSpeed : kJogMinusSpeed);
+  }
+  // A jog whose limits or motion the unit did not take is not left running.
+  if (!result.ok() && jog_failure_.ok()) {
+    jog_failure_ = result;
+    session_.StopJogAfterFailure();
+  }
 }
 
 void DeviceWorker::JogStop() {
@@ -261,7 +268,8 @@ void DeviceWorker::CarryOut(const DeviceSession::Work& work) {
       if (connected_) JogStop();
       if (work.first_stop_pass) {
         session_.JogStopPassDone();
-        Publish(JogStoppedEvent{work.id});
+        Publish(JogStoppedEvent{work.id, jog_failure_});
+        jog_failure_ = {};
       }
       break;
     case Kind::kNone:

@@ -80,6 +80,7 @@ class DeviceWorker {
   UnitSnapshot unit_;
   bool connected_ = false;
   RequestId current_ = 0;  // the request being carried out
+  CommandResult jog_failure_;  // the failed exchange that stopped the jog
   TransferPhase phase_ = TransferPhase::kReading;
   int progress_done_ = 0;
   int progress_total_ = 0;

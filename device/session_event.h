@@ -102,9 +102,12 @@ struct PositionEvent {
 };
 
 // A running jog has been stopped: the stop, limits off and a status reading
-// went out.
+// went out. `request` is the jog's stop, or the jog itself when the worker
+// stopped it (no confirmation came, or an exchange of the jog failed:
+// `failure` says which).
 struct JogStoppedEvent {
   RequestId request = 0;
+  CommandResult failure;
 };
 
 // Something on connecting that a person must be told of at once.

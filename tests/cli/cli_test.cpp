@@ -666,6 +666,21 @@ TEST_F(CliTest, AJogEndsWhenTheUnitIsUnplugged) {
   EXPECT_EQ(outcome.err, "Error:  The unit went away during the jog.\n");
 }
 
+// A jog whose limits the unit refuses is stopped by the worker at once, not
+// left to run for its time without them.
+TEST_F(CliTest, AJogWhoseLimitsAreRefusedIsStoppedAndFails) {
+  AttachUnit();
+  unit_->InjectFault(sim::Fault::Error(12).For(sim::CommandKind::kLimits));
+  const Clock::time_point start = Clock::now();
+  const Outcome outcome = Run({"jog", "+", "--for", "20"});
+  EXPECT_LT(Clock::now() - start, test_support::Scaled(5s));
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_EQ(outcome.err,
+            "Error:  The jog was stopped after a failed exchange: the unit answered with error "
+            "12\n");
+  EXPECT_FALSE(unit_->IsMoving());
+}
+
 // -o: a regular file is replaced; a device or FIFO is written in place; a
 // link keeps pointing at its target; the input is never overwritten; "-" is
 // standard output.
