@@ -12,6 +12,7 @@
 #include <QTimer>
 
 #include "app/qt_settings_store.h"
+#include "ui/session_text.h"
 #include "ui/window_commands.h"
 #include "views/output_pane.h"
 #include "views/progress_window.h"
@@ -111,6 +112,9 @@ void DocumentWindow::Drain() {
 void DocumentWindow::EventHandled(const SessionEvent& event) {
   if (shut_down_) return;
   view_->SetInsertAvailable(document_->SettingsRead());
+  if (const std::optional<std::string> status = ConnectionStatusText(event)) {
+    connection_status_ = QString::fromStdString(*status);
+  }
   // A jog the session ended by itself (the unit went, or the confirmations
   // stopped coming) is no longer this window's.
   if (std::holds_alternative<DisconnectedEvent>(event)) {

@@ -66,6 +66,9 @@ class DocumentWindow : public QMdiSubWindow,
   void StopJog();
   // The direction of this window's jog while it runs.
   std::optional<JogDirection> Jogging() const { return jog_direction_; }
+  // The connection as the status bar shows it for this window ("" until
+  // the worker has said anything).
+  const QString& ConnectionStatus() const { return connection_status_; }
 
   // Stops a jog, closes the dialogs showing (their callers see Cancel) and
   // ends the worker; a transfer ends as its Cancel would end it, a move is
@@ -104,6 +107,7 @@ class DocumentWindow : public QMdiSubWindow,
   StageModel stage_;
   std::unique_ptr<Document> document_;
   SessionEvents events_;
+  QString connection_status_;
   FileCommands file_commands_;
   views::StageView* view_ = nullptr;
   QSocketNotifier* wake_ = nullptr;

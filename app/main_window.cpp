@@ -248,6 +248,9 @@ void MainWindow::BuildStatusBar() {
   connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
     if (text.isEmpty()) bar->showMessage("Ready");
   });
+  connection_ = new QLabel(bar);
+  connection_->setAccessibleName("Connection");
+  bar->addPermanentWidget(connection_);
   for (const char* indicator : {"CAP", "NUM", "SCRL"}) {
     auto* label = new QLabel(indicator, bar);
     label->setAlignment(Qt::AlignCenter);
@@ -360,6 +363,9 @@ void MainWindow::UpdateCommandStates() {
   }
   for (int i = 0; i < MainToolBar::kButtonCount; ++i) {
     tool_bar_->ButtonAt(i)->setEnabled(enabled(ButtonCommand(i)));
+  }
+  if (connection_ != nullptr) {
+    connection_->setText(document != nullptr ? document->ConnectionStatus() : QString());
   }
   // A held jog button that was just disabled has released itself; one of a
   // window no longer current is released here.

@@ -102,6 +102,8 @@ class MainWindow : public QMainWindow {
 
   QMdiArea* area_ = nullptr;
   MainToolBar* tool_bar_ = nullptr;
+  // The active window's connection, or why it has none.
+  QLabel* connection_ = nullptr;
   std::unique_ptr<QPrinter> printer_;
 
   std::map<Command, QAction*> actions_;

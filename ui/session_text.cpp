@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "ui/session_text.h"
 
+#include <variant>
+
 #include "device/connection_advice.h"
 #include "device/operation_outcome.h"
 
@@ -65,6 +67,23 @@ MessageText NoticeText(const UnitNoticeEvent& notice) {
               "Please see user manual for Instructions\nOn Hardware Programming\n"};
   }
   return {};
+}
+
+std::optional<std::string> ConnectionStatusText(const SessionEvent& event) {
+  if (const auto* connected = std::get_if<ConnectedEvent>(&event)) {
+    const UnitSnapshot& unit = *connected->unit;
+    const std::string model = unit.settings_read ? unit.settings.ModelLine() + " on " : "Unit on ";
+    return "Connected: " + model + unit.port;
+  }
+  if (const auto* disconnected = std::get_if<DisconnectedEvent>(&event)) {
+    return "Not connected: " + CauseText(Outcome::Because(Operation::kNone, Outcome::Kind::kFailed,
+                                                          Outcome::Step::kNone,
+                                                          disconnected->cause));
+  }
+  if (const auto* failed = std::get_if<ConnectionFailedEvent>(&event)) {
+    return "Not connected: " + failed->port + ": " + CauseText(failed->outcome);
+  }
+  return std::nullopt;
 }
 
 std::string RefusalText(Refusal refusal) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <optional>
 #include <string>
 
 #include "device/session_event.h"
@@ -38,6 +39,12 @@ struct MessageText {
   std::string text;
 };
 MessageText NoticeText(const UnitNoticeEvent& notice);
+
+// What a status bar says of the connection after `event`: the unit and its
+// port, or why there is none (kept until the next such event, so that the
+// cause does not scroll away with the output pane); nothing for events that
+// do not change it.
+std::optional<std::string> ConnectionStatusText(const SessionEvent& event);
 
 // Why a request was refused, for a message box or the command line; empty
 // for refusals a person need not be told of.
