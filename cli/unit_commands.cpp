@@ -213,6 +213,12 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
                 static_cast<unsigned>(outcome.mismatch->address),
                 static_cast<unsigned>(outcome.mismatch->written));
   console.Error(text);
+  // The document showed the same as its error box; the line above says it here.
+  session.FrontEnd().TakeMessages();
+  console.Error(outcome.program_area_cleared
+                    ? kProgramAreaClearedText
+                    : "The unit may still hold what it read back; program it again before "
+                      "running it.");
   return kExitFailed;
 }
 

@@ -219,6 +219,31 @@ int DeviceLink::QueryStatus() {
   return 0;
 }
 
+CommandResult DeviceLink::WriteProgramPage(int page, std::span<const std::uint8_t> bytes,
+                                           bool* commit_sent) {
+  char reply[kQueryBufferSize];
+  std::size_t received = 0;
+  for (std::size_t offset = 0; offset < kUnitPageSize; offset += kPageLoadSize) {
+    const auto load = bytes.subspan(offset).first<kPageLoadSize>();
+    if (const CommandResult result = QueryCommand(PageLoadCommand(static_cast<int>(offset), load),
+                                                  reply, sizeof reply, &received);
+        !result.ok()) {
+      return result;
+    }
+  }
+  // Once a commit has gone out, whatever its answer, the page may be in place.
+  if (commit_sent != nullptr) *commit_sent = true;
+  const auto address = static_cast<std::uint16_t>(kProgramImageAddress +
+                                                  static_cast<std::size_t>(page) * kUnitPageSize);
+  return SendCommand(PageCommitCommand(address));
+}
+
+CommandResult DeviceLink::ClearProgramArea(bool* commit_sent) {
+  // The first page with no set in use: the unit's set list ends at once.
+  const std::array<std::uint8_t, kUnitPageSize> no_sets{};
+  return WriteProgramPage(0, no_sets, commit_sent);
+}
+
 Outcome DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
   bool cleared = false;
   const auto ended = [&cleared](Outcome::Kind kind, CommandResult result) {
@@ -230,37 +255,18 @@ Outcome DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
   const int pages = static_cast<int>(image.size() / kUnitPageSize);
   if (progress_) progress_(0, pages);
   if (pages <= 0) return {};
-  char reply[kQueryBufferSize];
-  std::size_t received = 0;
-  const auto write_page = [&](int page, std::span<const std::uint8_t> page_bytes) {
-    for (std::size_t offset = 0; offset < kUnitPageSize; offset += kPageLoadSize) {
-      const auto load = page_bytes.subspan(offset).first<kPageLoadSize>();
-      if (const CommandResult result = QueryCommand(PageLoadCommand(static_cast<int>(offset), load),
-                                                    reply, sizeof reply, &received);
-          !result.ok()) {
-        return result;
-      }
-    }
-    // Once a commit has gone out, whatever its answer, the page may be in place.
-    if (page == 0) cleared = true;
-    const auto address = static_cast<std::uint16_t>(kProgramImageAddress +
-                                                    static_cast<std::size_t>(page) * kUnitPageSize);
-    return SendCommand(PageCommitCommand(address));
-  };
   const auto page_of = [&](int page) {
     return image.subspan(static_cast<std::size_t>(page) * kUnitPageSize, kUnitPageSize);
   };
-
-  // The first page with no set in use: the unit's set list ends at once.
-  std::array<std::uint8_t, kUnitPageSize> no_sets{};
-  if (const CommandResult result = write_page(0, no_sets); !result.ok()) {
+  if (const CommandResult result = ClearProgramArea(&cleared); !result.ok()) {
     return ended(Outcome::Kind::kFailed, result);
   }
   for (int step = 1; step <= pages; ++step) {
     const int page = step < pages ? step : 0;
-    if (const CommandResult result = write_page(page, page_of(page)); !result.ok()) {
-      return ended(Outcome::Kind::kFailed, result);
-    }
+    bool commit_sent = false;
+    const CommandResult result = WriteProgramPage(page, page_of(page), &commit_sent);
+    if (page == 0 && commit_sent) cleared = true;
+    if (!result.ok()) return ended(Outcome::Kind::kFailed, result);
     if (page == 0) cleared = false;  // the real first page is in place
     // A cancel after the last page comes too late to change anything.
     if (progress_ && progress_(step - 1, 0) == -1 && step < pages) {

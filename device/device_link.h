@@ -95,6 +95,10 @@ class DeviceLink {
   // one protocol in front of the rest of another; the outcome then tells
   // whether the old protocol was cleared.
   Outcome WriteProgramImage(std::span<const std::uint8_t> image);
+  // Writes the program area's first page with no set in use, so that the unit
+  // holds no runnable protocol (the other pages stay as they are). Sets
+  // `commit_sent` once the page's commit has gone out, whatever its answer.
+  CommandResult ClearProgramArea(bool* commit_sent = nullptr);
   // The byte at a unit address (0 unless the exchange succeeded). A reply that
   // is not a byte (see IsByteReply) is a bad reply.
   CommandResult ReadByte(std::uint16_t address, std::uint8_t* byte);
@@ -102,6 +106,8 @@ class DeviceLink {
  private:
   // A failed exchange of the port's last error; notes a line that went away.
   CommandResult PortFailure(int code);
+  // Loads one page of the program area and commits it (see ClearProgramArea).
+  CommandResult WriteProgramPage(int page, std::span<const std::uint8_t> bytes, bool* commit_sent);
 
   std::vector<std::string> identification_;
   std::string required_firmware_;

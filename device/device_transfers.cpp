@@ -73,7 +73,16 @@ FinishedEvent ProgramDevice(DeviceWorker& worker, const ProgramRequest& request)
   finished.image = image;
   finished.outcome = worker.Link().WriteProgramImage(image);
   finished.outcome.operation = Operation::kProgramDevice;
-  if (finished.outcome.Done() && request.verify) finished.outcome = VerifyProgram(worker, image);
+  if (finished.outcome.Done() && request.verify) {
+    finished.outcome = VerifyProgram(worker, image);
+    // The unit holds something other than what was written, and would run
+    // it: it is left holding no protocol instead, as a cancelled run leaves it.
+    if (finished.outcome.mismatch) {
+      bool commit_sent = false;
+      worker.Link().ClearProgramArea(&commit_sent);
+      finished.outcome.program_area_cleared = commit_sent;
+    }
+  }
   return finished;
 }
 

@@ -138,6 +138,9 @@ void Document::Finished(const FinishedEvent& finished) {
     stage_.RefreshFromDocument(protocol_);
   }
   front_end_.AppendOutput(FinishedText(finished));
+  if (const std::string box = FailureBoxText(finished); !box.empty()) {
+    front_end_.ShowMessageBox(FrontEnd::MessageKind::kError, kMessageCaption, box);
+  }
   // A read or a program that went through leaves the unit holding the
   // document's protocol; a verify that found a difference did not.
   if (outcome.Done() && (outcome.operation == Operation::kReadDevice ||

@@ -27,6 +27,7 @@ std::string FinishedText(const FinishedEvent& finished) {
   if (outcome.step == Outcome::Step::kVerify) {
     // The image went in; reading it back is what failed.
     text = "\nProgramming Device... Success\n" + OutcomeLine(outcome) + "\n";
+    if (outcome.program_area_cleared) text += std::string(kProgramAreaClearedText) + "\n";
   } else {
     const std::string line = OutcomeLine(outcome);
     if (line.empty()) return "";
@@ -39,6 +40,16 @@ std::string FinishedText(const FinishedEvent& finished) {
   if (outcome.Done() && outcome.operation == Operation::kReadDevice && finished.set_count == 0) {
     text += std::string(kNoProtocolStoredText) + "\n";
   }
+  return text;
+}
+
+std::string FailureBoxText(const FinishedEvent& finished) {
+  const Outcome& outcome = finished.outcome;
+  if (!outcome.mismatch) return "";
+  std::string text = "Error:  " + OutcomeLine(outcome) + "\n";
+  text += outcome.program_area_cleared
+              ? std::string(kProgramAreaClearedText) + "\n"
+              : "The unit may hold what it read back; program it again before running it.\n";
   return text;
 }
 

@@ -26,6 +26,10 @@ std::string ProgressTitle(TransferPhase phase);
 // What the output pane shows when a request ends; empty for none.
 std::string FinishedText(const FinishedEvent& finished);
 
+// The error box of a request whose failure must not pass unnoticed (a
+// verify that found the unit holding other bytes); empty for the others.
+std::string FailureBoxText(const FinishedEvent& finished);
+
 // What the output pane shows once a unit is connected: its model line, or
 // why its settings could not be read.
 std::string ConnectedText(const UnitSnapshot& unit);

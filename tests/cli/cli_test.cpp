@@ -190,6 +190,11 @@ TEST_F(CliTest, VerifyCatchesAPageTheUnitStoredWrongly) {
   const Outcome outcome = Run({"program", "--verify", ProtocolFile()});
   EXPECT_EQ(outcome.exit_status, 1);
   EXPECT_NE(outcome.err.find("at address 0x6E43 where"), std::string::npos) << outcome.err;
+  // Nothing the unit would run is left behind, and the command says so.
+  EXPECT_NE(outcome.err.find("The unit now holds no protocol"), std::string::npos) << outcome.err;
+  const Outcome read = Run({"read"});
+  ASSERT_EQ(read.exit_status, 0) << read.err;
+  EXPECT_NE(read.err.find("No protocol stored in the unit."), std::string::npos) << read.err;
 }
 
 TEST_F(CliTest, SettingsBackupRestoresTheSameBlockEvenIntoAnUnprogrammedUnit) {

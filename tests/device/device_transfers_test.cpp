@@ -222,6 +222,35 @@ TEST_F(WorkerTest, AProgramRunThatDoesNotFinishLeavesNoProtocol) {
   }
 }
 
+// A verify that finds other bytes than were written leaves the unit holding
+// nothing it would run, and says so loudly: in the pane and in an error box.
+TEST_F(WorkerTest, AVerifyThatFailsClearsTheProgramAreaAndShowsAnError) {
+  Connect();
+  // The unit acknowledges the second page but keeps its fourth byte inverted.
+  unit_->InjectFault(Fault::CorruptStore(3).Skip(1));
+  front_end_.Clear();
+  const Outcome outcome = Program(SampleProtocol(), true).value().outcome;
+  EXPECT_EQ(outcome.kind, Outcome::Kind::kFailed);
+  EXPECT_EQ(outcome.step, Outcome::Step::kVerify);
+  ASSERT_TRUE(outcome.mismatch.has_value());
+  EXPECT_EQ(outcome.mismatch->address, 0x6E43u);
+  EXPECT_TRUE(outcome.program_area_cleared);
+  EXPECT_TRUE(document_->Modified()) << "the unit does not hold the document";
+  const std::string line = OutcomeLine(outcome);
+  EXPECT_EQ(front_end_.Output(), "\nProgramming Device... Success\n" + line +
+                                     "\nThe unit now holds no protocol; program it again before "
+                                     "running it.\n");
+  ASSERT_EQ(front_end_.Boxes().size(), 1u);
+  EXPECT_EQ(front_end_.Boxes()[0].kind, FrontEnd::MessageKind::kError);
+  EXPECT_EQ(front_end_.Boxes()[0].text,
+            "Error:  " + line +
+                "\nThe unit now holds no protocol; program it again before running it.\n");
+
+  front_end_.Clear();
+  EXPECT_TRUE(Run(ReadRequest{}).outcome.Done());
+  EXPECT_EQ(front_end_.Output(), "\nReading Device... Success\nNo protocol stored in the unit.\n");
+}
+
 // Erased memory (all ones) is no protocol, not 8 sets of nonsense.
 TEST_F(WorkerTest, AnErasedProgramAreaReadsAsNoProtocol) {
   Connect();
