@@ -59,6 +59,15 @@ std::optional<std::string> FileCommands::ChooseFile(FrontEnd::FileDialogKind kin
   return path;
 }
 
+void FileCommands::ShowFailure(const std::string& what, const std::string& error) {
+  // The pane's line of an earlier command would stand beside the box as if
+  // this one had gone through: the failure replaces it.
+  front_end_.ClearOutput();
+  front_end_.AppendOutput(what + ": " + error + "\n");
+  front_end_.ShowMessageBox(FrontEnd::MessageKind::kWarning, "Stravon",
+                            "Error:  " + what + "\n" + error + "\n");
+}
+
 FileCommandResult FileCommands::Open(bool settings_read, TestSequence& protocol,
                                      StageModel& stage) {
   if (!settings_read) return FileCommandResult::kNotReady;
@@ -66,8 +75,7 @@ FileCommandResult FileCommands::Open(bool settings_read, TestSequence& protocol,
   if (!path) return FileCommandResult::kCancelled;
   std::string error;
   if (!ReadProtocolFile(*path, protocol, &error)) {
-    front_end_.ShowMessageBox(FrontEnd::MessageKind::kWarning, "Stravon",
-                              "Error:  Protocol File Not Opened\n" + error + "\n");
+    ShowFailure("Protocol File Not Opened", error);
     return FileCommandResult::kFailed;
   }
   ShowOpened(protocol, stage);
@@ -85,8 +93,7 @@ FileCommandResult FileCommands::Save(TestSequence& protocol) {
   if (!path) return FileCommandResult::kCancelled;
   std::string error;
   if (!WriteProtocolFile(*path, protocol, &error)) {
-    front_end_.ShowMessageBox(FrontEnd::MessageKind::kWarning, "Stravon",
-                              "Error:  Protocol File Not Saved\n" + error + "\n");
+    ShowFailure("Protocol File Not Saved", error);
     return FileCommandResult::kFailed;
   }
   front_end_.ClearOutput();

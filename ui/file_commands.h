@@ -55,6 +55,8 @@ class FileCommands {
   FileCommandResult Save(TestSequence& protocol);
 
  private:
+  // A failed read or write: the pane's line and the warning box.
+  void ShowFailure(const std::string& what, const std::string& error);
   // Shows the dialog and, on a choice, stores its folder as the template folder.
   std::optional<std::string> ChooseFile(FrontEnd::FileDialogKind kind);
 
