@@ -137,7 +137,10 @@ void Document::Finished(const FinishedEvent& finished) {
     DeviceSetsToProtocol(finished.sets, finished.set_count, Settings(), protocol_);
     stage_.RefreshFromDocument(protocol_);
   }
-  front_end_.AppendOutput(FinishedText(finished));
+  const std::string text = FinishedText(finished);
+  front_end_.AppendOutput(text);
+  // Kept for a pane that the unit's going clears a moment later.
+  last_failure_ = outcome.Done() ? std::string() : text;
   if (const std::string box = FailureBoxText(finished); !box.empty()) {
     front_end_.ShowMessageBox(FrontEnd::MessageKind::kError, kMessageCaption, box);
   }
@@ -156,6 +159,7 @@ void Document::HandleEvent(const SessionEvent& event) {
         if constexpr (std::is_same_v<Event, StartedEvent>) {
           // Each operation starts with a clean pane.
           if (e.operation != Operation::kMove) front_end_.ClearOutput();
+          last_failure_.clear();
         } else if constexpr (std::is_same_v<Event, ProgressEvent>) {
           ShowProgress(e);
         } else if constexpr (std::is_same_v<Event, FinishedEvent>) {
@@ -171,6 +175,9 @@ void Document::HandleEvent(const SessionEvent& event) {
           unit_ = nullptr;
           EndProgress();
           front_end_.ClearOutput();
+          // The last failure stays until the next operation: the operator who
+          // looks back at the screen must still see why it stopped.
+          if (!last_failure_.empty()) front_end_.AppendOutput(last_failure_);
         } else if constexpr (std::is_same_v<Event, SettingsChangedEvent>) {
           unit_ = e.unit;
           stage_.RefreshSettings(unit_->settings);

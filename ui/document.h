@@ -6,6 +6,7 @@
 #include <functional>
 #include <memory>
 #include <optional>
+#include <string>
 
 #include "device/device_session.h"
 #include "device/hardware_settings.h"
@@ -106,6 +107,8 @@ class Document {
   UnitSnapshotPtr unit_;
   double offset_ = 0.0;
   bool draining_ = false;
+  // The pane's lines of the last request that failed, until the next starts.
+  std::string last_failure_;
 
   // The progress window of the transfer running now.
   std::unique_ptr<ProgressWindow> progress_;

@@ -296,6 +296,20 @@ TEST_F(WorkerTest, AFailedReadNamesItsCause) {
   }
 }
 
+// The pane is cleared when the unit goes; the failure that its going caused
+// stays there until the next operation.
+TEST_F(WorkerTest, AFailureStaysInThePaneAfterTheUnitGoes) {
+  Connect();
+  unit_->InjectFault(Fault::DisconnectAfter(30));
+  const Outcome outcome = Program(SampleProtocol()).value().outcome;
+  EXPECT_EQ(outcome.kind, Outcome::Kind::kFailed);
+  const std::string line = "\n" + OutcomeLine(outcome) + "\n";
+  ASSERT_TRUE(WaitUntilConnected(false));
+  EXPECT_EQ(front_end_.Calls().back(), "append " + front_end_.Output());
+  EXPECT_TRUE(front_end_.Output().starts_with(line)) << front_end_.Output();
+  EXPECT_NE(front_end_.Output().find("the unit was unplugged"), std::string::npos);
+}
+
 // A cancel does not wait for the unit's time-out: the read waits on the port
 // and on the cancel together.
 TEST_F(WorkerTest, ACancelEndsAWaitOnASilentUnitAtOnce) {
