@@ -26,7 +26,7 @@ bool LoadProtocolFile(const std::string& path, TestSequence& sequence, std::stri
 // sets as the unit will run them warn.
 struct ProtocolReport {
   std::vector<RowTexts> rows;
-  std::int32_t total_seconds = 0;
+  std::int64_t total_seconds = 0;
   std::string total_time;
   double used_memory = 0.0;
   std::string used_memory_text;

@@ -18,6 +18,14 @@ inline std::int32_t TruncToInt32(double value) {
   return static_cast<std::int32_t>(value);
 }
 
+inline std::int64_t TruncToInt64(double value) {
+  if (std::isnan(value)) return 0;
+  // 2^63 is exact as a double; anything from there on does not fit.
+  if (value <= -9223372036854775808.0) return std::numeric_limits<std::int64_t>::min();
+  if (value >= 9223372036854775808.0) return std::numeric_limits<std::int64_t>::max();
+  return static_cast<std::int64_t>(value);
+}
+
 inline std::uint32_t TruncToUint32(double value) {
   if (std::isnan(value) || value <= 0.0) return 0;
   if (value >= 4294967295.0) return std::numeric_limits<std::uint32_t>::max();

@@ -20,7 +20,10 @@ namespace {
 constexpr const char* kCaption = "Stravon";
 
 // "0%d" below 10, "%d" otherwise.
-std::string TwoDigits(std::int32_t value) {
+// From this many hours on, the total time is shown in days and hh:mm:ss.
+constexpr std::int64_t kHoursBeforeDays = 10000;
+
+std::string TwoDigits(std::int64_t value) {
   std::string text = std::to_string(value);
   return value < 10 ? "0" + text : text;
 }
@@ -84,14 +87,21 @@ void StageModel::UpdateTotalTime() {
   for (int i = 0; i < static_cast<int>(working_.sets.size()); ++i) {
     sum += working_.SetDurationSeconds(i);
   }
-  // A file may hold durations too long (or not numbers) for 32 bits.
-  total_seconds_ = TruncToInt32(std::floor(sum));
+  // Counted in 64 bits: a long protocol repeated two billion times runs
+  // for longer than 2^31 seconds. A file may hold durations that are not
+  // numbers, or too long even for that.
+  total_seconds_ = TruncToInt64(std::floor(sum));
   ShowTotalTime(total_seconds_);
 }
 
-void StageModel::ShowTotalTime(std::int32_t seconds) {
-  const std::int32_t s = std::max(seconds, 0);
-  total_time_text_ = TwoDigits(s / 3600) + ":" + TwoDigits((s / 60) % 60) + ":" + TwoDigits(s % 60);
+void StageModel::ShowTotalTime(std::int64_t seconds) {
+  const std::int64_t s = std::max<std::int64_t>(seconds, 0);
+  const std::int64_t hours = s / 3600;
+  const std::string clock = TwoDigits((s / 60) % 60) + ":" + TwoDigits(s % 60);
+  // Hours beyond four digits are hard to read: whole days are counted then.
+  total_time_text_ = hours < kHoursBeforeDays
+                         ? TwoDigits(hours) + ":" + clock
+                         : std::to_string(hours / 24) + " d " + TwoDigits(hours % 24) + ":" + clock;
   NotifyFieldsChanged();
 }
 
@@ -125,6 +135,8 @@ void StageModel::RefreshSettings(const HardwareSettings& settings) {
 
 void StageModel::ShowCurrentOffset(double offset_mm) {
   offset_text_ = FormatFixed(offset_mm, 2);
+  // A tiny negative offset (an unprogrammed unit's) rounds to zero, unsigned.
+  if (offset_text_ == "-0.00") offset_text_ = "0.00";
   NotifyFieldsChanged();
 }
 

@@ -62,7 +62,7 @@ class StageModel {
   // The cell texts of a row as last filled; `row` must be below RowCount().
   const RowTexts& Row(int row) const;
 
-  std::int32_t TotalSeconds() const { return total_seconds_; }
+  std::int64_t TotalSeconds() const { return total_seconds_; }
   const std::string& TotalTimeText() const { return total_time_text_; }
   const std::string& TotalTimeLabelText() const { return total_time_label_text_; }
   double UsedMemory() const { return used_memory_; }
@@ -81,7 +81,7 @@ class StageModel {
 
   void UpdateTotalTime();
   // hh:mm:ss with at least two digits each; negative seconds show as 0.
-  void ShowTotalTime(std::int32_t seconds);
+  void ShowTotalTime(std::int64_t seconds);
   void UpdateUsedMemory();
 
   void RefreshFromDocument(const TestSequence& document);
@@ -122,7 +122,7 @@ class StageModel {
 
   TestSequence working_;
   std::vector<RowTexts> rows_;
-  std::int32_t total_seconds_ = 0;
+  std::int64_t total_seconds_ = 0;
   std::string total_time_text_;
   std::string total_time_label_text_ = "Total Time ";
   double used_memory_ = 0.0;

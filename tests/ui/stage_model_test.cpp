@@ -67,7 +67,7 @@ class StageModelTest : public ::testing::Test {
 };
 
 struct TotalTimeCase {
-  std::int32_t seconds;
+  std::int64_t seconds;
   const char* text;
 };
 
@@ -84,7 +84,11 @@ INSTANTIATE_TEST_SUITE_P(
     Cases, ShowTotalTimeTest,
     ::testing::Values(TotalTimeCase{0, "00:00:00"}, TotalTimeCase{20, "00:00:20"},
                       TotalTimeCase{3725, "01:02:05"}, TotalTimeCase{360000, "100:00:00"},
-                      TotalTimeCase{-5, "00:00:00"}, TotalTimeCase{2147483647, "596523:14:07"}));
+                      TotalTimeCase{-5, "00:00:00"}, TotalTimeCase{35999999, "9999:59:59"},
+                      TotalTimeCase{36000000, "416 d 16:00:00"},
+                      TotalTimeCase{2147483647, "24855 d 03:14:07"},
+                      // 2^31 - 1 repetitions of a 20 s set: beyond 32 bits.
+                      TotalTimeCase{42949672940, "497102 d 16:42:20"}));
 
 TEST_F(StageModelTest, TotalTimeIsTheFloorOfAllSetsInSeconds) {
   TestSet minutes = MmSet(1.0, 0.5, 0.25);  // 0.75 min = 45 s
@@ -98,9 +102,23 @@ TEST_F(StageModelTest, TotalTimeIsTheFloorOfAllSetsInSeconds) {
   TestSet huge = MmSet(1.0, 1e300);
   TestSet nan = MmSet(1.0, std::numeric_limits<double>::quiet_NaN());
   model_.RefreshFromDocument(SequenceOf({huge}));
-  EXPECT_EQ(model_.TotalSeconds(), std::numeric_limits<std::int32_t>::max());
+  EXPECT_EQ(model_.TotalSeconds(), std::numeric_limits<std::int64_t>::max());
+  // Two billion repetitions of a 20 s set are counted exactly.
+  TestSet many = MmSet(1.0);  // 20 s
+  many.NumReps = std::numeric_limits<std::int32_t>::max();
+  model_.RefreshFromDocument(SequenceOf({many}));
+  EXPECT_EQ(model_.TotalSeconds(), 42949672940);
+  EXPECT_EQ(model_.TotalTimeText(), "497102 d 16:42:20");
   model_.RefreshFromDocument(SequenceOf({nan}));
   EXPECT_EQ(model_.TotalSeconds(), 0);
+}
+
+TEST_F(StageModelTest, TheOffsetFieldShowsTwoDecimalsAndNoNegativeZero) {
+  for (const auto& [offset, text] : std::vector<std::pair<double, const char*>>{
+           {1.0, "1.00"}, {-0.5, "-0.50"}, {-0.0001, "0.00"}, {-0.0, "0.00"}, {2.345, "2.35"}}) {
+    model_.ShowCurrentOffset(offset);
+    EXPECT_EQ(model_.OffsetText(), text) << offset;
+  }
 }
 
 TEST_F(StageModelTest, UsedMemoryTexts) {
