@@ -4,14 +4,17 @@
 #include <grp.h>
 #include <sys/stat.h>
 
+#include <array>
 #include <cctype>
 
 namespace stravon {
 namespace {
 
-// Where the package puts its rule; installs from source put it below
-// /usr/local/lib instead.
-constexpr const char* kInstalledRule = "/usr/lib/udev/rules.d/70-stravon.rules";
+// Where the package and an install from source put the rule, and where an
+// administrator's copy would be.
+constexpr std::array<const char*, 4> kRulePlaces = {
+    "/usr/lib/udev/rules.d/70-stravon.rules", "/lib/udev/rules.d/70-stravon.rules",
+    "/usr/local/lib/udev/rules.d/70-stravon.rules", "/etc/udev/rules.d/70-stravon.rules"};
 
 // The group that may read and write the node, when there is one to join.
 std::string AccessGroup(const std::string& path) {
@@ -34,17 +37,38 @@ std::string IdPart(const std::string& hardware_id, const std::string& key) {
 
 }  // namespace
 
-std::string PermissionAdvice(const std::string& path, const PortRecord* record) {
+std::string InstalledUdevRule() {
+  for (const char* place : kRulePlaces) {
+    struct stat status {};
+    if (stat(place, &status) == 0) return place;
+  }
+  return "";
+}
+
+std::string PermissionAdvice(const std::string& path, const PortRecord* record,
+                             const std::string& installed_rule) {
   std::string text = "Error:  No permission to open the unit's port " + path + ".\n";
-  text += std::string("Install Stravon's udev rule (") + kInstalledRule +
-          ", part of the package)";
+  // The rule's uaccess tag hands the node to whoever sits at this computer's
+  // own seat; a login over the network is not given it.
+  const char* seat =
+      "it gives the port to the person logged in at this computer's own screen and keyboard, "
+      "not to a remote (ssh) login";
+  if (!installed_rule.empty()) {
+    text += "Stravon's udev rule is installed (" + installed_rule + "): " + seat +
+            ". Unplug the unit and plug it in again if it was attached before the rule.";
+  } else {
+    text += "Install Stravon's package, which brings its udev rule; " + std::string(seat) + ".";
+  }
   const std::string group = AccessGroup(path);
   if (!group.empty()) {
-    text += ",\nor add your user to the group that owns the port: sudo usermod -aG " + group +
-            " \"$USER\"\n(then log out and in again: a new group counts only from the next login)";
+    text += "\nOr add your user to the group that owns the port: sudo usermod -aG " + group +
+            " \"$USER\"\n(then log out and in again: a new group counts only from the next login).";
   }
-  text += ".\nA rule of your own, for example in /etc/udev/rules.d/70-stravon.rules:\n"
-          "  SUBSYSTEM==\"tty\"";
+  if (!installed_rule.empty()) return text;
+  // Named apart from the packaged rule, which a file of the same name in
+  // /etc would hide.
+  text += "\nWithout the package, a rule of your own, for example in "
+          "/etc/udev/rules.d/71-stravon-local.rules:\n  SUBSYSTEM==\"tty\"";
   const std::string vendor = record ? IdPart(record->hardware_id, "VID_") : "";
   const std::string product = record ? IdPart(record->hardware_id, "PID_") : "";
   if (!vendor.empty() && !product.empty()) {
