@@ -464,8 +464,20 @@ void AppTest::VerifyCatchesAByteStoredWrongly() {
   // cleared one that is written again last) but keeps its fourth byte inverted.
   unit_->InjectFault(sim::Fault::CorruptStore(3).Skip(1));
   SessionLog log(*document);
-  window_->Route(Command::kProgramDevice);
-  QTRY_VERIFY_WITH_TIMEOUT(log.Count<FinishedEvent>() == 1, 20000);
+  // Loudly: an error box that names the address and the bytes.
+  QString box_text;
+  QVERIFY(WithDialog<QMessageBox>(
+      "verify_failed",
+      [&] {
+        window_->Route(Command::kProgramDevice);
+        QTRY_VERIFY_WITH_TIMEOUT(log.Count<FinishedEvent>() == 1, 20000);
+      },
+      [&](QMessageBox& box) {
+        box_text = box.text();
+        box.accept();
+      }));
+  QVERIFY2(box_text.contains("Failure at address 0x6E43"), qPrintable(box_text));
+  QVERIFY2(box_text.contains("The unit now holds no protocol"), qPrintable(box_text));
   const Outcome outcome = log.LastFinished().outcome;
   QCOMPARE(int(outcome.kind), int(Outcome::Kind::kFailed));
   QCOMPARE(int(outcome.step), int(Outcome::Step::kVerify));
