@@ -25,7 +25,7 @@ ProgramEnding::ProgramEnding(MainWindow& window, RecoveryStore* store, SignalWat
     notifier_ = new QSocketNotifier(watch_.ReadFd(), QSocketNotifier::Read, this);
     connect(notifier_, &QSocketNotifier::activated, this, &ProgramEnding::SignalArrived);
   }
-#ifndef QT_NO_SESSIONMANAGER
+#if QT_CONFIG(sessionmanager)
   // Logging out may leave no time to ask, and no one at the screen.
   connect(qApp, &QGuiApplication::commitDataRequest, this, [this] { End(0); });
 #endif

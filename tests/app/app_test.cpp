@@ -388,7 +388,10 @@ void AppTest::ReadAndProgramDeviceReportInOrder() {
   document->View().List().selectAll();
   QTest::keyClick(&document->View().List(), Qt::Key_Delete);
   QCOMPARE(document->View().List().RowCount(), 0);
-  window_->Route(Command::kReadDevice);
+  // The emptied list is an unsaved edit, which the read replaces.
+  QVERIFY(WithDialog<QMessageBox>(
+      "read_over_edits", [&] { window_->Route(Command::kReadDevice); },
+      [](QMessageBox& box) { box.button(QMessageBox::Discard)->click(); }));
   QTRY_VERIFY_WITH_TIMEOUT(pane.toPlainText().contains("Reading Device..."), 15000);
   // Cleared first, the rows refreshed, then the outcome: nothing else between.
   QCOMPARE(pane.toPlainText(), QString("\nReading Device... Success\n"));
@@ -432,6 +435,7 @@ void AppTest::DialogsOpenFromTheirCommands() {
   const std::int32_t target =
       AcceptMoveToSize({"5", opened.minimum_size, opened.maximum_size}, document->Doc().Settings())
           .target;
+  SessionLog move_log(*document);
   QVERIFY(WithDialog<MoveToSizeDialog>(
       "move_to_size", [&] { window_->Route(Command::kMoveToPosition); },
       [](MoveToSizeDialog& dialog) {
@@ -440,6 +444,8 @@ void AppTest::DialogsOpenFromTheirCommands() {
       }));
   QTRY_COMPARE_WITH_TIMEOUT(unit_->Position(), target, 10000);
   QTRY_VERIFY_WITH_TIMEOUT(!unit_->IsMoving(), 10000);
+  // The move's end reaches the window a little after the unit stops.
+  QTRY_COMPARE_WITH_TIMEOUT(move_log.Count<FinishedEvent>(), std::size_t{1}, 5000);
 
   // Hardware settings: Program asks the session and stays open, disabled
   // until the request has finished.
@@ -506,7 +512,10 @@ void AppTest::ProgressWindowShowsAndCancelsATransfer() {
   const TestSequence before = document->Doc().Protocol();
 
   SessionLog log(*document);
-  window_->Route(Command::kReadDevice);
+  // The inserted sets are unsaved edits, which a read would replace.
+  QVERIFY(WithDialog<QMessageBox>(
+      "read_over_inserted", [&] { window_->Route(Command::kReadDevice); },
+      [](QMessageBox& box) { box.button(QMessageBox::Discard)->click(); }));
   QTRY_VERIFY_WITH_TIMEOUT(ShownProgress() != nullptr, 10000);
   views::ProgressWindowWidget* progress = ShownProgress();
   QCOMPARE(progress->MessageText(), QString("Reading Device..."));
