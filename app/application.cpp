@@ -3,18 +3,25 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <iostream>
 #include <memory>
+#include <optional>
 
 #include <QApplication>
 #include <QMessageBox>
+#include <QTimer>
 
 #include "app/dialog_hooks.h"
 #include "app/main_window.h"
+#include "app/program_ending.h"
 #include "app/qt_settings_store.h"
+#include "app/recovery_offer.h"
 #include "app/screenshot.h"
+#include "app/signal_watch.h"
 #include "app/simulation_notice.h"
 #include "stravon/version.h"
+#include "ui/recovery_store.h"
 
 namespace stravon::app {
 namespace {
@@ -129,6 +136,11 @@ int RunApplication(int argc, char** argv) {
     qputenv("QT_QPA_PLATFORM", "offscreen");
   }
 
+  // Before Qt starts: a signal from now on waits in the pipe for the event
+  // loop instead of ending the program with the actuator still moving.
+  SignalWatch signal_watch;
+  if (!signal_watch.Ok()) std::perror("stravon: cannot watch the ending signals");
+
   QApplication application(argc, argv);
   QApplication::setOrganizationName("Stravon");
   QApplication::setApplicationName("Stravon");
@@ -157,8 +169,17 @@ int RunApplication(int argc, char** argv) {
     options.roots = simulated.Roots();
   }
 
+  std::optional<RecoveryStore> recovery;
+  if (const std::optional<std::string> folder =
+          RecoveryFolder(std::getenv("XDG_STATE_HOME"), std::getenv("HOME"))) {
+    recovery.emplace(*folder);
+  }
+
   QtSettingsStore settings;
   auto window = std::make_unique<MainWindow>(options, settings, ProgramDialogs(settings));
+  auto ending =
+      std::make_unique<ProgramEnding>(*window, recovery ? &*recovery : nullptr, signal_watch,
+                                      [](int status) { QApplication::exit(status); });
   if (line.simulate) ShowUnitIsSimulated(*window, QString::fromStdString(simulated.Where()));
   window->show();
   if (line.file) {
@@ -175,8 +196,17 @@ int RunApplication(int argc, char** argv) {
   if (line.screenshot) {
     SaveScreenshotWhenConnected(*window, QString::fromStdString(*line.screenshot),
                                 kScreenshotGiveUp);
+  } else if (recovery) {
+    // From inside the event loop, so that an ending signal is heard while
+    // the question is up.
+    QTimer::singleShot(0, window.get(),
+                       [&window, &recovery] { OfferKeptProtocols(*window, *recovery); });
   }
   const int status = QApplication::exec();
+  // Every window that closed asked about its edits: what this run restored
+  // is saved or discarded.
+  if (!ending->Ended() && status == 0 && recovery) recovery->RemoveClaimed();
+  ending.reset();
   // The windows, and their workers, end before the application object.
   window.reset();
   return status;

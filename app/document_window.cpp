@@ -127,8 +127,7 @@ void DocumentWindow::EventHandled(const SessionEvent& event) {
 }
 
 bool DocumentWindow::CommandEnabled(Command command) const {
-  return !front_end_.ShuttingDown() &&
-         ::stravon::CommandEnabled(command, document_->Connected());
+  return !front_end_.ShuttingDown() && ::stravon::CommandEnabled(command, document_->Connected());
 }
 
 void DocumentWindow::Load(const TestSequence& protocol) {
@@ -140,13 +139,13 @@ void DocumentWindow::Execute(Command command) {
   if (!CommandEnabled(command)) return;
   switch (command) {
     case Command::kFileOpen:
-      document_->Open(file_commands_);
+      if (ConfirmLosingEdits(kUnsavedEditsBeforeOpenQuestion)) document_->Open(file_commands_);
       break;
     case Command::kFileSave:
       document_->Save(file_commands_);
       break;
     case Command::kReadDevice:
-      document_->ReadDevice();
+      if (ConfirmLosingEdits(kUnsavedEditsBeforeReadQuestion)) document_->ReadDevice();
       break;
     case Command::kProgramDevice:
       document_->ProgramDevice(VerifyAfterProgramming(settings_));
@@ -204,10 +203,9 @@ void DocumentWindow::Shutdown() {
   emit ShutDown();
 }
 
-bool DocumentWindow::ConfirmClose() {
+bool DocumentWindow::ConfirmLosingEdits(const char* question) {
   if (front_end_.ShuttingDown() || !Modified()) return true;
-  QMessageBox box(QMessageBox::Warning, "Stravon", kUnsavedEditsQuestion, QMessageBox::NoButton,
-                  this);
+  QMessageBox box(QMessageBox::Warning, "Stravon", question, QMessageBox::NoButton, this);
   box.setTextFormat(Qt::PlainText);
   QPushButton* save = nullptr;
   // Save needs the unit's settings to check the sets against.

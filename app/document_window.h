@@ -56,6 +56,9 @@ class DocumentWindow : public QMdiSubWindow,
   bool CommandEnabled(Command command) const;
   // Makes a protocol read from a file this window's, as its own Open would.
   void Load(const TestSequence& protocol);
+  // A protocol kept when the program last ended without asking: shown with
+  // its edits still unsaved.
+  void Restore(const TestSequence& protocol) { document_->Restore(protocol); }
   // Carries out one of the window's commands; a disabled one does nothing.
   void Execute(Command command);
 
@@ -80,7 +83,10 @@ class DocumentWindow : public QMdiSubWindow,
   bool Modified() const { return document_->Modified(); }
   // Before closing: a window with unsaved edits asks Save (while Save is
   // enabled), Discard or Cancel. True when it may close.
-  bool ConfirmClose();
+  bool ConfirmClose() { return ConfirmLosingEdits(kUnsavedEditsQuestion); }
+  // The same question before anything else would replace the edits
+  // (`question` says what): true when it may go ahead.
+  bool ConfirmLosingEdits(const char* question);
 
  signals:
   // The window has begun to close; it no longer takes the message log.

@@ -494,8 +494,13 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   }
   // Ends every worker first; none of them can be waiting on this thread
   // afterwards.
-  for (DocumentWindow* document : Documents()) document->Shutdown();
+  ShutdownDocuments();
   event->accept();
+}
+
+void MainWindow::ShutdownDocuments() {
+  ReleaseJog();
+  for (DocumentWindow* document : Documents()) document->Shutdown();
 }
 
 }  // namespace stravon::app

@@ -69,6 +69,9 @@ class MainWindow : public QMainWindow {
   // session event, another window becoming active, a window opening or
   // closing.
   void UpdateCommandStates();
+  // Stops the motion and ends every document window's worker (a transfer is
+  // cut short), asking nothing; the windows stay but show nothing more.
+  void ShutdownDocuments();
 
  signals:
   // A new document window, before it is shown.

@@ -26,6 +26,11 @@ void Document::Load(const TestSequence& protocol) {
   edits_.Remember(protocol_);
 }
 
+void Document::Restore(const TestSequence& protocol) {
+  Load(protocol);
+  edits_.Forget();
+}
+
 HardwareSettings Document::Settings() const { return unit_ ? unit_->settings : HardwareSettings{}; }
 
 StageUnitState Document::UnitState() const {

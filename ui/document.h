@@ -51,6 +51,9 @@ class Document {
   // A protocol read for this document elsewhere (a file named on the command
   // line, say): it becomes the document's and the stage's, unmodified.
   void Load(const TestSequence& protocol);
+  // A protocol kept when the program last ended without asking: loaded as
+  // Load does, but modified until it is saved, programmed or read again.
+  void Restore(const TestSequence& protocol);
 
   // The unit as the events handled so far describe it; null while none is
   // connected.

@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <chrono>
+#include <csignal>
 #include <functional>
 #include <memory>
+#include <sstream>
 #include <string>
 
 #include <QAction>
@@ -34,12 +36,16 @@
 #include "app/document_window.h"
 #include "app/jog_guard.h"
 #include "app/main_window.h"
+#include "app/program_ending.h"
 #include "app/qt_settings_store.h"
+#include "app/recovery_offer.h"
+#include "app/signal_watch.h"
 #include "app/tool_bar.h"
 #include "protocol/message_log.h"
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
 #include "ui/move_to_size.h"
+#include "ui/recovery_store.h"
 #include "views/output_pane.h"
 #include "views/progress_window.h"
 #include "views/report_list.h"
@@ -138,6 +144,10 @@ class AppTest : public QObject {
   void LogMovesToTheNextOpenWindow();
   void UnsavedEditsAskBeforeClosing_data();
   void UnsavedEditsAskBeforeClosing();
+  void UnsavedEditsAskBeforeReadOrOpen_data();
+  void UnsavedEditsAskBeforeReadOrOpen();
+  void EndingWithoutAskingKeepsTheEdits_data();
+  void EndingWithoutAskingKeepsTheEdits();
   void InsertWaitsForTheUnitsSettings();
   void ClosingWhileAWorkerQuestionIsUpReturnsPromptly();
   void QuittingDuringATransferReturnsPromptly();
@@ -378,7 +388,10 @@ void AppTest::ReadAndProgramDeviceReportInOrder() {
   document->View().List().selectAll();
   QTest::keyClick(&document->View().List(), Qt::Key_Delete);
   QCOMPARE(document->View().List().RowCount(), 0);
-  window_->Route(Command::kReadDevice);
+  // The emptied list is an unsaved edit, which the read replaces.
+  QVERIFY(WithDialog<QMessageBox>(
+      "read_over_edits", [&] { window_->Route(Command::kReadDevice); },
+      [](QMessageBox& box) { box.button(QMessageBox::Discard)->click(); }));
   QTRY_VERIFY_WITH_TIMEOUT(pane.toPlainText().contains("Reading Device..."), 15000);
   // Cleared first, the rows refreshed, then the outcome: nothing else between.
   QCOMPARE(pane.toPlainText(), QString("\nReading Device... Success\n"));
@@ -422,6 +435,7 @@ void AppTest::DialogsOpenFromTheirCommands() {
   const std::int32_t target =
       AcceptMoveToSize({"5", opened.minimum_size, opened.maximum_size}, document->Doc().Settings())
           .target;
+  SessionLog move_log(*document);
   QVERIFY(WithDialog<MoveToSizeDialog>(
       "move_to_size", [&] { window_->Route(Command::kMoveToPosition); },
       [](MoveToSizeDialog& dialog) {
@@ -430,6 +444,8 @@ void AppTest::DialogsOpenFromTheirCommands() {
       }));
   QTRY_COMPARE_WITH_TIMEOUT(unit_->Position(), target, 10000);
   QTRY_VERIFY_WITH_TIMEOUT(!unit_->IsMoving(), 10000);
+  // The move's end reaches the window a little after the unit stops.
+  QTRY_COMPARE_WITH_TIMEOUT(move_log.Count<FinishedEvent>(), std::size_t{1}, 5000);
 
   // Hardware settings: Program asks the session and stays open, disabled
   // until the request has finished.
@@ -508,7 +524,10 @@ void AppTest::ProgressWindowShowsAndCancelsATransfer() {
   const TestSequence before = document->Doc().Protocol();
 
   SessionLog log(*document);
-  window_->Route(Command::kReadDevice);
+  // The inserted sets are unsaved edits, which a read would replace.
+  QVERIFY(WithDialog<QMessageBox>(
+      "read_over_inserted", [&] { window_->Route(Command::kReadDevice); },
+      [](QMessageBox& box) { box.button(QMessageBox::Discard)->click(); }));
   QTRY_VERIFY_WITH_TIMEOUT(ShownProgress() != nullptr, 10000);
   views::ProgressWindowWidget* progress = ShownProgress();
   QCOMPARE(progress->MessageText(), QString("Reading Device..."));
@@ -789,6 +808,158 @@ void AppTest::UnsavedEditsAskBeforeClosing() {
         box.button(QMessageBox::Cancel)->click();
       }));
   QCOMPARE(buttons, QMessageBox::Discard | QMessageBox::Cancel);
+}
+
+void AppTest::UnsavedEditsAskBeforeReadOrOpen_data() {
+  QTest::addColumn<int>("command");
+  QTest::addColumn<int>("answer");
+  for (const Command command : {Command::kReadDevice, Command::kFileOpen}) {
+    const char* name = command == Command::kReadDevice ? "read" : "open";
+    QTest::addRow("%s: save", name) << int(command) << int(Answer::kSave);
+    QTest::addRow("%s: discard", name) << int(command) << int(Answer::kDiscard);
+    QTest::addRow("%s: cancel", name) << int(command) << int(Answer::kCancel);
+  }
+}
+
+void AppTest::UnsavedEditsAskBeforeReadOrOpen() {
+  QFETCH(int, command);
+  QFETCH(int, answer);
+  const bool read = static_cast<Command>(command) == Command::kReadDevice;
+  const auto which = static_cast<Answer>(answer);
+  StartUnit();
+  OpenWindow();
+  QPointer<DocumentWindow> document = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  // The unit holds two sets; the list has a third, unsaved.
+  InsertTwoSets(*document);
+  SessionLog log(*document);
+  window_->Route(Command::kProgramDevice);
+  QTRY_VERIFY_WITH_TIMEOUT(log.Count<FinishedEvent>() == 1, 20000);
+  QTRY_VERIFY(!document->Modified());
+  QTest::mouseClick(&document->View().InsertBelowButton(), Qt::LeftButton);
+  QVERIFY(document->Modified());
+
+  // A file of one set to open; the edits are saved to another.
+  QTemporaryDir folder;
+  const QString saved = folder.filePath("kept.tmt");
+  const QString other = folder.filePath("other.tmt");
+  QFile file(other);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(
+      "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
+      "HoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\t\n"
+      "Ramp\tmm\t0.5\t2\t2\t1\t5\t10\tSeconds\t\n");
+  file.close();
+  QStringList chosen;
+  QPointer<QFileDialog> last;
+  QTimer file_poll;
+  file_poll.setInterval(20);
+  connect(&file_poll, &QTimer::timeout, this, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr || dialog == last) return;
+    last = dialog;
+    chosen << (dialog->acceptMode() == QFileDialog::AcceptSave ? saved : other);
+    ChooseFile(*dialog, chosen.back());
+  });
+  file_poll.start();
+
+  QMessageBox::StandardButtons buttons;
+  QVERIFY(WithDialog<QMessageBox>(
+      read ? "unsaved_edits_before_read" : "unsaved_edits_before_open",
+      [&] { window_->Route(static_cast<Command>(command)); },
+      [&](QMessageBox& box) {
+        QCOMPARE(box.text(),
+                 QString(read ? kUnsavedEditsBeforeReadQuestion : kUnsavedEditsBeforeOpenQuestion));
+        buttons = box.standardButtons();
+        box.button(which == Answer::kSave      ? QMessageBox::Save
+                   : which == Answer::kDiscard ? QMessageBox::Discard
+                                               : QMessageBox::Cancel)
+            ->click();
+      }));
+  QCOMPARE(buttons, QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel);
+  if (which == Answer::kCancel) {
+    // Nothing read, nothing chosen: the edits stay as they were.
+    QTest::qWait(500);
+    QCOMPARE(log.Count<FinishedEvent>(), std::size_t{1});
+    QVERIFY(chosen.isEmpty());
+    QCOMPARE(document->View().List().RowCount(), 3);
+    QVERIFY(document->Modified());
+    return;
+  }
+  if (read) QTRY_VERIFY_WITH_TIMEOUT(log.Count<FinishedEvent>() == 2, 20000);
+  QCOMPARE(document->View().List().RowCount(), read ? 2 : 1);
+  QVERIFY(!document->Modified());
+  const QStringList expected_choices =
+      (which == Answer::kSave ? QStringList{saved} : QStringList{}) +
+      (read ? QStringList{} : QStringList{other});
+  QCOMPARE(chosen, expected_choices);
+  QCOMPARE(QFile::exists(saved), which == Answer::kSave);
+}
+
+void AppTest::EndingWithoutAskingKeepsTheEdits_data() {
+  QTest::addColumn<bool>("restore");
+  QTest::newRow("restored") << true;
+  QTest::newRow("discarded") << false;
+}
+
+void AppTest::EndingWithoutAskingKeepsTheEdits() {
+  QFETCH(bool, restore);
+  StartUnit();
+  OpenWindow();
+  QPointer<DocumentWindow> edited = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  InsertTwoSets(*edited);
+  // What a protocol file keeps of a sequence.
+  const auto file_text = [](TestSequence sequence) {
+    std::ostringstream text;
+    sequence.WriteProtocol(text);
+    return text.str();
+  };
+  const std::string edits = file_text(edited->Stage().WorkingSequence());
+  QPointer<DocumentWindow> unedited = window_->NewDocument();  // nothing to keep of it
+
+  QTemporaryDir state;
+  RecoveryStore store(state.filePath("stravon").toStdString());
+  int status = -1;
+  {
+    SignalWatch watch;
+    ProgramEnding ending(*window_, &store, watch, [&status](int code) { status = code; });
+    QCOMPARE(std::raise(SIGTERM), 0);
+    QTRY_COMPARE(status, 128 + SIGTERM);
+  }
+  QVERIFY(!edited->Session().WorkerRunning());
+  QVERIFY(!unedited->Session().WorkerRunning());
+  const std::vector<std::string> kept = store.List();
+  QCOMPARE(kept.size(), std::size_t{1});
+
+  // The next start offers it.
+  window_.reset();
+  OpenWindow();
+  RecoveryStore next(store.Folder());
+  QVERIFY(WithDialog<QMessageBox>(
+      "recovery_offer", [&] { OfferKeptProtocols(*window_, next); },
+      [&](QMessageBox& box) {
+        QCOMPARE(box.text(), QString(kRecoveryQuestion));
+        QCOMPARE(box.informativeText(), QString::fromStdString(kept[0]));
+        if (restore) {
+          box.defaultButton()->click();
+        } else {
+          box.button(QMessageBox::Discard)->click();
+        }
+      }));
+  if (!restore) {
+    QVERIFY(window_->Documents().isEmpty());
+    QVERIFY(next.List().empty());
+    return;
+  }
+  QCOMPARE(window_->Documents().size(), 1);
+  QCOMPARE(file_text(Document()->Stage().WorkingSequence()), edits);
+  QCOMPARE(Document()->View().List().RowCount(), 2);
+  QVERIFY(Document()->Modified());
+  // The file stays until this run ends cleanly.
+  QCOMPARE(next.List(), kept);
+  next.RemoveClaimed();
+  QVERIFY(next.List().empty());
 }
 
 void AppTest::InsertWaitsForTheUnitsSettings() {

@@ -20,6 +20,7 @@
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QSettings>
 #include <QStatusBar>
@@ -225,6 +226,8 @@ void WalkthroughTest::AnOperatorsSession() {
   View().List().selectAll();
   QTest::keyClick(&View().List(), Qt::Key_Delete);
   QCOMPARE(View().List().RowCount(), 0);
+  // Emptied, the list holds unsaved edits: the read asks before replacing them.
+  WhenModal<QMessageBox>([](QMessageBox& box) { box.button(QMessageBox::Discard)->click(); });
   QVERIFY(RunOperation(Command::kReadDevice));
   QVERIFY(WaitFor([&] { return Pane().contains("Reading Device... Success"); }));
   QCOMPARE(View().List().RowCount(), 6);
