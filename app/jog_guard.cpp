@@ -3,6 +3,7 @@
 
 #include <utility>
 
+#include <QAbstractButton>
 #include <QApplication>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -49,6 +50,11 @@ void JogGuard::Disengage() {
 
 void JogGuard::Release() {
   if (!Engaged()) return;
+  // Let go by anything but its own release (a dialog, Escape, leaving), the
+  // button would still be drawn pressed; the jog has stopped.
+  if (auto* button = qobject_cast<QAbstractButton*>(button_.data()); button && button->isDown()) {
+    button->setDown(false);
+  }
   Disengage();
   if (release_) release_();
 }

@@ -646,6 +646,7 @@ void AppTest::HeldJogIsConfirmedUntilReleased() {
   int releases = 0;
   JogGuard guard(
       &window, [&] { ++releases; }, [&] { ++confirmations; });
+  button->setDown(true);  // as a press leaves it
   guard.Engage(button);
   QCOMPARE(QWidget::mouseGrabber(), button);
   QTest::qWait(int(kJogConfirmInterval.count()) * 4 + 50);
@@ -653,6 +654,8 @@ void AppTest::HeldJogIsConfirmedUntilReleased() {
   QTest::mouseRelease(&window, Qt::LeftButton);
   QCOMPARE(releases, 1);
   QVERIFY(!guard.Engaged());
+  // Released elsewhere, the button is drawn released too.
+  QVERIFY(!button->isDown());
   QVERIFY(QWidget::mouseGrabber() == nullptr);
   const int after = confirmations;
   QTest::qWait(int(kJogConfirmInterval.count()) * 2 + 50);
