@@ -3,11 +3,13 @@
 
 #include <utility>
 
+#include <QCloseEvent>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLabel>
 #include <QLineEdit>
+#include <QMessageBox>
 #include <QPushButton>
 #include <QString>
 #include <QVBoxLayout>
@@ -114,7 +116,9 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
   connect(program_, &QPushButton::clicked, this, [this] { Program(); });
   connect(restore_defaults_, &QPushButton::clicked, this,
           [this] { Show(logic_.RestoreDefaults()); });
-  connect(done_, &QPushButton::clicked, this, &QDialog::reject);
+  connect(done_, &QPushButton::clicked, this, [this] {
+    if (MayLeave()) reject();
+  });
 
   Show(logic_.Fields());
   UpdateProgramButton();
@@ -122,10 +126,37 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
 
 void HardwareSettingsDialog::keyPressEvent(QKeyEvent* event) {
   if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
-    accept();
+    if (MayLeave()) accept();
+    return;
+  }
+  if (event->key() == Qt::Key_Escape) {
+    if (MayLeave()) reject();
     return;
   }
   QDialog::keyPressEvent(event);
+}
+
+bool HardwareSettingsDialog::MayLeave() {
+  if (Typed() == shown_) return true;
+  // A typed value is never dropped without a word.
+  QMessageBox box(QMessageBox::Question, windowTitle(),
+                  QStringLiteral("The hardware settings have been changed but not programmed.\n"
+                                 "Program them into the unit before closing?"),
+                  QMessageBox::NoButton, this);
+  QPushButton* program = box.addButton(QStringLiteral("&Program"), QMessageBox::AcceptRole);
+  QPushButton* discard = box.addButton(QMessageBox::Discard);
+  box.addButton(QMessageBox::Cancel);
+  box.setDefaultButton(program);
+  box.exec();
+  return box.clickedButton() == discard || (box.clickedButton() == program && Program());
+}
+
+void HardwareSettingsDialog::closeEvent(QCloseEvent* event) {
+  if (MayLeave()) {
+    QDialog::closeEvent(event);
+  } else {
+    event->ignore();
+  }
 }
 
 HardwareDialogFields HardwareSettingsDialog::Typed() const {
@@ -141,6 +172,7 @@ void HardwareSettingsDialog::Show(const HardwareDialogFields& fields) {
   soft_limit_->setText(QString::fromStdString(fields.travel_soft_limit));
   stroke_->setText(QString::fromStdString(fields.actuator_stroke));
   pitch_->setText(QString::fromStdString(fields.motor_pitch));
+  shown_ = Typed();
 }
 
 QLineEdit* HardwareSettingsDialog::Control(HardwareDialogField field) const {
@@ -161,23 +193,25 @@ QLineEdit* HardwareSettingsDialog::Control(HardwareDialogField field) const {
   return nullptr;
 }
 
-void HardwareSettingsDialog::Program() {
+bool HardwareSettingsDialog::Program() {
   // One request at a time: the session would refuse a second as busy.
-  if (pending_ && pending_()) return;
+  if (pending_ && pending_()) return false;
   const HardwareProgramResult result = logic_.Program(Typed());
   switch (result.outcome) {
     case HardwareProgramResult::Outcome::kFieldError:
       ShowWarning(this, result.message);
       FocusField(Control(result.field));
-      return;
+      return false;
     case HardwareProgramResult::Outcome::kRefused:
       ShowWarning(this, result.message);
-      return;
+      return false;
     case HardwareProgramResult::Outcome::kPost:
       if (post_) post_(result.settings);
+      shown_ = Typed();
       UpdateProgramButton();
-      return;
+      return true;
   }
+  return false;
 }
 
 void HardwareSettingsDialog::UpdateProgramButton() {

@@ -37,12 +37,21 @@ class HardwareSettingsDialog : public QDialog {
  protected:
   // Enter closes the dialog, as its default OK would, without programming.
   void keyPressEvent(QKeyEvent* event) override;
+  void closeEvent(QCloseEvent* event) override;
 
  private:
   HardwareDialogFields Typed() const;
+  // What the fields held when last shown or programmed.
+  HardwareDialogFields shown_;
   void Show(const HardwareDialogFields& fields);
   QLineEdit* Control(HardwareDialogField field) const;
-  void Program();
+  // True when the settings were handed over to be programmed.
+  bool Program();
+  // The person's ways out (Enter, Done, Escape, the window's close) ask
+  // first when the fields changed since they were shown or programmed:
+  // true when the dialog may close. A window closing the dialog itself
+  // (reject()) is not asked about.
+  bool MayLeave();
 
   HardwareDialog logic_;
   PostSettings post_;

@@ -37,7 +37,9 @@ void Screenshot(QWidget& widget, const char* name) {
 // first one is also saved as a screenshot when a name is given.
 class MessageBoxes {
  public:
-  explicit MessageBoxes(const char* screenshot = nullptr) : screenshot_(screenshot) {
+  explicit MessageBoxes(const char* screenshot = nullptr,
+                        QMessageBox::StandardButton answer = QMessageBox::Ok)
+      : screenshot_(screenshot), answer_(answer) {
     QObject::connect(&timer_, &QTimer::timeout, [this] { Answer(); });
     timer_.start(10);
   }
@@ -50,10 +52,19 @@ class MessageBoxes {
       if (box == nullptr || !box->isVisible()) continue;
       texts << box->text();
       if (screenshot_ != nullptr && texts.size() == 1) Screenshot(*box, screenshot_);
-      box->button(QMessageBox::Ok)->click();
+      // A custom button (a question's own "Program") answers for the standard
+      // one the box does not have.
+      QAbstractButton* button = box->button(answer_);
+      if (button == nullptr) {
+        for (QAbstractButton* any : box->buttons()) {
+          if (box->buttonRole(any) == QMessageBox::AcceptRole) button = any;
+        }
+      }
+      if (button != nullptr) button->click();
     }
   }
   const char* screenshot_;
+  QMessageBox::StandardButton answer_;
   QTimer timer_;
 };
 
@@ -276,16 +287,53 @@ class DialogsTest : public QObject {
     QVERIFY(program->isEnabled());
   }
 
-  void HardwareEnterClosesWithoutProgramming() {
+  // Enter, Done and Escape never drop a typed value without asking; an
+  // unchanged dialog closes at once.
+  void HardwareClosingWithChangedFieldsAsks_data() {
+    QTest::addColumn<int>("answer");  // a QMessageBox::StandardButton, or 0 for Program
+    QTest::addColumn<int>("key");     // 0: the Done button
+    QTest::addColumn<bool>("closes");
+    QTest::addColumn<int>("posts");
+    QTest::newRow("enter, program") << 0 << int(Qt::Key_Return) << true << 1;
+    QTest::newRow("enter, discard") << int(QMessageBox::Discard) << int(Qt::Key_Return) << true
+                                    << 0;
+    QTest::newRow("enter, cancel") << int(QMessageBox::Cancel) << int(Qt::Key_Return) << false
+                                   << 0;
+    QTest::newRow("escape, program") << 0 << int(Qt::Key_Escape) << true << 1;
+    QTest::newRow("done, cancel") << int(QMessageBox::Cancel) << 0 << false << 0;
+  }
+  void HardwareClosingWithChangedFieldsAsks() {
+    QFETCH(int, answer);
+    QFETCH(int, key);
+    QFETCH(bool, closes);
+    QFETCH(int, posts);
     MemorySettingsStore settings;
-    int posts = 0;
-    HardwareSettingsDialog dialog(FactorySettings(), settings,
-                                  [&posts](const HardwareSettings&) { ++posts; }, {});
+    std::vector<HardwareSettings> posted;
+    HardwareSettingsDialog dialog(
+        FactorySettings(), settings,
+        [&posted](const HardwareSettings& values) { posted.push_back(values); }, {});
     dialog.show();
-    Type(dialog, "offset", "2");
+    // Unchanged: no question.
     QTest::keyClick(Child<QLineEdit>(dialog, "offset"), Qt::Key_Return);
     QVERIFY(!dialog.isVisible());
-    QCOMPARE(posts, 0);
+    dialog.show();
+
+    Type(dialog, "offset", "1");
+    {
+      MessageBoxes boxes("hardware_unsaved",
+                         answer == 0 ? QMessageBox::NoButton
+                                     : static_cast<QMessageBox::StandardButton>(answer));
+      if (key == 0) {
+        Child<QPushButton>(dialog, "done")->click();
+      } else {
+        QTest::keyClick(Child<QLineEdit>(dialog, "offset"), Qt::Key(key));
+      }
+      QCOMPARE(boxes.texts.size(), 1);
+      QVERIFY(boxes.texts[0].contains("changed but not programmed"));
+    }
+    QCOMPARE(dialog.isVisible(), !closes);
+    QCOMPARE(int(posted.size()), posts);
+    if (posts == 1) QCOMPARE(posted[0].OffsetPosition, 629);
   }
 
   void MoveToSizeRefusesASizeOutsideTheRange() {
