@@ -671,19 +671,97 @@ TEST_F(CliTest, AJogEndsWhenTheUnitIsUnplugged) {
   EXPECT_EQ(outcome.err, "Error:  The unit went away during the jog.\n");
 }
 
-// A jog whose limits the unit refuses is stopped by the worker at once, not
-// left to run for its time without them.
-TEST_F(CliTest, AJogWhoseLimitsAreRefusedIsStoppedAndFails) {
-  AttachUnit();
-  unit_->InjectFault(sim::Fault::Error(12).For(sim::CommandKind::kLimits));
-  const Clock::time_point start = Clock::now();
-  const Outcome outcome = Run({"jog", "+", "--for", "20"});
-  EXPECT_LT(Clock::now() - start, test_support::Scaled(5s));
+// A motion whose limits, direction, start or stop the unit refuses or does
+// not answer fails, names that command, and leaves the actuator at rest
+// within the jog's limits (which stay on while a stop is not taken).
+TEST_F(CliTest, MotionFaultsFailNamingTheCommandAndLeaveTheUnitAtRest) {
+  struct Case {
+    const char* name;
+    bool jog;  // else a move, interrupted once it runs
+    sim::Fault fault;
+    const char* in_err;
+    bool goes;  // the motion starts
+  };
+  using sim::CommandKind;
+  using sim::Fault;
+  const char* const kStopRefused =
+      "Error:  The unit may still be moving: its Stop command failed: the unit answered with "
+      "error 12.";
+  const char* const kStopSilent =
+      "Error:  The unit may still be moving: its Stop command failed: the unit did not answer";
+  const Case cases[] = {
+      {"jog, stop refused", true, Fault::Error(12).For(CommandKind::kStop).Times(-1),
+       kStopRefused, true},
+      {"jog, stop silent", true, Fault::Silence().For(CommandKind::kStop).Times(-1), kStopSilent,
+       true},
+      {"jog, limits refused", true, Fault::Error(12).For(CommandKind::kLimits),
+       "Error:  The jog was stopped: its Limits On command failed: the unit answered with error "
+       "12.\n",
+       false},
+      {"jog, direction refused", true, Fault::Error(12).For(CommandKind::kDirection),
+       "Error:  The jog was stopped: its Direction command failed: the unit answered with error "
+       "12.\n",
+       false},
+      {"jog, go refused", true, Fault::Error(12).For(CommandKind::kGo),
+       "Error:  The jog was stopped: its Go command failed: the unit answered with error 12.\n",
+       false},
+      {"move refused", false, Fault::Error(12).For(CommandKind::kMove),
+       "Error:  The move did not start: its Move command failed: the unit answered with error "
+       "12.\n",
+       false},
+      {"move, stop refused", false, Fault::Error(12).For(CommandKind::kStop).Times(-1),
+       kStopRefused, true},
+      {"move, stop silent", false, Fault::Silence().For(CommandKind::kStop).Times(-1),
+       kStopSilent, true},
+  };
+  sim::UnitOptions options;
+  options.motion_speed = 10.0;            // a jog reaches its limit within a second
+  options.move_steps_per_second = 30.0;   // a move still runs when interrupted
+  AttachUnit(options);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    unit_->ClearFaults();
+    unit_->SetPosition(0);
+    unit_->ClearTranscript();
+    unit_->InjectFault(c.fault);
+    Outcome outcome;
+    if (c.jog) {
+      outcome = Run({"jog", "+", "--for", "0.3"});
+    } else {
+      Process move(Args({"move", "2"}), tree_);
+      ASSERT_TRUE(AwaitCommands(CommandKind::kMove, 1));
+      if (c.goes) move.Signal(SIGINT);
+      outcome = move.Wait();
+    }
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_NE(outcome.err.find(c.in_err), std::string::npos) << outcome.err;
+    // At rest: a refused stop leaves a jog held by its limits, a move at its target.
+    const Clock::time_point end = Clock::now() + test_support::Scaled(5s);
+    while (unit_->IsMoving() && Clock::now() < end) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(unit_->IsMoving());
+    if (!c.goes) {
+      EXPECT_EQ(unit_->Position(), 0);
+    }
+    if (c.goes && c.jog) {
+      const std::vector<std::string> commands = Commands();
+      EXPECT_EQ(std::count(commands.begin(), commands.end(), LimitsOffCommand()), 0)
+          << "limits kept on";
+    }
+  }
+}
+
+// A move cut short by an unplugged unit says so, not only where it stopped.
+TEST_F(CliTest, AMoveEndedByAnUnpluggedUnitNamesTheCause) {
+  sim::UnitOptions options;
+  options.move_steps_per_second = 30.0;
+  AttachUnit(options);
+  Process move(Args({"move", "2"}), tree_);
+  ASSERT_TRUE(AwaitCommands(sim::CommandKind::kMove, 1));
+  unit_->Disconnect();
+  const Outcome outcome = move.Wait();
   EXPECT_EQ(outcome.exit_status, 1);
-  EXPECT_EQ(outcome.err,
-            "Error:  The jog was stopped after a failed exchange: the unit answered with error "
-            "12\n");
-  EXPECT_FALSE(unit_->IsMoving());
+  EXPECT_NE(outcome.err.find("short of 2.00 mm: the unit was unplugged."), std::string::npos)
+      << outcome.err;
 }
 
 // -o: a regular file is replaced; a device or FIFO is written in place; a
