@@ -1,5 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <fcntl.h>
+#include <poll.h>
 #include <grp.h>
 #include <signal.h>
 #include <sys/stat.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -762,6 +764,149 @@ TEST_F(CliTest, AMoveEndedByAnUnpluggedUnitNamesTheCause) {
   EXPECT_EQ(outcome.exit_status, 1);
   EXPECT_NE(outcome.err.find("short of 2.00 mm: the unit was unplugged."), std::string::npos)
       << outcome.err;
+}
+
+// The CLI as a job on a pseudo-terminal of its own, in its own process
+// group, with a session leader standing in for the shell: so its process
+// group is not orphaned, and a stop signal really stops it.
+class TerminalJob {
+ public:
+  TerminalJob(const std::vector<std::string>& args, const sim::FixtureTree& tree) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+    const std::string slave_path = ::ptsname(master_);
+    std::vector<std::string> argv_text = {STRAVON_CLI_PATH};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<std::string> env_text = {"STRAVON_SYSFS_ROOT=" + tree.SysfsRoot(),
+                                         "STRAVON_DEV_ROOT=" + tree.DevRoot(), "TERM=dumb"};
+    std::vector<char*> argv;
+    std::vector<char*> env;
+    for (std::string& arg : argv_text) argv.push_back(arg.data());
+    for (std::string& entry : env_text) env.push_back(entry.data());
+    argv.push_back(nullptr);
+    env.push_back(nullptr);
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return;
+    shell_ = ::fork();
+    if (shell_ == 0) {
+      ::setsid();
+      const int slave = ::open(slave_path.c_str(), O_RDWR);  // the controlling terminal
+      ::signal(SIGTTOU, SIG_IGN);
+      const pid_t job = ::fork();
+      if (job == 0) {
+        ::setpgid(0, 0);
+        ::signal(SIGTTOU, SIG_DFL);
+        for (int fd : {0, 1, 2}) ::dup2(slave, fd);
+        ::execve(argv[0], argv.data(), env.data());
+        ::_exit(127);
+      }
+      ::setpgid(job, job);
+      ::tcsetpgrp(slave, job);
+      [[maybe_unused]] ssize_t written = ::write(report[1], &job, sizeof job);
+      // Each change of the job's state, as a shell sees it.
+      for (;;) {
+        int status = 0;
+        if (::waitpid(job, &status, WUNTRACED | WCONTINUED) < 0) ::_exit(0);
+        written = ::write(report[1], &status, sizeof status);
+        if (WIFEXITED(status) || WIFSIGNALED(status)) ::_exit(0);
+      }
+    }
+    ::close(report[1]);
+    report_ = report[0];
+    if (::read(report_, &job_, sizeof job_) != sizeof job_) job_ = -1;
+  }
+  ~TerminalJob() {
+    if (job_ > 0) {
+      ::kill(job_, SIGKILL);
+      ::kill(job_, SIGCONT);
+    }
+    if (shell_ > 0) ::waitpid(shell_, nullptr, 0);
+    for (int fd : {master_, report_}) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  TerminalJob(const TerminalJob&) = delete;
+  TerminalJob& operator=(const TerminalJob&) = delete;
+
+  bool Started() const { return job_ > 0; }
+  void Signal(int signal) const { ::kill(job_, signal); }
+  // The job's next change of state as waitpid gives it; nullopt when none
+  // came within `timeout`. What it wrote meanwhile is kept.
+  std::optional<int> NextState(Clock::duration timeout) {
+    const Clock::time_point end = Clock::now() + timeout;
+    for (;;) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+      if (left.count() <= 0) return std::nullopt;
+      pollfd fds[2] = {{report_, POLLIN, 0}, {master_, POLLIN, 0}};
+      if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+      if (fds[1].revents & POLLIN) {
+        char chunk[1024];
+        const ssize_t n = ::read(master_, chunk, sizeof chunk);
+        if (n > 0) output_.append(chunk, static_cast<std::size_t>(n));
+      }
+      if (fds[0].revents != 0) {
+        int status = 0;
+        if (::read(report_, &status, sizeof status) != sizeof status) return std::nullopt;
+        return status;
+      }
+    }
+  }
+  const std::string& Output() const { return output_; }
+
+ private:
+  int master_ = -1;
+  int report_ = -1;
+  pid_t shell_ = -1;
+  pid_t job_ = -1;
+  std::string output_;
+};
+
+// Signals from the terminal stop the jog before the CLI ends or stops:
+// a hang-up sent twice (a closing terminal), a quit, and a suspension,
+// after which the jog does not resume.
+TEST_F(CliTest, TerminalSignalsStopTheJogFirst) {
+  struct Case {
+    const char* name;
+    std::vector<int> signals;
+    int exit_status;
+    const char* in_output;
+  };
+  const Case cases[] = {
+      {"hang-up twice", {SIGHUP, SIGHUP}, 1, "Interrupted; the jog was stopped early."},
+      {"quit", {SIGQUIT}, 128 + SIGQUIT, "Interrupted; the jog was stopped early."},
+      {"suspend", {SIGTSTP}, 1, "The jog was stopped when the program was suspended"},
+  };
+  AttachUnit();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    unit_->ClearTranscript();
+    TerminalJob job(Args({"jog", "+", "--for", "60"}), tree_);
+    ASSERT_TRUE(job.Started());
+    ASSERT_TRUE(AwaitCommands(sim::CommandKind::kGo, 1));
+    for (int signal : c.signals) job.Signal(signal);
+    std::optional<int> state = job.NextState(test_support::Scaled(5s));
+    ASSERT_TRUE(state.has_value());
+    if (WIFSTOPPED(*state)) {
+      // Stopped only once the unit is at rest, and it stays so.
+      EXPECT_GE(unit_->CommandCount(sim::CommandKind::kStop), 1);
+      EXPECT_FALSE(unit_->IsMoving());
+      const std::int32_t position = unit_->Position();
+      job.Signal(SIGCONT);
+      state = job.NextState(test_support::Scaled(5s));
+      ASSERT_TRUE(state.has_value());
+      EXPECT_TRUE(WIFCONTINUED(*state));
+      state = job.NextState(test_support::Scaled(5s));
+      ASSERT_TRUE(state.has_value());
+      EXPECT_EQ(unit_->Position(), position);
+    }
+    ASSERT_TRUE(WIFEXITED(*state)) << *state;
+    EXPECT_EQ(WEXITSTATUS(*state), c.exit_status);
+    job.NextState(100ms);  // the last of its output
+    EXPECT_NE(job.Output().find(c.in_output), std::string::npos) << job.Output();
+    EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kGo), 1);
+    EXPECT_GE(unit_->CommandCount(sim::CommandKind::kStop), 1);
+    EXPECT_FALSE(unit_->IsMoving());
+  }
 }
 
 // -o: a regular file is replaced; a device or FIFO is written in place; a
