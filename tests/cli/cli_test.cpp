@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <fcntl.h>
-#include <poll.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -692,8 +692,8 @@ TEST_F(CliTest, MotionFaultsFailNamingTheCommandAndLeaveTheUnitAtRest) {
   const char* const kStopSilent =
       "Error:  The unit may still be moving: its Stop command failed: the unit did not answer";
   const Case cases[] = {
-      {"jog, stop refused", true, Fault::Error(12).For(CommandKind::kStop).Times(-1),
-       kStopRefused, true},
+      {"jog, stop refused", true, Fault::Error(12).For(CommandKind::kStop).Times(-1), kStopRefused,
+       true},
       {"jog, stop silent", true, Fault::Silence().For(CommandKind::kStop).Times(-1), kStopSilent,
        true},
       {"jog, limits refused", true, Fault::Error(12).For(CommandKind::kLimits),
@@ -713,12 +713,12 @@ TEST_F(CliTest, MotionFaultsFailNamingTheCommandAndLeaveTheUnitAtRest) {
        false},
       {"move, stop refused", false, Fault::Error(12).For(CommandKind::kStop).Times(-1),
        kStopRefused, true},
-      {"move, stop silent", false, Fault::Silence().For(CommandKind::kStop).Times(-1),
-       kStopSilent, true},
+      {"move, stop silent", false, Fault::Silence().For(CommandKind::kStop).Times(-1), kStopSilent,
+       true},
   };
   sim::UnitOptions options;
-  options.motion_speed = 10.0;            // a jog reaches its limit within a second
-  options.move_steps_per_second = 30.0;   // a move still runs when interrupted
+  options.motion_speed = 10.0;           // a jog reaches its limit within a second
+  options.move_steps_per_second = 30.0;  // a move still runs when interrupted
   AttachUnit(options);
   for (const Case& c : cases) {
     SCOPED_TRACE(c.name);
