@@ -198,11 +198,31 @@ bool DeviceWorker::StopMove(CommandResult* failure) {
 
 Outcome DeviceWorker::Move(std::int32_t target) {
   Outcome outcome = Outcome::Of(Operation::kMove);
+  // Ends a move the unit may be making: `at_rest` once it is at rest.
+  const auto stopped = [this](Outcome at_rest) {
+    session_.ClearCancel();
+    if (CommandResult failure; !StopMove(&failure)) {
+      return Outcome::Of(Operation::kMove, Outcome::Kind::kFailed, Outcome::Step::kStop, failure);
+    }
+    return at_rest;
+  };
   if (const CommandResult started = link_.SendCommand(MoveCommand(target)); !started.ok()) {
-    // A refused target leaves the unit where it was; the display shows where.
-    link_.QueryStatus();
-    return Outcome::Of(Operation::kMove, Outcome::Kind::kFailed, Outcome::Step::kStartMove,
-                       started);
+    const Outcome failed =
+        Outcome::Of(Operation::kMove, Outcome::Kind::kFailed, Outcome::Step::kStartMove, started);
+    switch (CauseOf(started)) {
+      case Outcome::Cause::kUnitError:
+        // A refused target leaves the unit where it was; the display shows where.
+        link_.QueryStatus();
+        return failed;
+      case Outcome::Cause::kUnplugged:
+        return failed;
+      case Outcome::Cause::kCancelled:
+        outcome.kind = Outcome::Kind::kCancelled;
+        return stopped(outcome);
+      default:
+        // Sent, but its answer was lost: the unit may be on its way.
+        return stopped(failed);
+    }
   }
   // Until a reading succeeds the target counts as still ahead; a failed
   // reading keeps the one before.
@@ -218,12 +238,8 @@ Outcome DeviceWorker::Move(std::int32_t target) {
     }
     if (session_.CancelRequested()) {
       // A cancelled move counts as ended only once the unit is at rest.
-      session_.ClearCancel();
-      if (CommandResult failure; !StopMove(&failure)) {
-        return Outcome::Of(Operation::kMove, Outcome::Kind::kFailed, Outcome::Step::kStop, failure);
-      }
       outcome.kind = Outcome::Kind::kCancelled;
-      return outcome;
+      return stopped(outcome);
     }
     reading = ReadPosition(link_, &position);
     if (reading.ok()) known = true;

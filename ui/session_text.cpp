@@ -93,7 +93,10 @@ std::string JogFailureText(const JogStoppedEvent& stopped) {
 std::string FailureBoxText(const FinishedEvent& finished) {
   const Outcome& outcome = finished.outcome;
   if (outcome.operation == Operation::kMove && !outcome.Done()) {
-    return MotionFailureText("The move did not start", outcome.step, outcome.failure);
+    // A Move whose answer was lost was stopped, since it may have started.
+    const bool refused = outcome.failure.kind == CommandResult::Kind::kUnitError;
+    return MotionFailureText(refused ? "The move did not start" : "The move was stopped",
+                             outcome.step, outcome.failure);
   }
   if (!outcome.mismatch) return "";
   std::string text = "Error:  " + OutcomeLine(outcome) + "\n";
