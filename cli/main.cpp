@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstring>
 
@@ -28,6 +29,8 @@ int main(int argc, char** argv) {
 
   stravon::cli::InstallInterruptHandler();
   int status = stravon::cli::RunCli(argc, argv, results, stderr);
+  // A quit caught to stop the motion first still ends as a quit does.
+  if (stravon::cli::InterruptSignal() == SIGQUIT) status = 128 + SIGQUIT;
   // Results that did not reach standard output (a full disk, a closed pipe,
   // /dev/full) are a failure, however the command itself went.
   const bool write_failed = std::ferror(results) != 0;

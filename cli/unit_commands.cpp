@@ -142,6 +142,9 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
 }
 
 int RunSettingsShow(const GlobalOptions& options, Console& console, bool json) {
+  // Made before the session, so that it lasts until the session has stopped
+  // the motion.
+  const MotionGuard guard;
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
   const HardwareSettings settings = session.Unit().settings;
@@ -361,6 +364,9 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
     console.Error(ErrorText("SIZE_MM: " + std::string(kEnterNumber)));
     return kExitUsage;
   }
+  // Made before the session, so that it lasts until the session has stopped
+  // the motion.
+  const MotionGuard guard;
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
   const HardwareSettings settings = session.Unit().settings;
@@ -383,18 +389,25 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
     return std::optional<Submission>(session.Doc().Move(result.target));
   });
   if (ran.refused) return kExitFailed;
-  if (!ran.finished) {
-    // The worker waits for the unit, which would go on to the target on its
-    // own: end the wait, then tell the unit to stop.
-    session.StopMotion();
-    console.Error("Error:  Interrupted; the unit was told to stop where it is.");
+  const Outcome outcome = ran.finished ? ran.finished->outcome
+                                       : Outcome::Of(Operation::kMove, Outcome::Kind::kNotConnected);
+  // A target the unit refused, or a stop it did not take: the box says which.
+  if (session.ReportMessages()) return kExitFailed;
+  const std::string reached = session.OffsetText();
+  if (SuspendIfAsked()) {
+    console.Error("Error:  The move was stopped at an offset of " + reached +
+                  " mm when the program was suspended; it does not resume.");
     return kExitFailed;
   }
-  const std::string reached = session.OffsetText();
+  if (outcome.kind == Outcome::Kind::kCancelled) {
+    console.Error("Error:  Interrupted; the unit stopped at an offset of " + reached + " mm.");
+    return kExitFailed;
+  }
   const std::string wanted = FormatFixed(settings.OffsetShown(result.target), 2);
-  if (!ran.finished->outcome.Done()) {
+  if (!outcome.Done()) {
+    const std::string cause = CauseText(outcome);
     console.Error(ErrorText("The unit stopped at an offset of " + reached + " mm, short of " +
-                            wanted + " mm."));
+                            wanted + " mm" + (cause.empty() ? "." : ": " + cause + ".")));
     return kExitFailed;
   }
   console.Note("Offset (mm) " + reached + "\n");
@@ -402,6 +415,9 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
 }
 
 int RunJog(const GlobalOptions& options, Console& console, bool plus, double seconds) {
+  // Made before the session, so that it lasts until the session has stopped
+  // the motion.
+  const MotionGuard guard;
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
   if (!session.StartJog(plus ? JogDirection::kPlus : JogDirection::kMinus)) return kExitFailed;
@@ -418,6 +434,7 @@ int RunJog(const GlobalOptions& options, Console& console, bool plus, double sec
       problem = "Error:  The unit went away during the jog.";
       break;
     case UnitSession::JogEnd::kFailed: {
+      // Said by the Document's box where an exchange failed.
       const Outcome failed = Outcome::Of(Operation::kJogPlus, Outcome::Kind::kFailed,
                                          Outcome::Step::kNone, session.JogFailure());
       problem = ErrorText("The jog was stopped after a failed exchange: " + CauseText(failed));
@@ -427,6 +444,13 @@ int RunJog(const GlobalOptions& options, Console& console, bool plus, double sec
   if (!session.StopJog()) {
     console.Error(
         "Error:  The unit did not confirm that the jog stopped; check it before going on.");
+    return kExitFailed;
+  }
+  // A start or a stop the unit refused or did not answer: the box says which.
+  if (session.ReportMessages()) return kExitFailed;
+  if (SuspendIfAsked()) {
+    console.Error("Error:  The jog was stopped when the program was suspended; it does not "
+                  "resume.");
     return kExitFailed;
   }
   if (!problem.empty()) {

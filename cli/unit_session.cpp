@@ -195,8 +195,8 @@ UnitSession::Ran UnitSession::RunOperation(
   };
   bool interruptible = operation != Operation::kProgramHardwareSettings;
   while (Await(finished, Clock::time_point::max(), interruptible) != WaitEnd::kDone) {
-    if (operation == Operation::kMove) return ran;
-    // Also wakes a transfer that waits for a silent unit, at once.
+    // Also wakes a transfer that waits for a silent unit, at once; a move
+    // ends once the unit took its stop and came to rest.
     document_->Session().Submit(CancelRequest{});
     interruptible = false;
   }
@@ -253,7 +253,8 @@ bool UnitSession::StopJog() {
     const auto* jog = std::get_if<JogStoppedEvent>(&event);
     return jog != nullptr && jog->request == stop.id;
   };
-  return Await(stopped, Clock::now() + ExchangeAllowance(8), false) == WaitEnd::kDone;
+  // Room for the stop's tries, each with a status reading.
+  return Await(stopped, Clock::now() + ExchangeAllowance(12), false) == WaitEnd::kDone;
 }
 
 void UnitSession::StopWorker() {

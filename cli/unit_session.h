@@ -63,8 +63,8 @@ class UnitSession : private Document::Listener {
   // request functions do) and waits for its end. On an interrupt a transfer
   // is cancelled as its Cancel button does and ends by itself; the settings
   // write is let finish, since stopping half-way would leave a partly
-  // written block; the wait for a move is abandoned (nothing finished, and
-  // not refused: the unit goes on until told to stop).
+  // written block; a move is stopped, and ends once the unit is at rest or
+  // its stop failed.
   Ran RunOperation(Operation operation, const std::function<std::optional<Submission>()>& submit);
 
   // A jog: started (false after the refusal was reported), kept alive and
@@ -75,9 +75,9 @@ class UnitSession : private Document::Listener {
   enum class JogEnd { kNone, kInterrupted, kUnitGone, kFailed };
   bool StartJog(JogDirection direction);
   JogEnd KeepJogging(Clock::time_point end);
-  // Ends the jog: true once one pass of jog stop (stop, limits off, status)
-  // has gone to the unit, or the jog had already ended; false when that
-  // could not be seen within a few time-outs.
+  // Ends the jog: true once its stop has settled (the unit is at rest, or
+  // the stop failed and the Document has shown why), or the jog had already
+  // ended; false when that could not be seen within a few time-outs.
   bool StopJog();
   const CommandResult& JogFailure() const { return jog_failure_; }
 

@@ -176,36 +176,39 @@ void DeviceLink::Disconnect() {
   moving_ = false;
 }
 
-CommandResult DeviceLink::SetJogSpeed(std::int32_t code) {
+CommandResult DeviceLink::SetJogSpeed(std::int32_t code, Outcome::Step* failed_step) {
   if (code == jog_speed_code_) return CommandResult::Ok();
-  jog_speed_code_ = code;
-  CommandResult first = CommandResult::Ok();
-  const auto send = [&](const std::string& command) {
+  const auto send = [&](const std::string& command, Outcome::Step step) {
     const CommandResult result = SendCommand(command);
-    if (first.ok()) first = result;
+    if (!result.ok() && failed_step != nullptr) *failed_step = step;
+    return result;
   };
   if (moving_ && code == 0) {
-    send(StopCommand());
-    moving_ = false;
+    const CommandResult result = send(StopCommand(), Outcome::Step::kStop);
+    if (result.ok()) {
+      jog_speed_code_ = 0;
+      moving_ = false;
+    }
     QueryStatus();
-    return first;
+    return result;
   }
   const std::int32_t value = JogSpeedValue(code);
   const int direction = code < 0 ? 1 : 0;
-  if (!moving_) {
-    send(DirectionCommand(direction));
-    send(SpeedCommand(value));
-    send(GoCommand());
-    jog_direction_ = direction;
-  } else {
-    if (direction != jog_direction_) {
-      send(DirectionCommand(direction));
-      jog_direction_ = direction;
+  if (!moving_ || direction != jog_direction_) {
+    if (const CommandResult result = send(DirectionCommand(direction), Outcome::Step::kDirection);
+        !result.ok()) {
+      return result;
     }
-    send(SpeedCommand(value));
+    jog_direction_ = direction;
   }
+  if (const CommandResult result = send(SpeedCommand(value), Outcome::Step::kSpeed); !result.ok()) {
+    return result;
+  }
+  jog_speed_code_ = code;
+  if (moving_) return CommandResult::Ok();
+  // Whatever Go's answer, the unit may be moving from here on.
   moving_ = true;
-  return first;
+  return send(GoCommand(), Outcome::Step::kGo);
 }
 
 int DeviceLink::QueryStatus() {
@@ -213,8 +216,10 @@ int DeviceLink::QueryStatus() {
   std::size_t received = 0;
   // After a failed query nothing is reported: what was received then is not a
   // position, and the display keeps the last one.
+  last_position_.reset();
   if (!QueryCommand(StatusCommand(), reply, sizeof reply, &received).ok()) return 0;
   const std::int32_t position = ParseLeadingInteger(std::string_view(reply, received));
+  last_position_ = position;
   if (status_) status_(position);
   return 0;
 }

@@ -4,6 +4,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <functional>
+#include <optional>
 #include <span>
 #include <string>
 #include <utility>
@@ -80,11 +81,17 @@ class DeviceLink {
   bool LineLost() const;
   // Closes the port and gives up its claim.
   void Disconnect();
-  // Sends what changed; the first exchange that failed (every command is
-  // still sent, as the unit expects them).
-  CommandResult SetJogSpeed(std::int32_t code);
+  // Sends what changed, and stops at the first exchange that fails:
+  // `failed_step` then names its command. Nothing after a refused direction
+  // or speed goes out, so a jog never starts the wrong way or without its
+  // speed. A refused Go may still have started the motion, and a refused
+  // Stop may not have ended it: Moving() stays true for both, so that the
+  // next speed 0 sends Stop again.
+  CommandResult SetJogSpeed(std::int32_t code, Outcome::Step* failed_step = nullptr);
   // Reports the unit's position to the status callback. Returns 0.
   int QueryStatus();
+  // The position the last status query read; empty when it failed.
+  const std::optional<std::int32_t>& LastPosition() const { return last_position_; }
   // Writes the image page by page from the program address: done, cancelled
   // by the progress callback, or failed at step kWriteProgram. A tail shorter
   // than a page is not written. The outcome's operation is left to the caller.
@@ -124,6 +131,7 @@ class DeviceLink {
   std::int32_t jog_speed_code_ = 0;
   bool moving_ = false;
   int jog_direction_ = 0;
+  std::optional<std::int32_t> last_position_;
 };
 
 }  // namespace stravon

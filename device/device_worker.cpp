@@ -25,6 +25,12 @@ constexpr std::int32_t kJogPlusSpeed = -5;
 constexpr std::int32_t kJogMinusSpeed = 5;
 // A move stops waiting once the reading has stayed the same this often in a row.
 constexpr int kUnchangedReadingsLimit = 3;
+// A stop the unit refuses or does not answer is sent this often before the
+// motion counts as not stopped; a stop it took must come to rest (two equal
+// position readings) within this many readings.
+constexpr int kStopAttempts = 3;
+constexpr int kStopSettlePasses = 20;
+constexpr std::chrono::milliseconds kStopRetryInterval{100};
 
 // The unit's position, when the status query succeeds.
 CommandResult ReadPosition(DeviceLink& link, std::int32_t* position) {
@@ -58,9 +64,8 @@ DeviceWorker::DeviceWorker(DeviceSession& session) : session_(session) {
     return Advance() ? 1 : -1;
   });
   // A wait for the unit ends at once on a cancel and when the session ends.
-  link_.Port().SetCancellation(session_.CancelWakeFd(), [this] {
-    return session_.Ending() || session_.CancelRequested();
-  });
+  link_.Port().SetCancellation(session_.CancelWakeFd(),
+                               [this] { return session_.Ending() || session_.CancelRequested(); });
 }
 
 void DeviceWorker::BeginProgress(TransferPhase phase, int total) {
@@ -108,32 +113,117 @@ bool DeviceWorker::DetectPort(std::string* path) {
 }
 
 void DeviceWorker::Jog(JogDirection direction) {
+  // A new jog replaces a stop that was still settling.
+  ForgetStop();
   const JogLimits limits =
       ComputeJogLimits(unit_.settings, kHomePosition, DeviceSession::kLimitMargin);
+  Outcome::Step step = Outcome::Step::kLimitsOn;
   CommandResult result = link_.SendCommand(LimitsOnCommand(limits.lower, limits.upper));
-  // Sends nothing once the jog runs at this speed.
+  // No motion without its limits; sends nothing once the jog runs at this speed.
   if (result.ok()) {
-    result = link_.SetJogSpeed(direction == JogDirection::kPlus ? kJogPlusSpeed : kJogMinusSpeed);
+    result =
+        link_.SetJogSpeed(direction == JogDirection::kPlus ? kJogPlusSpeed : kJogMinusSpeed, &step);
   }
   // A jog whose limits or motion the unit did not take is not left running.
   if (!result.ok() && jog_failure_.ok()) {
     jog_failure_ = result;
+    jog_failure_step_ = step;
     session_.StopJogAfterFailure();
   }
 }
 
-void DeviceWorker::JogStop() {
-  link_.SetJogSpeed(0);
+void DeviceWorker::ForgetStop() {
+  stop_tries_ = 0;
+  stop_passes_ = 0;
+  stop_reading_.reset();
+}
+
+std::optional<JogStoppedEvent> DeviceWorker::JogStop(RequestId id, bool settling) {
+  const auto settled = [&](CommandResult failure, Outcome::Step step) {
+    JogStoppedEvent event{id, failure, step};
+    if (failure.ok()) event = {id, jog_failure_, jog_failure_step_};
+    jog_failure_ = {};
+    jog_failure_step_ = Outcome::Step::kNone;
+    ForgetStop();
+    return std::optional<JogStoppedEvent>(event);
+  };
+  if (settling && link_.Moving()) {
+    // Until the unit takes the stop its limits stay on: they are what still
+    // holds the actuator if it runs on.
+    if (const CommandResult stop = link_.SetJogSpeed(0); !stop.ok()) {
+      ++stop_tries_;
+      if (stop_tries_ >= kStopAttempts || CauseOf(stop) == Outcome::Cause::kUnplugged) {
+        // Nothing more is sent for this jog; the front end says the unit may
+        // still be moving.
+        session_.ForgetJog();
+        return settled(stop, Outcome::Step::kStop);
+      }
+      return std::nullopt;
+    }
+    stop_reading_ = link_.LastPosition();
+  }
   link_.SendCommand(LimitsOffCommand());
   char reply[kQueryBufferSize];
   std::size_t received = 0;
   link_.QueryCommand(QueryHCommand(), reply, sizeof reply, &received);  // the answer is not used
   link_.QueryStatus();
+  if (!settling) return std::nullopt;
+  const std::optional<std::int32_t> reading = link_.LastPosition();
+  if (reading && stop_reading_ == reading) return settled({}, Outcome::Step::kNone);
+  stop_reading_ = reading;
+  // Still moving after the unit took the stop, or no position to be had.
+  if (++stop_passes_ >= kStopSettlePasses) {
+    session_.ForgetJog();
+    return settled({}, Outcome::Step::kStop);
+  }
+  return std::nullopt;
+}
+
+bool DeviceWorker::StopMove(CommandResult* failure) {
+  for (int attempt = 0; attempt < kStopAttempts; ++attempt) {
+    *failure = link_.SendCommand(StopCommand());
+    if (failure->ok() || CauseOf(*failure) == Outcome::Cause::kUnplugged) break;
+    if (!session_.SleepUnlessEnding(kStopRetryInterval)) break;
+  }
+  if (!failure->ok()) return false;
+  std::optional<std::int32_t> previous;
+  for (int reading = 0; reading < kStopSettlePasses; ++reading) {
+    link_.QueryStatus();
+    if (link_.LastPosition() && link_.LastPosition() == previous) return true;
+    previous = link_.LastPosition();
+    if (!session_.SleepUnlessEnding(kMovePollInterval)) break;
+  }
+  return false;  // taken, but the unit did not come to rest
 }
 
 Outcome DeviceWorker::Move(std::int32_t target) {
   Outcome outcome = Outcome::Of(Operation::kMove);
-  link_.SendCommand(MoveCommand(target));
+  // Ends a move the unit may be making: `at_rest` once it is at rest.
+  const auto stopped = [this](Outcome at_rest) {
+    session_.ClearCancel();
+    if (CommandResult failure; !StopMove(&failure)) {
+      return Outcome::Of(Operation::kMove, Outcome::Kind::kFailed, Outcome::Step::kStop, failure);
+    }
+    return at_rest;
+  };
+  if (const CommandResult started = link_.SendCommand(MoveCommand(target)); !started.ok()) {
+    const Outcome failed =
+        Outcome::Of(Operation::kMove, Outcome::Kind::kFailed, Outcome::Step::kStartMove, started);
+    switch (CauseOf(started)) {
+      case Outcome::Cause::kUnitError:
+        // A refused target leaves the unit where it was; the display shows where.
+        link_.QueryStatus();
+        return failed;
+      case Outcome::Cause::kUnplugged:
+        return failed;
+      case Outcome::Cause::kCancelled:
+        outcome.kind = Outcome::Kind::kCancelled;
+        return stopped(outcome);
+      default:
+        // Sent, but its answer was lost: the unit may be on its way.
+        return stopped(failed);
+    }
+  }
   // Until a reading succeeds the target counts as still ahead; a failed
   // reading keeps the one before.
   std::int32_t position = 0;
@@ -146,12 +236,17 @@ Outcome DeviceWorker::Move(std::int32_t target) {
       outcome.kind = Outcome::Kind::kCancelled;
       return outcome;
     }
+    if (session_.CancelRequested()) {
+      // A cancelled move counts as ended only once the unit is at rest.
+      outcome.kind = Outcome::Kind::kCancelled;
+      return stopped(outcome);
+    }
     reading = ReadPosition(link_, &position);
     if (reading.ok()) known = true;
     unchanged = position == previous ? unchanged + 1 : 0;
     previous = position;
-    // The unit has stopped short of the target.
-    if (unchanged > kUnchangedReadingsLimit) {
+    // The unit has stopped short of the target, or is gone.
+    if (unchanged > kUnchangedReadingsLimit || CauseOf(reading) == Outcome::Cause::kUnplugged) {
       outcome.kind = Outcome::Kind::kFailed;
       outcome.step = Outcome::Step::kReachTarget;
       if (!reading.ok()) outcome.failure = reading;
@@ -205,6 +300,7 @@ void DeviceWorker::Disconnect(Outcome::Cause cause) {
   // one, would go on writing to the closed port: it ends here too.
   link_.Disconnect();
   session_.ForgetJog();
+  ForgetStop();
   connected_ = false;
   PublishUnit();
   Publish(DisconnectedEvent{cause});
@@ -264,14 +360,19 @@ void DeviceWorker::CarryOut(const DeviceSession::Work& work) {
     case Kind::kJog:
       if (connected_) Jog(work.direction);
       break;
-    case Kind::kJogStop:
-      if (connected_) JogStop();
-      if (work.first_stop_pass) {
+    case Kind::kJogStop: {
+      // Without a unit there is nothing left to stop.
+      std::optional<JogStoppedEvent> stopped =
+          connected_ ? JogStop(work.id, work.first_stop_pass)
+                     : JogStoppedEvent{work.id, jog_failure_, jog_failure_step_};
+      if (work.first_stop_pass && stopped) {
         session_.JogStopPassDone();
-        Publish(JogStoppedEvent{work.id, jog_failure_});
         jog_failure_ = {};
+        jog_failure_step_ = Outcome::Step::kNone;
+        Publish(std::move(*stopped));
       }
       break;
+    }
     case Kind::kNone:
     case Kind::kEnd:
       break;

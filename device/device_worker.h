@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -68,8 +69,17 @@ class DeviceWorker {
   // Says once why the port could not be taken; nothing while the cause stays.
   void ReportConnectionFailure(const std::string& path, const Outcome& outcome);
   void Jog(JogDirection direction);
-  void JogStop();
+  // One pass of a jog's stop. While the stop is not settled (`settling`):
+  // sends Stop until the unit takes it (a few tries), then limits off, and
+  // reads the position until two readings agree; the event once settled.
+  // After that, the position polling goes on as before.
+  std::optional<JogStoppedEvent> JogStop(RequestId id, bool settling);
+  void ForgetStop();
   Outcome Move(std::int32_t target);
+  // Stops a move: true once the unit took Stop (a few tries) and came to
+  // rest; else `failure` is the stop's failed exchange (ok when the unit
+  // took it but did not come to rest).
+  bool StopMove(CommandResult* failure);
   FinishedEvent RunOneShot(RequestId id, const Request& request);
   // The link's status callback: the position and its offset.
   void ShowStatus(std::int32_t position);
@@ -79,8 +89,14 @@ class DeviceWorker {
   DeviceLink link_;
   UnitSnapshot unit_;
   bool connected_ = false;
-  RequestId current_ = 0;  // the request being carried out
+  RequestId current_ = 0;      // the request being carried out
   CommandResult jog_failure_;  // the failed exchange that stopped the jog
+  Outcome::Step jog_failure_step_ = Outcome::Step::kNone;
+  // The stop under way: refused or unanswered tries, passes since the unit
+  // took it, and the last position read.
+  int stop_tries_ = 0;
+  int stop_passes_ = 0;
+  std::optional<std::int32_t> stop_reading_;
   TransferPhase phase_ = TransferPhase::kReading;
   int progress_done_ = 0;
   int progress_total_ = 0;

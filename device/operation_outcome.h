@@ -35,6 +35,13 @@ struct Outcome {
     kWriteSettings,  // loading and committing the settings block
     kReachTarget,    // a move ended short of its target
     kVerify,         // reading the program area back after programming it
+    // Motion: the command whose exchange failed.
+    kLimitsOn,   // the limits a motion needs before it starts
+    kDirection,  // a jog's direction
+    kSpeed,      // a jog's speed
+    kGo,         // a jog's start
+    kStartMove,  // a move's target
+    kStop,       // a stop the unit refused or did not answer (it may still move)
   };
 
   // A byte the unit holds other than it was written.

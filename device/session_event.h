@@ -101,13 +101,17 @@ struct PositionEvent {
   double offset = 0.0;        // mm
 };
 
-// A running jog has been stopped: the stop, limits off and a status reading
-// went out. `request` is the jog's stop, or the jog itself when the worker
-// stopped it (no confirmation came, or an exchange of the jog failed:
-// `failure` says which).
+// A running jog has ended: the unit took the stop and two position readings
+// agreed (only then are its limits switched off), or the stop failed after
+// its retries (`step` kStop; the limits stay on). `request` is the jog's
+// stop, or the jog itself when the worker stopped it (no confirmation came,
+// or an exchange of the jog failed: `failure` and `step` say which).
 struct JogStoppedEvent {
   RequestId request = 0;
   CommandResult failure;
+  // The command of `failure`; kStop when the stop itself was not confirmed,
+  // so that the unit may still be moving.
+  Outcome::Step step = Outcome::Step::kNone;
 };
 
 // Something on connecting that a person must be told of at once.

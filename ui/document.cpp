@@ -192,6 +192,10 @@ void Document::HandleEvent(const SessionEvent& event) {
         } else if constexpr (std::is_same_v<Event, UnitNoticeEvent>) {
           const MessageText text = NoticeText(e);
           front_end_.ShowMessageBox(FrontEnd::MessageKind::kError, text.caption, text.text);
+        } else if constexpr (std::is_same_v<Event, JogStoppedEvent>) {
+          if (const std::string box = JogFailureText(e); !box.empty()) {
+            front_end_.ShowMessageBox(FrontEnd::MessageKind::kError, kMessageCaption, box);
+          }
         } else if constexpr (std::is_same_v<Event, OutputEvent>) {
           front_end_.AppendOutput(e.text);
         }

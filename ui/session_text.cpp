@@ -43,8 +43,61 @@ std::string FinishedText(const FinishedEvent& finished) {
   return text;
 }
 
+namespace {
+
+// The command a motion step sends, as a person knows it.
+const char* MotionCommandName(Outcome::Step step) {
+  switch (step) {
+    case Outcome::Step::kLimitsOn:
+      return "Limits On";
+    case Outcome::Step::kDirection:
+      return "Direction";
+    case Outcome::Step::kSpeed:
+      return "Speed";
+    case Outcome::Step::kGo:
+      return "Go";
+    case Outcome::Step::kStartMove:
+      return "Move";
+    case Outcome::Step::kStop:
+      return "Stop";
+    default:
+      return nullptr;
+  }
+}
+
+// `motion` says what became of it ("The jog was stopped"); empty when
+// `step` is no motion command.
+std::string MotionFailureText(const char* motion, Outcome::Step step,
+                              const CommandResult& failure) {
+  const char* command = MotionCommandName(step);
+  if (command == nullptr) return "";
+  const std::string cause =
+      CauseText(Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, step, failure));
+  if (step == Outcome::Step::kStop) {
+    const std::string why = failure.ok() ? "it took Stop but did not come to rest"
+                                         : "its Stop command failed: " + cause;
+    return std::string("Error:  The unit may still be moving: ") + why +
+           ".\nCheck the actuator, and switch the unit off if it still moves.\n";
+  }
+  return "Error:  " + std::string(motion) + ": its " + command + " command failed: " + cause +
+         ".\n";
+}
+
+}  // namespace
+
+std::string JogFailureText(const JogStoppedEvent& stopped) {
+  if (stopped.failure.ok() && stopped.step != Outcome::Step::kStop) return "";
+  return MotionFailureText("The jog was stopped", stopped.step, stopped.failure);
+}
+
 std::string FailureBoxText(const FinishedEvent& finished) {
   const Outcome& outcome = finished.outcome;
+  if (outcome.operation == Operation::kMove && !outcome.Done()) {
+    // A Move whose answer was lost was stopped, since it may have started.
+    const bool refused = outcome.failure.kind == CommandResult::Kind::kUnitError;
+    return MotionFailureText(refused ? "The move did not start" : "The move was stopped",
+                             outcome.step, outcome.failure);
+  }
   if (!outcome.mismatch) return "";
   std::string text = "Error:  " + OutcomeLine(outcome) + "\n";
   text += outcome.program_area_cleared

@@ -27,8 +27,14 @@ std::string ProgressTitle(TransferPhase phase);
 std::string FinishedText(const FinishedEvent& finished);
 
 // The error box of a request whose failure must not pass unnoticed (a
-// verify that found the unit holding other bytes); empty for the others.
+// verify that found the unit holding other bytes, a move the unit refused
+// or that did not stop); empty for the others.
 std::string FailureBoxText(const FinishedEvent& finished);
+
+// The error box of a jog whose start or stop failed (the command the unit
+// refused or did not answer, and why; whether it may still be moving);
+// empty for a jog that ended well.
+std::string JogFailureText(const JogStoppedEvent& stopped);
 
 // What the output pane shows once a unit is connected: its model line, or
 // why its settings could not be read.

@@ -173,10 +173,9 @@ int Serial::OpenSerialPort(const char* path_name, SerialOptions options) {
   }
   if (ioctl(fd, TIOCEXCL) != 0) return fail(SerialStep::kOpen, errno, kSerialOpenFailed);
   exclusive = true;
-  const int flags = fcntl(fd, F_GETFL);
-  if (flags < 0 || fcntl(fd, F_SETFL, flags & ~O_NONBLOCK) != 0) {
-    return fail(SerialStep::kOpen, errno, kSerialOpenFailed);
-  }
+  // The descriptor stays non-blocking: poll may report input that another
+  // process holding the node (a stray `cat`) takes first, and a blocking
+  // read would then wait past every time-out and cancel.
 
   termios tio{};
   if (tcgetattr(fd, &tio) != 0) {
@@ -219,10 +218,12 @@ int Serial::WriteSerialPort(const void* bytes, std::size_t count) {
     const ssize_t written = RetryOnEintr([&] { return write(fd_, next, count); });
     if (written < 0) {
       if (errno == EAGAIN || errno == EWOULDBLOCK) {
+        // A line that takes no more output (flow control held) fails like a
+        // unit that does not answer, instead of hanging the worker.
         pollfd pfd{fd_, POLLOUT, 0};
-        if (RetryOnEintr([&] { return poll(&pfd, 1, -1); }) < 0) {
-          return Report(SerialStep::kWrite, errno, kSerialWriteFailed);
-        }
+        const int ready = RetryOnEintr([&] { return poll(&pfd, 1, read_timeout_ms_); });
+        if (ready < 0) return Report(SerialStep::kWrite, errno, kSerialWriteFailed);
+        if (ready == 0) return Report(SerialStep::kWrite, ETIMEDOUT, kSerialWriteFailed);
         continue;
       }
       return Report(SerialStep::kWrite, errno, kSerialWriteFailed);
@@ -266,12 +267,15 @@ int Serial::FillInput() {
       return Report(SerialStep::kRead, errno, kSerialReadFailed);
     }
     if (wake_fd_ >= 0 && pfds[1].revents != 0) DrainWakeUp();
-    if (pfd.revents == 0) {
-      // A wake-up or the end of a slice: the cancel is looked at above.
-      if (Clock::now() < deadline) continue;
+    const auto timed_out = [&] {
       Remember(SerialStep::kRead, 0);
       if (reporter_) reporter_("\nTimed Out Waiting for Response from " + PortText() + "\n");
       return kSerialReadTimedOut;
+    };
+    if (pfd.revents == 0) {
+      // A wake-up or the end of a slice: the cancel is looked at above.
+      if (Clock::now() < deadline) continue;
+      return timed_out();
     }
     // Read even on POLLHUP or POLLERR: data that arrived before a hang-up is
     // still handed out, and the read itself then tells end of file or the error.
@@ -285,8 +289,10 @@ int Serial::FillInput() {
       Remember(SerialStep::kRead, 0);  // end of file is not reported
       return kSerialReadFailed;
     }
+    // Input that poll saw and someone else took: nothing yet, as before.
     if ((errno == EAGAIN || errno == EWOULDBLOCK) && (pfd.revents & (POLLHUP | POLLERR)) == 0) {
-      continue;
+      if (Clock::now() < deadline) continue;
+      return timed_out();
     }
     return Report(SerialStep::kRead, errno, kSerialReadFailed);
   }

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <fcntl.h>
 #include <grp.h>
+#include <poll.h>
 #include <signal.h>
 #include <sys/stat.h>
 #include <sys/sysmacros.h>
@@ -15,6 +16,7 @@
 #include <fstream>
 #include <iterator>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <sstream>
 #include <string>
@@ -671,19 +673,240 @@ TEST_F(CliTest, AJogEndsWhenTheUnitIsUnplugged) {
   EXPECT_EQ(outcome.err, "Error:  The unit went away during the jog.\n");
 }
 
-// A jog whose limits the unit refuses is stopped by the worker at once, not
-// left to run for its time without them.
-TEST_F(CliTest, AJogWhoseLimitsAreRefusedIsStoppedAndFails) {
-  AttachUnit();
-  unit_->InjectFault(sim::Fault::Error(12).For(sim::CommandKind::kLimits));
-  const Clock::time_point start = Clock::now();
-  const Outcome outcome = Run({"jog", "+", "--for", "20"});
-  EXPECT_LT(Clock::now() - start, test_support::Scaled(5s));
+// A motion whose limits, direction, start or stop the unit refuses or does
+// not answer fails, names that command, and leaves the actuator at rest
+// within the jog's limits (which stay on while a stop is not taken).
+TEST_F(CliTest, MotionFaultsFailNamingTheCommandAndLeaveTheUnitAtRest) {
+  struct Case {
+    const char* name;
+    bool jog;  // else a move, interrupted once it runs
+    sim::Fault fault;
+    const char* in_err;
+    bool goes;  // the motion starts
+  };
+  using sim::CommandKind;
+  using sim::Fault;
+  const char* const kStopRefused =
+      "Error:  The unit may still be moving: its Stop command failed: the unit answered with "
+      "error 12.";
+  const char* const kStopSilent =
+      "Error:  The unit may still be moving: its Stop command failed: the unit did not answer";
+  const Case cases[] = {
+      {"jog, stop refused", true, Fault::Error(12).For(CommandKind::kStop).Times(-1), kStopRefused,
+       true},
+      {"jog, stop silent", true, Fault::Silence().For(CommandKind::kStop).Times(-1), kStopSilent,
+       true},
+      {"jog, limits refused", true, Fault::Error(12).For(CommandKind::kLimits),
+       "Error:  The jog was stopped: its Limits On command failed: the unit answered with error "
+       "12.\n",
+       false},
+      {"jog, direction refused", true, Fault::Error(12).For(CommandKind::kDirection),
+       "Error:  The jog was stopped: its Direction command failed: the unit answered with error "
+       "12.\n",
+       false},
+      {"jog, go refused", true, Fault::Error(12).For(CommandKind::kGo),
+       "Error:  The jog was stopped: its Go command failed: the unit answered with error 12.\n",
+       false},
+      {"move refused", false, Fault::Error(12).For(CommandKind::kMove),
+       "Error:  The move did not start: its Move command failed: the unit answered with error "
+       "12.\n",
+       false},
+      {"move, stop refused", false, Fault::Error(12).For(CommandKind::kStop).Times(-1),
+       kStopRefused, true},
+      {"move, stop silent", false, Fault::Silence().For(CommandKind::kStop).Times(-1), kStopSilent,
+       true},
+  };
+  sim::UnitOptions options;
+  options.motion_speed = 10.0;           // a jog reaches its limit within a second
+  options.move_steps_per_second = 30.0;  // a move still runs when interrupted
+  AttachUnit(options);
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    unit_->ClearFaults();
+    unit_->SetPosition(0);
+    unit_->ClearTranscript();
+    unit_->InjectFault(c.fault);
+    Outcome outcome;
+    if (c.jog) {
+      outcome = Run({"jog", "+", "--for", "0.3"});
+    } else {
+      Process move(Args({"move", "2"}), tree_);
+      ASSERT_TRUE(AwaitCommands(CommandKind::kMove, 1));
+      if (c.goes) move.Signal(SIGINT);
+      outcome = move.Wait();
+    }
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_NE(outcome.err.find(c.in_err), std::string::npos) << outcome.err;
+    // At rest: a refused stop leaves a jog held by its limits, a move at its target.
+    const Clock::time_point end = Clock::now() + test_support::Scaled(5s);
+    while (unit_->IsMoving() && Clock::now() < end) std::this_thread::sleep_for(10ms);
+    EXPECT_FALSE(unit_->IsMoving());
+    if (!c.goes) {
+      EXPECT_EQ(unit_->Position(), 0);
+    }
+    if (c.goes && c.jog) {
+      const std::vector<std::string> commands = Commands();
+      EXPECT_EQ(std::count(commands.begin(), commands.end(), LimitsOffCommand()), 0)
+          << "limits kept on";
+    }
+  }
+}
+
+// A move cut short by an unplugged unit says so, not only where it stopped.
+TEST_F(CliTest, AMoveEndedByAnUnpluggedUnitNamesTheCause) {
+  sim::UnitOptions options;
+  options.move_steps_per_second = 30.0;
+  AttachUnit(options);
+  Process move(Args({"move", "2"}), tree_);
+  ASSERT_TRUE(AwaitCommands(sim::CommandKind::kMove, 1));
+  unit_->Disconnect();
+  const Outcome outcome = move.Wait();
   EXPECT_EQ(outcome.exit_status, 1);
-  EXPECT_EQ(outcome.err,
-            "Error:  The jog was stopped after a failed exchange: the unit answered with error "
-            "12\n");
-  EXPECT_FALSE(unit_->IsMoving());
+  EXPECT_NE(outcome.err.find("short of 2.00 mm: the unit was unplugged."), std::string::npos)
+      << outcome.err;
+}
+
+// The CLI as a job on a pseudo-terminal of its own, in its own process
+// group, with a session leader standing in for the shell: so its process
+// group is not orphaned, and a stop signal really stops it.
+class TerminalJob {
+ public:
+  TerminalJob(const std::vector<std::string>& args, const sim::FixtureTree& tree) {
+    master_ = ::posix_openpt(O_RDWR | O_NOCTTY | O_CLOEXEC);
+    if (master_ < 0 || ::grantpt(master_) != 0 || ::unlockpt(master_) != 0) return;
+    const std::string slave_path = ::ptsname(master_);
+    std::vector<std::string> argv_text = {STRAVON_CLI_PATH};
+    argv_text.insert(argv_text.end(), args.begin(), args.end());
+    std::vector<std::string> env_text = {"STRAVON_SYSFS_ROOT=" + tree.SysfsRoot(),
+                                         "STRAVON_DEV_ROOT=" + tree.DevRoot(), "TERM=dumb"};
+    std::vector<char*> argv;
+    std::vector<char*> env;
+    for (std::string& arg : argv_text) argv.push_back(arg.data());
+    for (std::string& entry : env_text) env.push_back(entry.data());
+    argv.push_back(nullptr);
+    env.push_back(nullptr);
+    int report[2];
+    if (::pipe2(report, O_CLOEXEC) != 0) return;
+    shell_ = ::fork();
+    if (shell_ == 0) {
+      ::setsid();
+      const int slave = ::open(slave_path.c_str(), O_RDWR);  // the controlling terminal
+      ::signal(SIGTTOU, SIG_IGN);
+      const pid_t job = ::fork();
+      if (job == 0) {
+        ::setpgid(0, 0);
+        ::signal(SIGTTOU, SIG_DFL);
+        for (int fd : {0, 1, 2}) ::dup2(slave, fd);
+        ::execve(argv[0], argv.data(), env.data());
+        ::_exit(127);
+      }
+      ::setpgid(job, job);
+      ::tcsetpgrp(slave, job);
+      [[maybe_unused]] ssize_t written = ::write(report[1], &job, sizeof job);
+      // Each change of the job's state, as a shell sees it.
+      for (;;) {
+        int status = 0;
+        if (::waitpid(job, &status, WUNTRACED | WCONTINUED) < 0) ::_exit(0);
+        written = ::write(report[1], &status, sizeof status);
+        if (WIFEXITED(status) || WIFSIGNALED(status)) ::_exit(0);
+      }
+    }
+    ::close(report[1]);
+    report_ = report[0];
+    if (::read(report_, &job_, sizeof job_) != sizeof job_) job_ = -1;
+  }
+  ~TerminalJob() {
+    if (job_ > 0) {
+      ::kill(job_, SIGKILL);
+      ::kill(job_, SIGCONT);
+    }
+    if (shell_ > 0) ::waitpid(shell_, nullptr, 0);
+    for (int fd : {master_, report_}) {
+      if (fd >= 0) ::close(fd);
+    }
+  }
+  TerminalJob(const TerminalJob&) = delete;
+  TerminalJob& operator=(const TerminalJob&) = delete;
+
+  bool Started() const { return job_ > 0; }
+  void Signal(int signal) const { ::kill(job_, signal); }
+  // The job's next change of state as waitpid gives it; nullopt when none
+  // came within `timeout`. What it wrote meanwhile is kept.
+  std::optional<int> NextState(Clock::duration timeout) {
+    const Clock::time_point end = Clock::now() + timeout;
+    for (;;) {
+      const auto left = std::chrono::ceil<std::chrono::milliseconds>(end - Clock::now());
+      if (left.count() <= 0) return std::nullopt;
+      pollfd fds[2] = {{report_, POLLIN, 0}, {master_, POLLIN, 0}};
+      if (::poll(fds, 2, static_cast<int>(left.count())) < 0) continue;
+      if (fds[1].revents & POLLIN) {
+        char chunk[1024];
+        const ssize_t n = ::read(master_, chunk, sizeof chunk);
+        if (n > 0) output_.append(chunk, static_cast<std::size_t>(n));
+      }
+      if (fds[0].revents != 0) {
+        int status = 0;
+        if (::read(report_, &status, sizeof status) != sizeof status) return std::nullopt;
+        return status;
+      }
+    }
+  }
+  const std::string& Output() const { return output_; }
+
+ private:
+  int master_ = -1;
+  int report_ = -1;
+  pid_t shell_ = -1;
+  pid_t job_ = -1;
+  std::string output_;
+};
+
+// Signals from the terminal stop the jog before the CLI ends or stops:
+// a hang-up sent twice (a closing terminal), a quit, and a suspension,
+// after which the jog does not resume.
+TEST_F(CliTest, TerminalSignalsStopTheJogFirst) {
+  struct Case {
+    const char* name;
+    std::vector<int> signals;
+    int exit_status;
+    const char* in_output;
+  };
+  const Case cases[] = {
+      {"hang-up twice", {SIGHUP, SIGHUP}, 1, "Interrupted; the jog was stopped early."},
+      {"quit", {SIGQUIT}, 128 + SIGQUIT, "Interrupted; the jog was stopped early."},
+      {"suspend", {SIGTSTP}, 1, "The jog was stopped when the program was suspended"},
+  };
+  AttachUnit();
+  for (const Case& c : cases) {
+    SCOPED_TRACE(c.name);
+    unit_->ClearTranscript();
+    TerminalJob job(Args({"jog", "+", "--for", "60"}), tree_);
+    ASSERT_TRUE(job.Started());
+    ASSERT_TRUE(AwaitCommands(sim::CommandKind::kGo, 1));
+    for (int signal : c.signals) job.Signal(signal);
+    std::optional<int> state = job.NextState(test_support::Scaled(5s));
+    ASSERT_TRUE(state.has_value());
+    if (WIFSTOPPED(*state)) {
+      // Stopped only once the unit is at rest, and it stays so.
+      EXPECT_GE(unit_->CommandCount(sim::CommandKind::kStop), 1);
+      EXPECT_FALSE(unit_->IsMoving());
+      const std::int32_t position = unit_->Position();
+      job.Signal(SIGCONT);
+      state = job.NextState(test_support::Scaled(5s));
+      ASSERT_TRUE(state.has_value());
+      EXPECT_TRUE(WIFCONTINUED(*state));
+      state = job.NextState(test_support::Scaled(5s));
+      ASSERT_TRUE(state.has_value());
+      EXPECT_EQ(unit_->Position(), position);
+    }
+    ASSERT_TRUE(WIFEXITED(*state)) << *state;
+    EXPECT_EQ(WEXITSTATUS(*state), c.exit_status);
+    job.NextState(100ms);  // the last of its output
+    EXPECT_NE(job.Output().find(c.in_output), std::string::npos) << job.Output();
+    EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kGo), 1);
+    EXPECT_GE(unit_->CommandCount(sim::CommandKind::kStop), 1);
+    EXPECT_FALSE(unit_->IsMoving());
+  }
 }
 
 // -o: a regular file is replaced; a device or FIFO is written in place; a

@@ -246,7 +246,8 @@ TEST_F(WorkerTest, JogSendsLimitsOnEveryPassAndPollsAfterRelease) {
   std::vector<std::string> commands = Commands(*unit_);
   // The move's own exchanges (its target, its readings) at the end.
   while (!commands.empty() && commands.back() != Wire(StatusCommand())) commands.pop_back();
-  const auto move = std::find(commands.begin(), commands.end(), Wire(MoveCommand(unit_->Position())));
+  const auto move =
+      std::find(commands.begin(), commands.end(), Wire(MoveCommand(unit_->Position())));
   commands.erase(move, commands.end());
   EXPECT_EQ(FoldRepeatedPasses(commands), expected);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kStop), 1);
@@ -292,9 +293,60 @@ TEST_F(WorkerTest, MoveWaitsForTheTargetOrForAUnitThatStoppedShort) {
     EXPECT_EQ(outcome.step, c.stops_short ? Outcome::Step::kReachTarget : Outcome::Step::kNone);
     if (!c.stops_short) {
       EXPECT_EQ(unit_->Position(), c.target);
-      EXPECT_EQ(OffsetField(), FormatFixed(test_support::FactorySettings().OffsetShown(c.target), 2));
+      EXPECT_EQ(OffsetField(),
+                FormatFixed(test_support::FactorySettings().OffsetShown(c.target), 2));
     }
   }
+}
+
+// A cancelled move ends once the unit took the stop and is at rest; a stop
+// it refuses fails the move, and the window's error box says that it may
+// still be moving. A jog's refused stop brings the same box.
+TEST_F(WorkerTest, AStopCountsOnlyOnceTheUnitTookItAndCameToRest) {
+  sim::UnitOptions options;
+  options.move_steps_per_second = 50.0;
+  Connect(options);
+  const std::string kMayStillMove = "Error:  The unit may still be moving: its Stop command failed";
+  for (const bool refused : {false, true}) {
+    SCOPED_TRACE(refused ? "stop refused" : "stop taken");
+    unit_->SetPosition(0);
+    unit_->ClearTranscript();
+    front_end_.Clear();
+    if (refused) unit_->InjectFault(Fault::Error(12).For(CommandKind::kStop).Times(-1));
+    const Submission move = document_->Move(2000);
+    ASSERT_TRUE(move.Accepted());
+    ASSERT_TRUE(WaitFor([&] { return unit_->CommandCount(CommandKind::kMove) > 0; }));
+    ASSERT_TRUE(Session().Submit(CancelRequest{}).Accepted());
+    ASSERT_TRUE(WaitFor([&] {
+      const std::optional<FinishedEvent> finished = Last<FinishedEvent>();
+      return finished && finished->request == move.id;
+    }));
+    const Outcome outcome = Last<FinishedEvent>()->outcome;
+    unit_->ClearFaults();
+    if (refused) {
+      EXPECT_EQ(outcome.kind, Outcome::Kind::kFailed);
+      EXPECT_EQ(outcome.step, Outcome::Step::kStop);
+      ASSERT_EQ(front_end_.BoxTexts().size(), 1u);
+      EXPECT_TRUE(front_end_.BoxTexts()[0].starts_with(kMayStillMove)) << front_end_.BoxTexts()[0];
+    } else {
+      EXPECT_EQ(outcome.kind, Outcome::Kind::kCancelled);
+      EXPECT_FALSE(unit_->IsMoving());
+      EXPECT_TRUE(front_end_.BoxTexts().empty());
+    }
+  }
+
+  front_end_.Clear();
+  unit_->ClearTranscript();
+  unit_->InjectFault(Fault::Error(12).For(CommandKind::kStop).Times(-1));
+  ASSERT_TRUE(Session().Submit(JogRequest{JogDirection::kPlus}).Accepted());
+  ASSERT_TRUE(WaitFor([&] { return unit_->CommandCount(CommandKind::kGo) > 0; }));
+  ASSERT_TRUE(Session().Submit(JogStopRequest{}).Accepted());
+  ASSERT_TRUE(WaitFor([&] { return !front_end_.BoxTexts().empty(); }));
+  EXPECT_TRUE(front_end_.BoxTexts()[0].starts_with(kMayStillMove)) << front_end_.BoxTexts()[0];
+  EXPECT_EQ(unit_->CommandCount(CommandKind::kStop), 3);
+  EXPECT_EQ(Count<JogStoppedEvent>(), 1);
+  EXPECT_EQ(Last<JogStoppedEvent>()->step, Outcome::Step::kStop);
+  unit_->ClearFaults();
 }
 
 TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
@@ -318,10 +370,9 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
       << front_end_.Output();
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageLoad), 6);
   EXPECT_EQ(unit_->CommandCount(CommandKind::kPageCommit), 0);
-  EXPECT_EQ(
-      failed,
-      Outcome::Of(Operation::kProgramHardwareSettings, Outcome::Kind::kFailed,
-                  Outcome::Step::kWriteSettings, CommandResult::PortFailure(kSerialReadTimedOut)));
+  EXPECT_EQ(failed, Outcome::Of(Operation::kProgramHardwareSettings, Outcome::Kind::kFailed,
+                                Outcome::Step::kWriteSettings,
+                                CommandResult::PortFailure(kSerialReadTimedOut)));
   EXPECT_EQ(document_->Settings(), test_support::FactorySettings());
   EXPECT_EQ(OffsetField(), "1.00");
   EXPECT_EQ(Count<SettingsChangedEvent>(), 0);
@@ -491,8 +542,8 @@ TEST_F(WorkerTest, AConnectionThatFailsNamesItsCause) {
     OpenSession(options);
     ASSERT_TRUE(WaitFor([&] { return Count<ConnectionFailedEvent>() == 1; }));
     // One time-out, not one for every identification query.
-    EXPECT_LT(Clock::now() - start, test_support::Scaled(std::chrono::milliseconds(
-                                        kReadTimeoutMs + 700)));
+    EXPECT_LT(Clock::now() - start,
+              test_support::Scaled(std::chrono::milliseconds(kReadTimeoutMs + 700)));
     EXPECT_FALSE(document_->Connected());
     EXPECT_EQ(Last<ConnectionFailedEvent>()->outcome.Why(), c.cause);
     std::string text = c.text;

@@ -7,6 +7,7 @@
 #include <termios.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <cerrno>
 #include <chrono>
 #include <cstdint>
@@ -202,6 +203,41 @@ TEST_F(SerialTest, ReadTimeOutFollowsTheOptions) {
     EXPECT_EQ(messages_[0], "\nTimed Out Waiting for Response from " + pty_.path() + "\n");
     EXPECT_EQ(port.CloseSerialPort(), kSerialOk);
   }
+}
+
+// Another process reading the same node (a stray `cat`) can take the input
+// that poll announced; the read must still end with its time-out.
+TEST_F(SerialTest, AReaderCompetingForThePortDoesNotOutlastTheTimeOut) {
+  Serial port = NewPort();
+  ASSERT_EQ(port.OpenSerialPort(pty_.path().c_str(), ShortTimeout(200)), kSerialOk);
+  // Always waiting in read, as `cat` is, so it often takes a byte first.
+  const int competitor = pty_.slave();
+  std::atomic<bool> done{false};
+  std::thread reader([&] {
+    char byte = 0;
+    while (!done && read(competitor, &byte, 1) > 0) {
+    }
+  });
+  // Single bytes without a carriage return, so that every round times out;
+  // each gives the port another chance to lose a byte between poll and read.
+  for (int round = 0; round < 5; ++round) {
+    std::thread sender([this] {
+      for (int i = 0; i < 30; ++i) {
+        pty_.Send("1");
+        std::this_thread::sleep_for(std::chrono::milliseconds(3));
+      }
+    });
+    char buffer[128];
+    std::size_t received = 0;
+    const auto start = Clock::now();
+    EXPECT_EQ(port.ReadSerialPort(buffer, sizeof buffer, &received), kSerialReadTimedOut);
+    EXPECT_LT(ElapsedMs(start), test_support::Scaled(std::chrono::milliseconds(700)).count());
+    sender.join();
+  }
+  done = true;
+  pty_.Send("1");  // wakes the competitor for its last read
+  reader.join();
+  EXPECT_EQ(port.CloseSerialPort(), kSerialOk);
 }
 
 TEST_F(SerialTest, PeerClosingFailsTheReadAtOnce) {
