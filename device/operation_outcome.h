@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/command_result.h"
+#include "device/hardware_settings.h"
 #include "device/operation.h"
 
 namespace stravon {
@@ -33,6 +34,7 @@ struct Outcome {
     kReadSettings,   // reading the settings block
     kCheckSettings,  // the settings block read is not one a unit was programmed with
     kWriteSettings,  // loading and committing the settings block
+    kVerifySettings, // reading the settings block back after programming it
     kReachTarget,    // a move ended short of its target
     kVerify,         // reading the program area back after programming it
   };
@@ -43,6 +45,14 @@ struct Outcome {
     std::uint8_t written = 0;
     std::uint8_t read = 0;
     friend bool operator==(const Mismatch&, const Mismatch&) = default;
+  };
+
+  // A settings block read back after programming that holds other values
+  // than were written.
+  struct SettingsMismatch {
+    HardwareSettings written;
+    HardwareSettings read;
+    friend bool operator==(const SettingsMismatch&, const SettingsMismatch&) = default;
   };
 
   // Why an operation did not get done, in the terms a person can act on.
@@ -76,10 +86,17 @@ struct Outcome {
   bool program_area_cleared = false;
   // A verification that read everything back: the first byte that differs.
   std::optional<Mismatch> mismatch;
+  // Programming hardware settings that read back otherwise.
+  std::optional<SettingsMismatch> settings_mismatch;
 
   static Outcome Of(Operation operation, Kind kind = Kind::kDone, Step step = Step::kNone,
                     CommandResult failure = {}) {
-    return Outcome{operation, kind, step, failure, Cause::kNone, false, std::nullopt};
+    Outcome outcome;
+    outcome.operation = operation;
+    outcome.kind = kind;
+    outcome.step = step;
+    outcome.failure = failure;
+    return outcome;
   }
   static Outcome Because(Operation operation, Kind kind, Step step, Cause cause,
                          CommandResult failure = {}) {

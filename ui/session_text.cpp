@@ -45,6 +45,7 @@ std::string FinishedText(const FinishedEvent& finished) {
 
 std::string FailureBoxText(const FinishedEvent& finished) {
   const Outcome& outcome = finished.outcome;
+  if (outcome.settings_mismatch) return "Error:  " + OutcomeLine(outcome) + "\n";
   if (!outcome.mismatch) return "";
   std::string text = "Error:  " + OutcomeLine(outcome) + "\n";
   text += outcome.program_area_cleared
@@ -105,6 +106,9 @@ std::string RefusalText(Refusal refusal) {
       return "Error:  The unit's hardware settings have not been read.\n";
     case Refusal::kBusy:
       return "Error:  The unit is busy with another operation.\n";
+    case Refusal::kOffsetBeyondStroke:
+      return "Error:  The unit's offset position lies beyond its actuator stroke; program its "
+             "hardware settings before moving it.\n";
     case Refusal::kNotRunning:
     case Refusal::kNothingToStop:
       break;
