@@ -68,7 +68,7 @@ int ReportOutcome(UnitSession& session, Console& console, const Outcome& outcome
   } else if (Interrupted() && outcome.kind == Outcome::Kind::kCancelled) {
     line += " (interrupted)";
   }
-  if (outcome.program_area_cleared) line += "\n" + std::string(kProgramAreaClearedText);
+  if (const std::string held = HeldProgramText(outcome); !held.empty()) line += "\n" + held;
   console.Error(line);
   return kExitFailed;
 }

@@ -181,6 +181,24 @@ std::string CauseText(const Outcome& outcome) {
   return "";
 }
 
+std::string HeldProgramText(const Outcome& outcome) {
+  if (outcome.program_area_cleared) return kProgramAreaClearedText;
+  if (!outcome.held_program) return "";
+  switch (*outcome.held_program) {
+    case Outcome::HeldProgram::kNothing:
+      return kProgramAreaClearedText;
+    case Outcome::HeldProgram::kPrevious:
+      return "The unit still holds its previous protocol.";
+    case Outcome::HeldProgram::kWritten:
+      return "The unit holds the new protocol, though it answered its last page with an error; "
+             "read it back before running it.";
+    case Outcome::HeldProgram::kUnknown:
+      return "The unit may still hold the previous protocol, or part of the new one; program it "
+             "again before running it.";
+  }
+  return "";
+}
+
 std::string OutcomeLine(const Outcome& outcome) {
   if (outcome.kind == Outcome::Kind::kNotConnected) return "";
   // These end before the transfer's line would be written: the stage view or

@@ -34,9 +34,10 @@ struct Outcome {
     kReadSettings,   // reading the settings block
     kCheckSettings,  // the settings block read is not one a unit was programmed with
     kWriteSettings,  // loading and committing the settings block
-    kVerifySettings, // reading the settings block back after programming it
-    kReachTarget,    // a move ended short of its target
-    kVerify,         // reading the program area back after programming it
+    // Reading the settings block back after programming it.
+    kVerifySettings,
+    kReachTarget,  // a move ended short of its target
+    kVerify,       // reading the program area back after programming it
   };
 
   // A byte the unit holds other than it was written.
@@ -84,6 +85,15 @@ struct Outcome {
   // The unit's program area was left without a runnable protocol (a Program
   // Device that did not finish); it must be programmed again.
   bool program_area_cleared = false;
+  // What a Program Device that failed after a commit went out left in the
+  // unit, as its first page read back shows (the set list starts there).
+  enum class HeldProgram {
+    kUnknown,   // the page could not be read back
+    kNothing,   // the cleared page: no protocol (program_area_cleared is set)
+    kPrevious,  // neither: the clearing commit did not take
+    kWritten,   // the new first page: the last commit took despite its answer
+  };
+  std::optional<HeldProgram> held_program;
   // A verification that read everything back: the first byte that differs.
   std::optional<Mismatch> mismatch;
   // Programming hardware settings that read back otherwise.
@@ -122,6 +132,10 @@ std::string CauseText(const Outcome& outcome);
 // The line the output pane shows at the end of a transfer, without its line
 // breaks ("Reading Device... Success"); empty for an outcome that shows none.
 std::string OutcomeLine(const Outcome& outcome);
+
+// What a failed Program Device left in the unit, as a line to say after its
+// outcome line; empty when nothing is known to have changed.
+std::string HeldProgramText(const Outcome& outcome);
 
 // Said after a Program Device that stopped once the unit's old protocol was
 // cleared.

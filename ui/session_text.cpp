@@ -32,7 +32,7 @@ std::string FinishedText(const FinishedEvent& finished) {
     const std::string line = OutcomeLine(outcome);
     if (line.empty()) return "";
     text = "\n" + line + "\n";
-    if (outcome.program_area_cleared) text += std::string(kProgramAreaClearedText) + "\n";
+    if (const std::string held = HeldProgramText(outcome); !held.empty()) text += held + "\n";
     if (outcome.Done() && outcome.operation == Operation::kProgramDevice && finished.verify) {
       text += "Verifying Device... Success\n";
     }
