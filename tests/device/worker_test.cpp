@@ -375,8 +375,8 @@ TEST_F(WorkerTest, SettingsStoredWronglyFailAndLeaveNoMoveAllowed) {
   const std::string line =
       "Programming Hardware Settings... Failure: the unit holds other settings than were "
       "written: offset position " +
-      std::to_string(held.OffsetPosition) + " steps (" +
-      std::to_string(settings.OffsetPosition) + " steps written)";
+      std::to_string(held.OffsetPosition) + " steps (" + std::to_string(settings.OffsetPosition) +
+      " steps written)";
   EXPECT_NE(front_end_.Output().find(line), std::string::npos) << front_end_.Output();
   EXPECT_EQ(front_end_.CountCalls("box Error:  " + line), 1);
   EXPECT_EQ(document_->Settings(), held);
