@@ -64,8 +64,9 @@ class DeviceLink {
   CommandResult QueryCommand(const std::string& command, char* reply, std::size_t reply_size,
                              std::size_t* received);
 
-  // False when the unit did not answer the first query (then nothing more is
-  // asked: a silent unit would cost a time-out for every one of them).
+  // False when the line went away, the unit lost two wake-up replies in a
+  // row (then nothing more is asked: a silent unit would cost a time-out for
+  // every query), or it answered no identification entry.
   bool ReadIdentification();
   // -1 when the port cannot be opened, is held by another session of this
   // process, or the unit does not answer (the port is then closed again);
@@ -111,6 +112,8 @@ class DeviceLink {
 
   std::vector<std::string> identification_;
   std::string required_firmware_;
+  // The last identification got its entry 2 from the unit.
+  bool identified_ = false;
   bool line_lost_ = false;
   std::string port_name_;
   Outcome connect_outcome_;
