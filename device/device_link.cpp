@@ -245,7 +245,8 @@ int DeviceLink::QueryStatus() {
   std::size_t received = 0;
   // After a failed query nothing is reported: what was received then is not a
   // position, and the display keeps the last one.
-  if (!QueryCommand(StatusCommand(), reply, sizeof reply, &received).ok()) return 0;
+  status_failure_ = QueryCommand(StatusCommand(), reply, sizeof reply, &received);
+  if (!status_failure_.ok()) return 0;
   const std::int32_t position = ParseLeadingInteger(std::string_view(reply, received));
   if (status_) status_(position);
   return 0;

@@ -86,6 +86,8 @@ class DeviceLink {
   CommandResult SetJogSpeed(std::int32_t code);
   // Reports the unit's position to the status callback. Returns 0.
   int QueryStatus();
+  // How the last status query failed; ok when it went through.
+  const CommandResult& StatusFailure() const { return status_failure_; }
   // Writes the image page by page from the program address: done, cancelled
   // by the progress callback, or failed at step kWriteProgram. A tail shorter
   // than a page is not written. The outcome's operation is left to the caller.
@@ -112,6 +114,7 @@ class DeviceLink {
 
   std::vector<std::string> identification_;
   std::string required_firmware_;
+  CommandResult status_failure_;
   // The last identification got its entry 2 from the unit.
   bool identified_ = false;
   bool line_lost_ = false;

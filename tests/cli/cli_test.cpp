@@ -932,6 +932,52 @@ TEST_F(CliTest, ASilentUnitIsNamedAfterOneTimeOutAndACancelEndsTheWaitAtOnce) {
   EXPECT_EQ(cancelled.err, "Reading Device... Cancelled (interrupted)\n");
 }
 
+// Each failure names what went wrong with the unit, and no other cause.
+TEST_F(CliTest, FailuresNameTheirTrueCause) {
+  const struct {
+    const char* name;
+    std::vector<std::string> command;
+    sim::Fault fault;
+    const char* said;  // null: the command succeeds
+  } cases[] = {
+      {"status refused",
+       {"status"},
+       sim::Fault::Error(12).For(sim::CommandKind::kStatus).Times(-1),
+       "Error:  The unit did not report its position: the unit answered with error 12.\n"},
+      {"settings refused",
+       {"info"},
+       sim::Fault::Error(12).For(sim::CommandKind::kReadByte).Times(-1),
+       "Error:  Cannot read the unit's hardware settings: Reading Hardware Settings... Failure: "
+       "the unit answered with error 12\n"},
+      {"identification refused",
+       {"status"},
+       sim::Fault::Error(12).For(sim::CommandKind::kIdentify).Times(-1),
+       "the unit answered with error 12."},
+      {"unplugged while identifying",
+       {"status"},
+       sim::Fault::DisconnectAfter(5).For(sim::CommandKind::kIdentify),
+       "the unit was unplugged."},
+      {"one lost wake-up reply",
+       {"status"},
+       sim::Fault::Silence().For(sim::CommandKind::kIdentify),
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AttachUnit();
+    unit_->InjectFault(c.fault);
+    const Outcome outcome = Run(c.command);
+    EXPECT_EQ(outcome.exit_status, c.said ? 1 : 0) << outcome.err;
+    if (c.said) {
+      EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
+    }
+    EXPECT_EQ(outcome.err.find("firmware"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("Software Version"), std::string::npos) << outcome.err;
+    ASSERT_TRUE(tree_.RemovePort(tty_));
+    unit_.reset();
+  }
+}
+
 TEST_F(CliTest, ProtocolFilesAreReadWithinBounds) {
   struct Case {
     const char* name;
