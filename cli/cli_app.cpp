@@ -120,11 +120,15 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
       "info", "the unit's identification, firmware, software number and hardware settings");
   info->add_flag("--json", json, "as JSON");
 
-  bool verify = false;
+  // A last commit answered "Error 0" counts as done; only reading the
+  // program area back shows that the unit holds the protocol.
+  bool verify = true;
   bool force = false;
   CLI::App* program = app.add_subcommand("program", "program a protocol into the unit");
   program->add_option("FILE", file, "protocol file (.tmt)")->required();
-  program->add_flag("--verify", verify, "read the program area back and compare it byte for byte");
+  program->add_flag("--verify,!--no-verify", verify,
+                    "read the program area back and compare it byte for byte (the default; "
+                    "--no-verify skips it)");
   program->add_flag("--force", force,
                     "program a protocol with warnings as it stands, as the desktop program does");
 

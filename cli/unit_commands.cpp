@@ -68,7 +68,7 @@ int ReportOutcome(UnitSession& session, Console& console, const Outcome& outcome
   } else if (Interrupted() && outcome.kind == Outcome::Kind::kCancelled) {
     line += " (interrupted)";
   }
-  if (outcome.program_area_cleared) line += "\n" + std::string(kProgramAreaClearedText);
+  if (const std::string held = HeldProgramText(outcome); !held.empty()) line += "\n" + held;
   console.Error(line);
   return kExitFailed;
 }
@@ -134,7 +134,9 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
   }
   if (!settings_read) {
     if (!session.ReportMessages()) {
-      console.Error("Error:  Cannot read the unit's hardware settings.");
+      const std::string cause = OutcomeLine(session.Unit().settings_outcome);
+      console.Error("Error:  Cannot read the unit's hardware settings" +
+                    (cause.empty() ? std::string(".") : ": " + cause));
     }
     return kExitFailed;
   }
@@ -342,7 +344,10 @@ int RunStatus(const GlobalOptions& options, Console& console, bool json) {
   // Connecting ends with a status query; its failure is in the message log.
   const UnitSnapshot& unit = session.Unit();
   if (!unit.position) {
-    console.Error(ErrorText("The unit did not report its position."));
+    const std::string cause = CauseText(Outcome::Of(Operation::kNone, Outcome::Kind::kFailed,
+                                                    Outcome::Step::kNone, unit.status_failure));
+    console.Error(ErrorText("The unit did not report its position" +
+                            (cause.empty() ? "" : ": " + cause) + "."));
     return kExitFailed;
   }
   const HardwareSettings& settings = unit.settings;

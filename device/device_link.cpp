@@ -78,24 +78,52 @@ CommandResult DeviceLink::SendCommand(const std::string& command) {
 bool DeviceLink::ReadIdentification() {
   char reply[kIdentificationBufferSize];
   std::size_t received = 0;
+  const auto failed = [this](const CommandResult& result) {
+    connect_outcome_ =
+        Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kIdentify, result);
+    return false;
+  };
+  // Lost, refused or garbled replies are the unit's; anything else is the
+  // line, and nothing more can be asked over it.
+  const auto line_gone = [](const CommandResult& result) {
+    const Outcome::Cause cause = CauseOf(result);
+    return cause != Outcome::Cause::kNoAnswer && cause != Outcome::Cause::kUnitError &&
+           cause != Outcome::Cause::kBadReply;
+  };
   // The first round only wakes the unit up; its answers are not used, except
-  // that the last one stands in for a failed first entry below.
+  // that the last one stands in for a failed first entry below. One lost
+  // reply in it is no fault; two in a row are a unit that stays silent, and
+  // asking on would cost a time-out for every query.
   std::string previous;
+  bool lost = false;
   for (int index = 0; index < kIdentificationEntries; ++index) {
     const CommandResult result =
         QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received);
     if (result.ok()) {
       previous.assign(reply, received);
-    } else if (index == 0 && result.kind == CommandResult::Kind::kPortFailure) {
-      connect_outcome_ =
-          Outcome::Of(Operation::kNone, Outcome::Kind::kFailed, Outcome::Step::kIdentify, result);
-      return false;
+      lost = false;
+    } else if (line_gone(result) || (CauseOf(result) == Outcome::Cause::kNoAnswer && lost)) {
+      return failed(result);
+    } else {
+      lost = CauseOf(result) == Outcome::Cause::kNoAnswer;
     }
   }
   identification_.clear();
+  identified_ = false;
+  bool answered = false;
+  CommandResult failure;
   for (int index = 0; index < kIdentificationEntries; ++index) {
-    if (QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received).ok()) {
+    const CommandResult result =
+        QueryCommand(IdentifyCommand(index), reply, sizeof reply, &received);
+    if (result.ok()) {
       previous.assign(reply, received);
+      answered = true;
+      // The entry that names the firmware came from the unit itself.
+      if (index == 2) identified_ = true;
+    } else if (line_gone(result)) {
+      return failed(result);
+    } else {
+      failure = result;
     }
     identification_.push_back(previous);
     switch (index) {
@@ -114,6 +142,9 @@ bool DeviceLink::ReadIdentification() {
     }
   }
   Log(std::string(kVersionText) + "\n");
+  // A unit that answered no entry of the second round has not identified
+  // itself: the cause is named rather than a guess about its firmware.
+  if (!answered) return failed(failure);
 
   firmware_revision_ = kDefaultFirmwareRevision;
   software_number_ = kDefaultSoftwareNumber;
@@ -155,10 +186,11 @@ int DeviceLink::ConnectDevice() {
     return -1;
   }
 
+  // Only a unit that gave the entry with its firmware is judged by it.
   const char* required = nullptr;
-  if (software_number_ == 74050 && firmware_revision_ < 4000) {
+  if (identified_ && software_number_ == 74050 && firmware_revision_ < 4000) {
     required = "4.0";
-  } else if (software_number_ == 74051 && firmware_revision_ < 1000) {
+  } else if (identified_ && software_number_ == 74051 && firmware_revision_ < 1000) {
     required = "1.0";
   }
   if (required != nullptr) required_firmware_ = required;
@@ -217,7 +249,8 @@ int DeviceLink::QueryStatus() {
   // After a failed query nothing is reported: what was received then is not a
   // position, and the display keeps the last one.
   last_position_.reset();
-  if (!QueryCommand(StatusCommand(), reply, sizeof reply, &received).ok()) return 0;
+  status_failure_ = QueryCommand(StatusCommand(), reply, sizeof reply, &received);
+  if (!status_failure_.ok()) return 0;
   const std::int32_t position = ParseLeadingInteger(std::string_view(reply, received));
   last_position_ = position;
   if (status_) status_(position);

@@ -65,8 +65,9 @@ class DeviceLink {
   CommandResult QueryCommand(const std::string& command, char* reply, std::size_t reply_size,
                              std::size_t* received);
 
-  // False when the unit did not answer the first query (then nothing more is
-  // asked: a silent unit would cost a time-out for every one of them).
+  // False when the line went away, the unit lost two wake-up replies in a
+  // row (then nothing more is asked: a silent unit would cost a time-out for
+  // every query), or it answered no identification entry.
   bool ReadIdentification();
   // -1 when the port cannot be opened, is held by another session of this
   // process, or the unit does not answer (the port is then closed again);
@@ -92,6 +93,8 @@ class DeviceLink {
   int QueryStatus();
   // The position the last status query read; empty when it failed.
   const std::optional<std::int32_t>& LastPosition() const { return last_position_; }
+  // How the last status query failed; ok when it went through.
+  const CommandResult& StatusFailure() const { return status_failure_; }
   // Writes the image page by page from the program address: done, cancelled
   // by the progress callback, or failed at step kWriteProgram. A tail shorter
   // than a page is not written. The outcome's operation is left to the caller.
@@ -118,6 +121,9 @@ class DeviceLink {
 
   std::vector<std::string> identification_;
   std::string required_firmware_;
+  CommandResult status_failure_;
+  // The last identification got its entry 2 from the unit.
+  bool identified_ = false;
   bool line_lost_ = false;
   std::string port_name_;
   Outcome connect_outcome_;

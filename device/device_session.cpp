@@ -114,6 +114,10 @@ std::optional<Refusal> DeviceSession::CheckCanStart(const Request& request) cons
   if (!unit_->settings_read && !Holds<ProgramSettingsRequest>(request)) {
     return Refusal::kSettingsNotRead;
   }
+  if ((Holds<MoveRequest>(request) || Holds<JogRequest>(request)) &&
+      !OffsetWithinStroke(unit_->settings)) {
+    return Refusal::kOffsetBeyondStroke;
+  }
   return std::nullopt;
 }
 

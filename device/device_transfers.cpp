@@ -1,9 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "device/device_transfers.h"
 
+#include <algorithm>
+#include <array>
 #include <cstddef>
 #include <cstdint>
 
+#include "device/device_commands.h"
 #include "device/device_worker.h"
 #include "device/program_image.h"
 
@@ -53,6 +56,21 @@ Outcome VerifyProgram(DeviceWorker& worker, const ProgramImage& written) {
   return outcome;
 }
 
+// Reads the first page of the program area back, after a commit whose answer
+// cannot be trusted, and tells what the unit holds from it.
+Outcome::HeldProgram ReadHeldProgram(DeviceLink& link, const ProgramImage& written) {
+  std::array<std::uint8_t, kUnitPageSize> page{};
+  for (std::size_t i = 0; i < page.size(); ++i) {
+    const auto address = static_cast<std::uint16_t>(kProgramImageAddress + i);
+    if (!link.ReadByte(address, &page[i]).ok()) return Outcome::HeldProgram::kUnknown;
+  }
+  if (std::all_of(page.begin(), page.end(), [](std::uint8_t byte) { return byte == 0; })) {
+    return Outcome::HeldProgram::kNothing;
+  }
+  return std::equal(page.begin(), page.end(), written.begin()) ? Outcome::HeldProgram::kWritten
+                                                               : Outcome::HeldProgram::kPrevious;
+}
+
 }  // namespace
 
 FinishedEvent ReadDevice(DeviceWorker& worker) {
@@ -73,14 +91,24 @@ FinishedEvent ProgramDevice(DeviceWorker& worker, const ProgramRequest& request)
   finished.image = image;
   finished.outcome = worker.Link().WriteProgramImage(image);
   finished.outcome.operation = Operation::kProgramDevice;
+  // A commit went out and then something failed: the commit itself may have
+  // been refused, or taken though answered with an error. A cancel comes
+  // between acknowledged pages, so the cleared page stands.
+  if (finished.outcome.kind == Outcome::Kind::kFailed && finished.outcome.program_area_cleared) {
+    const Outcome::HeldProgram held = ReadHeldProgram(worker.Link(), image);
+    finished.outcome.held_program = held;
+    finished.outcome.program_area_cleared = held == Outcome::HeldProgram::kNothing;
+  }
   if (finished.outcome.Done() && request.verify) {
     finished.outcome = VerifyProgram(worker, image);
     // The unit holds something other than what was written, and would run
     // it: it is left holding no protocol instead, as a cancelled run leaves it.
     if (finished.outcome.mismatch) {
       bool commit_sent = false;
-      worker.Link().ClearProgramArea(&commit_sent);
-      finished.outcome.program_area_cleared = commit_sent;
+      const CommandResult cleared = worker.Link().ClearProgramArea(&commit_sent);
+      finished.outcome.program_area_cleared =
+          cleared.ok() ||
+          (commit_sent && ReadHeldProgram(worker.Link(), image) == Outcome::HeldProgram::kNothing);
     }
   }
   return finished;

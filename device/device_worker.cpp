@@ -288,6 +288,7 @@ void DeviceWorker::Connect(const std::string& path) {
     Publish(UnitNoticeEvent{UnitNoticeEvent::Kind::kSettingsNotProgrammed, {}});
   }
   link_.QueryStatus();
+  unit_.status_failure = link_.StatusFailure();
   connected_ = true;
   PublishUnit();
   Publish(ConnectedEvent{session_.Unit()});

@@ -3,6 +3,7 @@
 
 #include <bit>
 #include <cmath>
+#include <cstdlib>
 #include <cstring>
 
 #include "device/saturating_cast.h"
@@ -123,6 +124,28 @@ int SeriesIndex(const HardwareSettings& settings, int current) {
     default:
       return current;
   }
+}
+
+std::vector<SettingsField> DifferingFields(const HardwareSettings& a, const HardwareSettings& b) {
+  const auto bits = [](float value) { return std::bit_cast<std::uint32_t>(value); };
+  std::vector<SettingsField> fields;
+  if (bits(a.MotorPitch) != bits(b.MotorPitch)) fields.push_back(SettingsField::kMotorPitch);
+  if (bits(a.MinimumSpecimenSize) != bits(b.MinimumSpecimenSize)) {
+    fields.push_back(SettingsField::kMinimumSpecimenSize);
+  }
+  if (bits(a.TravelSoftLimit) != bits(b.TravelSoftLimit)) {
+    fields.push_back(SettingsField::kTravelSoftLimit);
+  }
+  if (a.SeriesName != b.SeriesName) fields.push_back(SettingsField::kSeriesName);
+  if (a.ModelNumber != b.ModelNumber) fields.push_back(SettingsField::kModelNumber);
+  if (a.Stroke != b.Stroke) fields.push_back(SettingsField::kStroke);
+  if (a.OffsetPosition != b.OffsetPosition) fields.push_back(SettingsField::kOffsetPosition);
+  return fields;
+}
+
+bool OffsetWithinStroke(const HardwareSettings& settings) {
+  const std::int64_t from_home = std::int64_t{settings.OffsetPosition} - kHomePosition;
+  return std::llabs(from_home) <= -std::int64_t{settings.Stroke} + 1;
 }
 
 HardwareSettings DefaultSeriesSettings() {

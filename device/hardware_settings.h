@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 namespace stravon {
 
@@ -67,6 +68,26 @@ HardwareSettings DecodeSettingsBlock(const SettingsBlock& block);
 // Whether a block read from the unit holds a calibration. A unit that was never
 // programmed fails.
 bool SettingsAreValid(const HardwareSettings& settings);
+
+// The fields of the settings, in block order.
+enum class SettingsField {
+  kMotorPitch,
+  kMinimumSpecimenSize,
+  kTravelSoftLimit,
+  kSeriesName,
+  kModelNumber,
+  kStroke,
+  kOffsetPosition,
+};
+
+// The fields whose stored bytes differ between `a` and `b` (floats compared
+// bit for bit, the series name up to its four bytes), in block order.
+std::vector<SettingsField> DifferingFields(const HardwareSettings& a, const HardwareSettings& b);
+
+// Whether the offset position lies within the actuator's stroke of the home
+// position (a step either way for the rounding of the conversions). One
+// beyond it would send a move or a jog millions of steps off.
+bool OffsetWithinStroke(const HardwareSettings& settings);
 
 // The series index (0 "P", 1 "R", 2 "W") of the series name, or `current` when
 // the name starts with another character.

@@ -6,6 +6,7 @@
 #include <system_error>
 
 #include "device/serial/serial.h"
+#include "protocol/number_text.h"
 
 namespace stravon {
 namespace {
@@ -20,6 +21,73 @@ std::string FailedLine(const char* operation, const char* failed_word, const Out
   std::string line = std::string(operation) + "... " + failed_word;
   if (const std::string cause = CauseText(outcome); !cause.empty()) line += ": " + cause;
   return line;
+}
+
+// One field's value as stored, with its unit; the series name with any byte
+// that is no printable character shown as "\xNN".
+std::string FieldValue(SettingsField field, const HardwareSettings& settings) {
+  switch (field) {
+    case SettingsField::kMotorPitch:
+      return FormatGeneral(settings.MotorPitch) + " mm";
+    case SettingsField::kMinimumSpecimenSize:
+      return FormatGeneral(settings.MinimumSpecimenSize) + " mm";
+    case SettingsField::kTravelSoftLimit:
+      return FormatGeneral(settings.TravelSoftLimit) + " mm";
+    case SettingsField::kSeriesName: {
+      std::string text = "\"";
+      for (const char c : settings.SeriesText()) {
+        const auto byte = static_cast<unsigned char>(c);
+        if (byte < 0x20 || byte >= 0x7F || c == '"' || c == '\\') {
+          char escaped[8];
+          std::snprintf(escaped, sizeof escaped, "\\x%02X", static_cast<unsigned>(byte));
+          text += escaped;
+        } else {
+          text += c;
+        }
+      }
+      return text + "\"";
+    }
+    case SettingsField::kModelNumber:
+      return std::to_string(settings.ModelNumber);
+    case SettingsField::kStroke:
+      return std::to_string(settings.Stroke) + " steps";
+    case SettingsField::kOffsetPosition:
+      return std::to_string(settings.OffsetPosition) + " steps";
+  }
+  return "";
+}
+
+const char* FieldName(SettingsField field) {
+  switch (field) {
+    case SettingsField::kMotorPitch:
+      return "motor pitch";
+    case SettingsField::kMinimumSpecimenSize:
+      return "minimum specimen size";
+    case SettingsField::kTravelSoftLimit:
+      return "travel soft limit";
+    case SettingsField::kSeriesName:
+      return "series name";
+    case SettingsField::kModelNumber:
+      return "model number";
+    case SettingsField::kStroke:
+      return "stroke";
+    case SettingsField::kOffsetPosition:
+      return "offset position";
+  }
+  return "";
+}
+
+// "the unit holds other settings than were written: offset position
+// -16776586 steps (630 steps written)".
+std::string SettingsMismatchText(const Outcome::SettingsMismatch& mismatch) {
+  std::string text = "the unit holds other settings than were written:";
+  const char* separator = " ";
+  for (const SettingsField field : DifferingFields(mismatch.written, mismatch.read)) {
+    text += separator + std::string(FieldName(field)) + " " + FieldValue(field, mismatch.read) +
+            " (" + FieldValue(field, mismatch.written) + " written)";
+    separator = "; ";
+  }
+  return text;
 }
 
 }  // namespace
@@ -113,6 +181,24 @@ std::string CauseText(const Outcome& outcome) {
   return "";
 }
 
+std::string HeldProgramText(const Outcome& outcome) {
+  if (outcome.program_area_cleared) return kProgramAreaClearedText;
+  if (!outcome.held_program) return "";
+  switch (*outcome.held_program) {
+    case Outcome::HeldProgram::kNothing:
+      return kProgramAreaClearedText;
+    case Outcome::HeldProgram::kPrevious:
+      return "The unit still holds its previous protocol.";
+    case Outcome::HeldProgram::kWritten:
+      return "The unit holds the new protocol, though it answered its last page with an error; "
+             "read it back before running it.";
+    case Outcome::HeldProgram::kUnknown:
+      return "The unit may still hold the previous protocol, or part of the new one; program it "
+             "again before running it.";
+  }
+  return "";
+}
+
 std::string OutcomeLine(const Outcome& outcome) {
   if (outcome.kind == Outcome::Kind::kNotConnected) return "";
   // These end before the transfer's line would be written: the stage view or
@@ -145,6 +231,14 @@ std::string OutcomeLine(const Outcome& outcome) {
       return cancelled ? "Programming Device... Cancelled"
                        : FailedLine("Programming Device", "Failed", outcome);
     case Operation::kProgramHardwareSettings:
+      if (outcome.settings_mismatch) {
+        return "Programming Hardware Settings... Failure: " +
+               SettingsMismatchText(*outcome.settings_mismatch);
+      }
+      if (outcome.step == Outcome::Step::kVerifySettings && !done) {
+        return FailedLine("Programming Hardware Settings", "Failure: reading the settings back",
+                          outcome);
+      }
       return done ? "Programming Hardware Settings... Success"
                   : FailedLine("Programming Hardware Settings", "Failure", outcome);
     case Operation::kNone:

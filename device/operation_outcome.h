@@ -6,6 +6,7 @@
 #include <string>
 
 #include "device/command_result.h"
+#include "device/hardware_settings.h"
 #include "device/operation.h"
 
 namespace stravon {
@@ -35,6 +36,8 @@ struct Outcome {
     kWriteSettings,  // loading and committing the settings block
     kReachTarget,    // a move ended short of its target
     kVerify,         // reading the program area back after programming it
+    // Reading the settings block back after programming it.
+    kVerifySettings,
     // Motion: the command whose exchange failed.
     kLimitsOn,   // the limits a motion needs before it starts
     kDirection,  // a jog's direction
@@ -50,6 +53,14 @@ struct Outcome {
     std::uint8_t written = 0;
     std::uint8_t read = 0;
     friend bool operator==(const Mismatch&, const Mismatch&) = default;
+  };
+
+  // A settings block read back after programming that holds other values
+  // than were written.
+  struct SettingsMismatch {
+    HardwareSettings written;
+    HardwareSettings read;
+    friend bool operator==(const SettingsMismatch&, const SettingsMismatch&) = default;
   };
 
   // Why an operation did not get done, in the terms a person can act on.
@@ -81,12 +92,28 @@ struct Outcome {
   // The unit's program area was left without a runnable protocol (a Program
   // Device that did not finish); it must be programmed again.
   bool program_area_cleared = false;
+  // What a Program Device that failed after a commit went out left in the
+  // unit, as its first page read back shows (the set list starts there).
+  enum class HeldProgram {
+    kUnknown,   // the page could not be read back
+    kNothing,   // the cleared page: no protocol (program_area_cleared is set)
+    kPrevious,  // neither: the clearing commit did not take
+    kWritten,   // the new first page: the last commit took despite its answer
+  };
+  std::optional<HeldProgram> held_program;
   // A verification that read everything back: the first byte that differs.
   std::optional<Mismatch> mismatch;
+  // Programming hardware settings that read back otherwise.
+  std::optional<SettingsMismatch> settings_mismatch;
 
   static Outcome Of(Operation operation, Kind kind = Kind::kDone, Step step = Step::kNone,
                     CommandResult failure = {}) {
-    return Outcome{operation, kind, step, failure, Cause::kNone, false, std::nullopt};
+    Outcome outcome;
+    outcome.operation = operation;
+    outcome.kind = kind;
+    outcome.step = step;
+    outcome.failure = failure;
+    return outcome;
   }
   static Outcome Because(Operation operation, Kind kind, Step step, Cause cause,
                          CommandResult failure = {}) {
@@ -112,6 +139,10 @@ std::string CauseText(const Outcome& outcome);
 // The line the output pane shows at the end of a transfer, without its line
 // breaks ("Reading Device... Success"); empty for an outcome that shows none.
 std::string OutcomeLine(const Outcome& outcome);
+
+// What a failed Program Device left in the unit, as a line to say after its
+// outcome line; empty when nothing is known to have changed.
+std::string HeldProgramText(const Outcome& outcome);
 
 // Said after a Program Device that stopped once the unit's old protocol was
 // cleared.

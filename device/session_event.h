@@ -37,6 +37,8 @@ struct UnitSnapshot {
   HardwareSettings settings;
   int series_index = 0;  // 0 "P", 1 "R", 2 "W"
   std::optional<std::int32_t> position;  // motor steps, from the last status reply
+  // Why the status query on connecting brought no position (ok when it did).
+  CommandResult status_failure;
   double offset = 0.0;                   // mm, for that position
 };
 using UnitSnapshotPtr = std::shared_ptr<const UnitSnapshot>;

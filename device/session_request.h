@@ -50,6 +50,9 @@ enum class Refusal {
   kSettingsNotRead,  // the unit's hardware settings are not known
   kNotRunning,       // the session's worker is not running (or is ending)
   kNothingToStop,    // a jog stop or confirmation while no jog runs
+  // A move or jog while the unit's offset position lies beyond its stroke (a
+  // damaged settings block).
+  kOffsetBeyondStroke,
 };
 
 // The answer to Submit: the id of an accepted request, or why it was refused.

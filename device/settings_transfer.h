@@ -15,8 +15,10 @@ class DeviceWorker;
 // connection tries again). The outcome's operation is kNone.
 Outcome ReadHardwareSettings(DeviceWorker& worker);
 
-// Writes `settings` into the unit's settings block and, when every command
-// succeeded, makes them the unit's current settings.
+// Writes `settings` into the unit's settings block, reads the block back and,
+// when it holds them, makes them the unit's current settings. A block read
+// back with other values fails naming them (and the session takes what the
+// unit holds, when the unit would accept it).
 Outcome ProgramHardwareSettings(DeviceWorker& worker, const HardwareSettings& settings);
 
 }  // namespace stravon

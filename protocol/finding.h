@@ -45,6 +45,7 @@ enum class FindingRule {
   kDurationNotALength,   // set
   kTimeUnitNotRun,       // set
   kMagnitudeNotANumber,  // set
+  kPercentOfNothing,     // set: a percent magnitude while the minimum specimen size is 0
 
   // The hardware settings' checks; field is the setting.
   kSeriesNameTooLong,      // value: characters; limit: the most the block holds

@@ -192,6 +192,9 @@ std::string FindingText(const Finding& f) {
       return "Error:  Set " + set + ": Time Unit Must Be Seconds, Minutes, Hours or Days\n";
     case FindingRule::kMagnitudeNotANumber:
       return "Error:  Set " + set + ": Magnitude Must Be a Number\n";
+    case FindingRule::kPercentOfNothing:
+      return "Error:  Magnitude in Percent of a Minimum Specimen Size of 0 mm: the Set Does Not "
+             "Move\n";
 
     case FindingRule::kSeriesNameTooLong:
       return "Error:  Maximum Series Name Length = " + Integer(f.limit.value_or(0.0)) +
@@ -305,6 +308,8 @@ std::string_view FindingRuleName(FindingRule rule) {
       return "time_unit_not_run";
     case FindingRule::kMagnitudeNotANumber:
       return "magnitude_not_a_number";
+    case FindingRule::kPercentOfNothing:
+      return "percent_of_zero_minimum_size";
     case FindingRule::kSeriesNameTooLong:
       return "series_name_too_long";
     case FindingRule::kSoftLimitAboveMaximum:

@@ -106,7 +106,9 @@ HardwareProgramResult HardwareDialog::Program(const HardwareDialogFields& typed)
   }
   HardwareSettings& settings = result.settings;
   settings.MotorPitch = NarrowToFloat(pitch_);
-  settings.MinimumSpecimenSize = 0.0f;
+  // No field shows it: programmed as the unit holds it, so that percent
+  // magnitudes keep their base.
+  settings.MinimumSpecimenSize = current_.MinimumSpecimenSize;
   settings.TravelSoftLimit = soft_limit_;
   settings.ModelNumber = model_number_;
   settings.Stroke = stroke_from_unit_ ? current_.Stroke : StrokeSteps(stroke_, pitch);

@@ -79,6 +79,14 @@ std::vector<Finding> SetEditorFindings(const TestSet& set, const HardwareSetting
 std::vector<Finding> JudgeProtocol(const TestSequence& sequence, const HardwareSettings& settings) {
   std::vector<Finding> findings = CheckCommit(sequence, settings);
   for (std::size_t i = 0; i < sequence.sets.size(); ++i) {
+    // Such a set compiles to 0 steps and the unit accepts it: it runs its
+    // time without moving.
+    if (sequence.sets[i].XUnits == MeasureUnit::Percent && settings.MinimumSpecimenSize == 0.0f) {
+      Finding finding = MakeFinding(FindingRule::kPercentOfNothing, FindingField::kMagnitude);
+      finding.severity = Severity::kWarns;
+      finding.set = i;
+      findings.push_back(finding);
+    }
     for (Finding finding :
          SetEditorFindings(AsTheUnitRunsIt(sequence.sets[i], settings), settings)) {
       finding.severity = Severity::kWarns;

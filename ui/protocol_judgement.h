@@ -20,6 +20,8 @@ namespace stravon {
 // here, and the unit does run it, taking longer where the motor cannot keep
 // up. A phase the unit would run shorter than composed is one of them.
 //
+// A set in percent of a minimum specimen size of 0 warns too.
+//
 // The commit check's findings come first, then each set's, in set order.
 std::vector<Finding> JudgeProtocol(const TestSequence& sequence, const HardwareSettings& settings);
 

@@ -32,7 +32,7 @@ std::string FinishedText(const FinishedEvent& finished) {
     const std::string line = OutcomeLine(outcome);
     if (line.empty()) return "";
     text = "\n" + line + "\n";
-    if (outcome.program_area_cleared) text += std::string(kProgramAreaClearedText) + "\n";
+    if (const std::string held = HeldProgramText(outcome); !held.empty()) text += held + "\n";
     if (outcome.Done() && outcome.operation == Operation::kProgramDevice && finished.verify) {
       text += "Verifying Device... Success\n";
     }
@@ -92,6 +92,7 @@ std::string JogFailureText(const JogStoppedEvent& stopped) {
 
 std::string FailureBoxText(const FinishedEvent& finished) {
   const Outcome& outcome = finished.outcome;
+  if (outcome.settings_mismatch) return "Error:  " + OutcomeLine(outcome) + "\n";
   if (outcome.operation == Operation::kMove && !outcome.Done()) {
     // A Move whose answer was lost was stopped, since it may have started.
     const bool refused = outcome.failure.kind == CommandResult::Kind::kUnitError;
@@ -158,6 +159,9 @@ std::string RefusalText(Refusal refusal) {
       return "Error:  The unit's hardware settings have not been read.\n";
     case Refusal::kBusy:
       return "Error:  The unit is busy with another operation.\n";
+    case Refusal::kOffsetBeyondStroke:
+      return "Error:  The unit's offset position lies beyond its actuator stroke; program its "
+             "hardware settings before moving it.\n";
     case Refusal::kNotRunning:
     case Refusal::kNothingToStop:
       break;

@@ -75,6 +75,13 @@ const char* const kProtocol =
     "Ramp\tmm\t2.5\t1\t1\t0.5\t2\t100\tSeconds\t\r\n"
     "Sinusoid\tmm\t1\t0.5\t0.5\t0\t0\t60\tMinutes\t\r\n";
 
+// A default set as protocol files keep it: 50 % of the minimum specimen size.
+const char* const kPercentProtocol =
+    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\tHoldTimeSec\t"
+    "RestTimeSec\tNumReps\tTimeUnits\n"
+    "Ramp\t%\t50\t10\t0\t0\t0\t1\tSeconds\n"
+    "Ramp\t%\t50\t0\t10\t0\t0\t1\tSeconds\n";
+
 class CliTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(tree_.ok()); }
@@ -140,9 +147,17 @@ class CliTest : public testing::Test {
 TEST_F(CliTest, ProgramThenReadGivesTheSameProtocol) {
   AttachUnit();
   const std::string file = ProtocolFile();
+  // Verified unless told not to.
   const Outcome programmed = Run({"program", file});
   ASSERT_EQ(programmed.exit_status, 0) << programmed.err;
-  EXPECT_EQ(programmed.err, "Programming Device... Success\n");
+  EXPECT_EQ(programmed.err,
+            "Programming Device... Success\nReading Device... Success\n"
+            "Verified: the unit holds the 1408 bytes written.\n");
+  const int reads = unit_->CommandCount(sim::CommandKind::kReadByte);
+  const Outcome unverified = Run({"program", "--no-verify", file});
+  ASSERT_EQ(unverified.exit_status, 0) << unverified.err;
+  EXPECT_EQ(unverified.err, "Programming Device... Success\n");
+  EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kReadByte), reads + 64) << "the settings only";
 
   const Outcome read = Run({"read"});
   ASSERT_EQ(read.exit_status, 0) << read.err;
@@ -197,6 +212,58 @@ TEST_F(CliTest, VerifyCatchesAPageTheUnitStoredWrongly) {
   const Outcome read = Run({"read"});
   ASSERT_EQ(read.exit_status, 0) << read.err;
   EXPECT_NE(read.err.find("No protocol stored in the unit."), std::string::npos) << read.err;
+}
+
+// A last commit answered "Error 0" counts as done on the wire; only the
+// default verify finds the unit holding something else.
+TEST_F(CliTest, ProgramVerifiesByDefault) {
+  AttachUnit();
+  // 23 commits: the cleared first page, 21 pages, the first page last.
+  unit_->InjectFault(sim::Fault::Error(0).For(sim::CommandKind::kPageCommit).Skip(22));
+  const Outcome outcome = Run({"program", ProtocolFile()});
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_NE(outcome.err.find("Error:  Verification failed"), std::string::npos) << outcome.err;
+  EXPECT_NE(outcome.err.find("The unit now holds no protocol"), std::string::npos) << outcome.err;
+}
+
+// What a failed program says the unit holds is what a read then finds.
+TEST_F(CliTest, AFailedProgramSaysWhatTheUnitHolds) {
+  const std::string old_file = ProtocolFile();
+  std::string changed = kProtocol;
+  changed.replace(changed.find("2.5"), 3, "3");
+  const std::string none = std::string(kProtocol).substr(0, std::string(kProtocol).find('\n') + 1);
+  const std::string new_file = ProtocolFile(changed);
+  const struct {
+    const char* name;
+    sim::Fault fault;
+    const char* said;
+    std::string read;  // the protocol read afterwards
+  } cases[] = {
+      {"clearing commit refused", sim::Fault::Error(12).For(sim::CommandKind::kPageCommit),
+       "The unit still holds its previous protocol.", kProtocol},
+      {"middle page refused", sim::Fault::Error(12).For(sim::CommandKind::kPageCommit).Skip(5),
+       "The unit now holds no protocol", none},
+      {"last commit refused", sim::Fault::Error(12).For(sim::CommandKind::kPageCommit).Skip(22),
+       "The unit now holds no protocol", none},
+      {"last commit taken but answered an error",
+       sim::Fault::Reply("Error 12\r").For(sim::CommandKind::kPageCommit).Skip(22),
+       "The unit holds the new protocol", changed},
+  };
+  AttachUnit();
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    ASSERT_EQ(Run({"program", old_file}).exit_status, 0);
+    unit_->InjectFault(c.fault);
+    const Outcome programmed = Run({"program", new_file});
+    unit_->ClearFaults();
+    EXPECT_EQ(programmed.exit_status, 1);
+    EXPECT_NE(programmed.err.find("the unit answered with error 12"), std::string::npos)
+        << programmed.err;
+    EXPECT_NE(programmed.err.find(c.said), std::string::npos) << programmed.err;
+    const Outcome read = Run({"read"});
+    ASSERT_EQ(read.exit_status, 0) << read.err;
+    EXPECT_EQ(read.out, c.read);
+  }
 }
 
 TEST_F(CliTest, SettingsBackupRestoresTheSameBlockEvenIntoAnUnprogrammedUnit) {
@@ -302,6 +369,62 @@ INSTANTIATE_TEST_SUITE_P(
         RefusalCase{"NoSets", kHeader, "Please Specify a Test Sequence Before Executing"}),
     [](const testing::TestParamInfo<RefusalCase>& param) { return std::string(param.param.name); });
 
+// A unit that stores a page other than it acknowledged: the settings read
+// back name the field and the value the unit holds, the command fails, and a
+// move from that offset position is refused before anything moves.
+TEST_F(CliTest, SettingsAreReadBackAfterProgramming) {
+  AttachUnit();
+  for (const bool restore : {false, true}) {
+    SCOPED_TRACE(restore ? "restore" : "program");
+    const std::string backup = Path("unit.settings");
+    if (restore) {
+      ASSERT_EQ(Run({"settings", "backup", backup}).exit_status, 0);
+    }
+    // Byte 60 is the offset position's highest byte.
+    unit_->InjectFault(sim::Fault::CorruptStore(60));
+    const Outcome outcome = restore ? Run({"settings", "restore", backup})
+                                    : Run({"settings", "program", "--soft-limit", "6.5"});
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_EQ(UnitSettings().OffsetPosition, -16776586);
+    EXPECT_NE(outcome.err.find("Programming Hardware Settings... Failure: the unit holds other "
+                               "settings than were written: offset position -16776586 steps "
+                               "(630 steps written)"),
+              std::string::npos)
+        << outcome.err;
+    EXPECT_EQ(outcome.out.find("offset position        630"), std::string::npos) << outcome.out;
+
+    const Outcome move = Run({"move", "3"});
+    EXPECT_EQ(move.exit_status, 1);
+    EXPECT_NE(move.err.find("offset position lies beyond its actuator stroke"), std::string::npos)
+        << move.err;
+    EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kMove), 0);
+    SetUnitSettings(test_support::FactorySettings());
+  }
+}
+
+// The minimum specimen size has no option: programming keeps it, and a
+// percent set of a 0 mm minimum size warns, as it would not move.
+TEST_F(CliTest, SettingsProgramKeepsTheMinimumSpecimenSize) {
+  AttachUnit();
+  HardwareSettings settings = test_support::FactorySettings();
+  settings.MinimumSpecimenSize = 200.0f;
+  SetUnitSettings(settings);
+  const Outcome programmed = Run({"settings", "program", "--soft-limit", "6.5"});
+  ASSERT_EQ(programmed.exit_status, 0) << programmed.err;
+  EXPECT_EQ(UnitSettings().MinimumSpecimenSize, 200.0f);
+  EXPECT_EQ(UnitSettings().TravelSoftLimit, 6.5f);
+
+  settings.MinimumSpecimenSize = 0.0f;
+  SetUnitSettings(settings);
+  const int loads = unit_->CommandCount(sim::CommandKind::kPageLoad);
+  const Outcome percent = Run({"program", ProtocolFile(kPercentProtocol)});
+  EXPECT_EQ(percent.exit_status, 1);
+  EXPECT_NE(percent.err.find("Magnitude in Percent of a Minimum Specimen Size of 0 mm"),
+            std::string::npos)
+      << percent.err;
+  EXPECT_EQ(unit_->CommandCount(sim::CommandKind::kPageLoad), loads);
+}
+
 // Values the dialog's checks let through but no unit should hold, and one
 // left as the unit holds it.
 TEST_F(CliTest, SettingsProgramRefusesWhatNoUnitShouldHold) {
@@ -334,13 +457,6 @@ TEST_F(CliTest, SettingsProgramRefusesWhatNoUnitShouldHold) {
   EXPECT_EQ(UnitSettings().OffsetPosition, 630);
   EXPECT_EQ(UnitSettings().Stroke, -5000);
 }
-
-// A default set as protocol files keep it: 50 % of the minimum specimen size.
-const char* const kPercentProtocol =
-    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\tHoldTimeSec\t"
-    "RestTimeSec\tNumReps\tTimeUnits\n"
-    "Ramp\t%\t50\t10\t0\t0\t0\t1\tSeconds\n"
-    "Ramp\t%\t50\t0\t10\t0\t0\t1\tSeconds\n";
 
 // The set moves 5 mm of a 10 mm minimum size and passes; of 20 mm it moves
 // 10 mm, beyond the 7.2 mm soft limit, and is refused, offline and at the unit.
@@ -1037,6 +1153,52 @@ TEST_F(CliTest, ASilentUnitIsNamedAfterOneTimeOutAndACancelEndsTheWaitAtOnce) {
   EXPECT_LT(Clock::now() - signalled, test_support::Scaled(1s));
   EXPECT_EQ(cancelled.exit_status, 1);
   EXPECT_EQ(cancelled.err, "Reading Device... Cancelled (interrupted)\n");
+}
+
+// Each failure names what went wrong with the unit, and no other cause.
+TEST_F(CliTest, FailuresNameTheirTrueCause) {
+  const struct {
+    const char* name;
+    std::vector<std::string> command;
+    sim::Fault fault;
+    const char* said;  // null: the command succeeds
+  } cases[] = {
+      {"status refused",
+       {"status"},
+       sim::Fault::Error(12).For(sim::CommandKind::kStatus).Times(-1),
+       "Error:  The unit did not report its position: the unit answered with error 12.\n"},
+      {"settings refused",
+       {"info"},
+       sim::Fault::Error(12).For(sim::CommandKind::kReadByte).Times(-1),
+       "Error:  Cannot read the unit's hardware settings: Reading Hardware Settings... Failure: "
+       "the unit answered with error 12\n"},
+      {"identification refused",
+       {"status"},
+       sim::Fault::Error(12).For(sim::CommandKind::kIdentify).Times(-1),
+       "the unit answered with error 12."},
+      {"unplugged while identifying",
+       {"status"},
+       sim::Fault::DisconnectAfter(5).For(sim::CommandKind::kIdentify),
+       "the unit was unplugged."},
+      {"one lost wake-up reply",
+       {"status"},
+       sim::Fault::Silence().For(sim::CommandKind::kIdentify),
+       nullptr},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    AttachUnit();
+    unit_->InjectFault(c.fault);
+    const Outcome outcome = Run(c.command);
+    EXPECT_EQ(outcome.exit_status, c.said ? 1 : 0) << outcome.err;
+    if (c.said) {
+      EXPECT_NE(outcome.err.find(c.said), std::string::npos) << outcome.err;
+    }
+    EXPECT_EQ(outcome.err.find("firmware"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("Software Version"), std::string::npos) << outcome.err;
+    ASSERT_TRUE(tree_.RemovePort(tty_));
+    unit_.reset();
+  }
 }
 
 TEST_F(CliTest, ProtocolFilesAreReadWithinBounds) {

@@ -360,5 +360,51 @@ TEST_F(DeviceLinkTest, FailedIdentificationQueryRepeatsThePreviousEntry) {
   EXPECT_NE(id[2], id[0]);
 }
 
+// A unit that does not identify itself fails the connection with the true
+// cause; it is never taken for one with old firmware. One lost wake-up reply
+// is forgiven.
+TEST(IdentificationFaultTest, NamesTheCauseAndWarnsOnlyOfAReportedFirmware) {
+  const struct {
+    const char* name;
+    Fault fault;
+    Outcome::Cause cause;  // kNone: connects
+  } cases[] = {
+      {"one lost wake-up reply", Fault::Silence().For(CommandKind::kIdentify),
+       Outcome::Cause::kNone},
+      {"two lost wake-up replies", Fault::Silence().For(CommandKind::kIdentify).Times(2),
+       Outcome::Cause::kNoAnswer},
+      {"entry 2 refused", Fault::Error(12).For(CommandKind::kIdentify).Skip(6),
+       Outcome::Cause::kNone},
+      {"every entry refused", Fault::Error(12).For(CommandKind::kIdentify).Times(-1),
+       Outcome::Cause::kUnitError},
+      {"garbled", Fault::Overlong(600).For(CommandKind::kIdentify).Times(-1),
+       Outcome::Cause::kBadReply},
+      {"unplugged", Fault::DisconnectAfter(5).For(CommandKind::kIdentify),
+       Outcome::Cause::kUnplugged},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    // A current firmware: a warning could only come from the defaults.
+    sim::UnitOptions options;
+    options.identification2 = "SW#74050 REV 4.1";
+    sim::SimulatedUnit unit(options);
+    ASSERT_EQ(unit.Start(), 0);
+    unit.InjectFault(c.fault);
+    DeviceLink link;
+    link.SetPortName(unit.SlavePath());
+    link.SetReadTimeoutMs(kTimeoutMs);
+    const bool connects = c.cause == Outcome::Cause::kNone;
+    EXPECT_EQ(link.ConnectDevice(), connects ? 1 : -1);
+    EXPECT_EQ(link.RequiredFirmware(), "");
+    if (connects) {
+      EXPECT_EQ(link.Identification().size(), 4u);
+      EXPECT_EQ(link.Port().CloseSerialPort(), kSerialOk);
+    } else {
+      EXPECT_EQ(link.ConnectOutcome().step, Outcome::Step::kIdentify);
+      EXPECT_EQ(link.ConnectOutcome().Why(), c.cause);
+    }
+  }
+}
+
 }  // namespace
 }  // namespace stravon

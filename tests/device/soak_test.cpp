@@ -284,7 +284,7 @@ class Soak : public WorkerTest {
     const std::size_t at = output.rfind(line);
     EXPECT_NE(at, std::string::npos) << "output: " << output;
     std::string tail = "\n" + OutcomeLine(outcome) + "\n";
-    if (outcome.program_area_cleared) tail += std::string(kProgramAreaClearedText) + "\n";
+    if (const std::string held = HeldProgramText(outcome); !held.empty()) tail += held + "\n";
     EXPECT_TRUE(output.ends_with(tail)) << "output: " << output;
     EXPECT_EQ(outcome.program_area_cleared && !program, false);
     return 0;

@@ -389,6 +389,10 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
         Wire(PageLoadCommand(offset, std::span<const std::uint8_t, 4>(block.data() + offset, 4))));
   }
   expected.push_back(Wire(PageCommitCommand(0x7380)));
+  // Read back before it counts.
+  for (std::uint16_t address = 0x7380; address < 0x7380 + 64; ++address) {
+    expected.push_back(Wire(ReadByteCommand(address)));
+  }
   expected.push_back(Wire(StatusCommand()));
   EXPECT_EQ(Commands(*unit_), expected);
   const auto memory = unit_->ReadMemory(0x7380, 64);
@@ -399,6 +403,40 @@ TEST_F(WorkerTest, ProgrammingHardwareSettingsSendsSixteenLoadsAndOneCommit) {
   EXPECT_EQ(Count<SettingsChangedEvent>(), 1);
   // (800 + 0 - 315) * 0.003175
   EXPECT_EQ(OffsetField(), "1.54");
+}
+
+// A commit the unit acknowledges but stores wrongly: the read-back names the
+// field, the error box says so, the session takes what the unit holds, and
+// a move or jog from an offset position beyond the stroke is refused.
+TEST_F(WorkerTest, SettingsStoredWronglyFailAndLeaveNoMoveAllowed) {
+  Connect();
+  ASSERT_TRUE(WaitFor([&] { return OffsetField() == "1.00"; }));
+  const HardwareSettings settings = test_support::FactorySettings();
+  // Byte 60 is the offset position's highest byte.
+  unit_->InjectFault(Fault::CorruptStore(60));
+  front_end_.Clear();
+  const Outcome outcome = Run(ProgramSettingsRequest{settings}).outcome;
+  EXPECT_EQ(outcome.kind, Outcome::Kind::kFailed);
+  EXPECT_EQ(outcome.step, Outcome::Step::kVerifySettings);
+  ASSERT_TRUE(outcome.settings_mismatch.has_value());
+  HardwareSettings held = settings;
+  held.OffsetPosition = static_cast<std::int32_t>(settings.OffsetPosition ^ 0xFF000000u);
+  EXPECT_EQ(outcome.settings_mismatch->read, held);
+  EXPECT_EQ(DifferingFields(settings, held), std::vector{SettingsField::kOffsetPosition});
+  const std::string line =
+      "Programming Hardware Settings... Failure: the unit holds other settings than were "
+      "written: offset position " +
+      std::to_string(held.OffsetPosition) + " steps (" + std::to_string(settings.OffsetPosition) +
+      " steps written)";
+  EXPECT_NE(front_end_.Output().find(line), std::string::npos) << front_end_.Output();
+  EXPECT_EQ(front_end_.CountCalls("box Error:  " + line), 1);
+  EXPECT_EQ(document_->Settings(), held);
+
+  unit_->ClearTranscript();
+  for (const Request& motion : {Request(MoveRequest{100}), Request(JogRequest{})}) {
+    EXPECT_EQ(Session().Submit(motion).refusal, Refusal::kOffsetBeyondStroke);
+  }
+  EXPECT_EQ(unit_->TotalCommands(), 0);
 }
 
 // Where the expected transcript lives; set STRAVON_UPDATE_GOLDEN=1 to write
@@ -541,9 +579,10 @@ TEST_F(WorkerTest, AConnectionThatFailsNamesItsCause) {
     const Clock::time_point start = Clock::now();
     OpenSession(options);
     ASSERT_TRUE(WaitFor([&] { return Count<ConnectionFailedEvent>() == 1; }));
-    // One time-out, not one for every identification query.
+    // Two time-outs (one lost wake-up reply is forgiven), not one for every
+    // identification query.
     EXPECT_LT(Clock::now() - start,
-              test_support::Scaled(std::chrono::milliseconds(kReadTimeoutMs + 700)));
+              test_support::Scaled(std::chrono::milliseconds(2 * kReadTimeoutMs + 700)));
     EXPECT_FALSE(document_->Connected());
     EXPECT_EQ(Last<ConnectionFailedEvent>()->outcome.Why(), c.cause);
     std::string text = c.text;
@@ -551,7 +590,7 @@ TEST_F(WorkerTest, AConnectionThatFailsNamesItsCause) {
     EXPECT_TRUE(WaitForOutput(text));
     EXPECT_TRUE(front_end_.Boxes().empty());  // no firmware warning from defaults
     if (c.silent_unit) {
-      EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 1);
+      EXPECT_EQ(unit_->CommandCount(CommandKind::kIdentify), 2);
       document_.reset();
       unit_.reset();
       ASSERT_TRUE(tree_.RemovePort(tty_));

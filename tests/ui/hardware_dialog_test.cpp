@@ -84,6 +84,18 @@ TEST_F(HardwareDialogTest, ProgramConvertsWithTheUnitsPitch) {
   EXPECT_TRUE(SettingsAreValid(result.settings));
 }
 
+// No field shows the minimum specimen size: it is programmed as the unit
+// holds it, whatever else changed.
+TEST_F(HardwareDialogTest, ProgramKeepsTheMinimumSpecimenSize) {
+  HardwareSettings unit = Unit();
+  unit.MinimumSpecimenSize = 200.0f;
+  HardwareDialog dialog(unit, store_);
+  HardwareDialogFields typed = dialog.Fields();
+  typed.travel_soft_limit = "6.5";
+  EXPECT_EQ(dialog.Program(typed).settings.MinimumSpecimenSize, 200.0f);
+  EXPECT_EQ(dialog.Program(dialog.RestoreDefaults()).settings.MinimumSpecimenSize, 200.0f);
+}
+
 TEST_F(HardwareDialogTest, ProgramRefusesWhatTheUnitWouldRefuseOnTheNextRead) {
   struct Case {
     const char* series;

@@ -110,7 +110,11 @@ INSTANTIATE_TEST_SUITE_P(
                       20.0f,
                       kBeyondSoftLimit,
                       {"Set 1: Error:  Maximum Accumulated Stretch Magnitude = 7.2mm"}},
-        JudgementCase{"PercentOfNothing", {Set(1000, 10, 0)}, 0.0f, nullptr, {}},
+        JudgementCase{"PercentOfNothing",
+                      {Set(1000, 10, 0), Mm(1, 10, 10)},
+                      0.0f,
+                      nullptr,
+                      {"Set 1: Error:  Magnitude in Percent of a Minimum Specimen Size of 0 mm"}},
         JudgementCase{
             "PercentStretchMmRecover", {Set(50, 10, 0), Mm(6, 0, 10)}, 10.0f, kBelowZero, {}},
         JudgementCase{"TooFastOnly",
