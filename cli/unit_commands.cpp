@@ -104,6 +104,13 @@ int ProgramSettings(UnitSession& session, Console& console, const HardwareSettin
   return status;
 }
 
+// Where the motion left the unit, for a sentence: a failed status query
+// leaves no offset to show.
+std::string ReachedText(const std::string& offset) {
+  return offset.empty() ? "at an offset the unit did not report"
+                        : "at an offset of " + offset + " mm";
+}
+
 }  // namespace
 
 int RunInfo(const GlobalOptions& options, Console& console, bool json) {
@@ -394,25 +401,26 @@ int RunMove(const GlobalOptions& options, Console& console, const std::string& s
     return std::optional<Submission>(session.Doc().Move(result.target));
   });
   if (ran.refused) return kExitFailed;
-  const Outcome outcome = ran.finished ? ran.finished->outcome
-                                       : Outcome::Of(Operation::kMove, Outcome::Kind::kNotConnected);
+  const Outcome outcome = ran.finished
+                              ? ran.finished->outcome
+                              : Outcome::Of(Operation::kMove, Outcome::Kind::kNotConnected);
   // A target the unit refused, or a stop it did not take: the box says which.
   if (session.ReportMessages()) return kExitFailed;
   const std::string reached = session.OffsetText();
   if (SuspendIfAsked()) {
-    console.Error("Error:  The move was stopped at an offset of " + reached +
-                  " mm when the program was suspended; it does not resume.");
+    console.Error("Error:  The move was stopped " + ReachedText(reached) +
+                  " when the program was suspended; it does not resume.");
     return kExitFailed;
   }
   if (outcome.kind == Outcome::Kind::kCancelled) {
-    console.Error("Error:  Interrupted; the unit stopped at an offset of " + reached + " mm.");
+    console.Error("Error:  Interrupted; the unit stopped " + ReachedText(reached) + ".");
     return kExitFailed;
   }
   const std::string wanted = FormatFixed(settings.OffsetShown(result.target), 2);
   if (!outcome.Done()) {
     const std::string cause = CauseText(outcome);
-    console.Error(ErrorText("The unit stopped at an offset of " + reached + " mm, short of " +
-                            wanted + " mm" + (cause.empty() ? "." : ": " + cause + ".")));
+    console.Error(ErrorText("The unit stopped " + ReachedText(reached) + ", short of " + wanted +
+                            " mm" + (cause.empty() ? "." : ": " + cause + ".")));
     return kExitFailed;
   }
   console.Note("Offset (mm) " + reached + "\n");
@@ -454,12 +462,17 @@ int RunJog(const GlobalOptions& options, Console& console, bool plus, double sec
   // A start or a stop the unit refused or did not answer: the box says which.
   if (session.ReportMessages()) return kExitFailed;
   if (SuspendIfAsked()) {
-    console.Error("Error:  The jog was stopped when the program was suspended; it does not "
-                  "resume.");
+    console.Error(
+        "Error:  The jog was stopped when the program was suspended; it does not "
+        "resume.");
     return kExitFailed;
   }
   if (!problem.empty()) {
     console.Error(problem);
+    return kExitFailed;
+  }
+  if (session.OffsetText().empty()) {
+    console.Error("Error:  The jog stopped, but the unit did not report its position.");
     return kExitFailed;
   }
   console.Note("Offset (mm) " + session.OffsetText() + "\n");

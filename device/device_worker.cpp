@@ -141,7 +141,8 @@ void DeviceWorker::ForgetStop() {
 std::optional<JogStoppedEvent> DeviceWorker::JogStop(RequestId id, bool settling) {
   const auto settled = [&](CommandResult failure, Outcome::Step step) {
     JogStoppedEvent event{id, failure, step};
-    if (failure.ok()) event = {id, jog_failure_, jog_failure_step_};
+    // A stop not seen to come to rest outweighs a failure that ended the jog.
+    if (failure.ok() && step == Outcome::Step::kNone) event = {id, jog_failure_, jog_failure_step_};
     jog_failure_ = {};
     jog_failure_step_ = Outcome::Step::kNone;
     ForgetStop();

@@ -812,6 +812,9 @@ TEST_F(CliTest, MotionFaultsFailNamingTheCommandAndLeaveTheUnitAtRest) {
        true},
       {"jog, stop silent", true, Fault::Silence().For(CommandKind::kStop).Times(-1), kStopSilent,
        true},
+      {"jog, no position after the stop", true,
+       Fault::Error(12).For(CommandKind::kStatus).Times(-1),
+       "Error:  The unit may still be moving: it took Stop but did not come to rest.", true},
       {"jog, limits refused", true, Fault::Error(12).For(CommandKind::kLimits),
        "Error:  The jog was stopped: its Limits On command failed: the unit answered with error "
        "12.\n",
@@ -860,7 +863,8 @@ TEST_F(CliTest, MotionFaultsFailNamingTheCommandAndLeaveTheUnitAtRest) {
     if (!c.goes) {
       EXPECT_EQ(unit_->Position(), 0);
     }
-    if (c.goes && c.jog) {
+    // A stop the unit never took leaves the jog's limits on to hold it.
+    if (c.jog && std::string_view(c.in_err).find("Stop command failed") != std::string_view::npos) {
       const std::vector<std::string> commands = Commands();
       EXPECT_EQ(std::count(commands.begin(), commands.end(), LimitsOffCommand()), 0)
           << "limits kept on";
@@ -1180,6 +1184,10 @@ TEST_F(CliTest, FailuresNameTheirTrueCause) {
        {"status"},
        sim::Fault::DisconnectAfter(5).For(sim::CommandKind::kIdentify),
        "the unit was unplugged."},
+      {"move without a position",
+       {"move", "3"},
+       sim::Fault::Error(12).For(sim::CommandKind::kStatus).Times(-1),
+       "the unit answered with error 12"},
       {"one lost wake-up reply",
        {"status"},
        sim::Fault::Silence().For(sim::CommandKind::kIdentify),
@@ -1196,6 +1204,7 @@ TEST_F(CliTest, FailuresNameTheirTrueCause) {
     }
     EXPECT_EQ(outcome.err.find("firmware"), std::string::npos) << outcome.err;
     EXPECT_EQ(outcome.err.find("Software Version"), std::string::npos) << outcome.err;
+    EXPECT_EQ(outcome.err.find("offset of  mm"), std::string::npos) << outcome.err;
     ASSERT_TRUE(tree_.RemovePort(tty_));
     unit_.reset();
   }
