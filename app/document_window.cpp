@@ -127,7 +127,11 @@ void DocumentWindow::EventHandled(const SessionEvent& event) {
 }
 
 bool DocumentWindow::CommandEnabled(Command command) const {
-  return !front_end_.ShuttingDown() && ::stravon::CommandEnabled(command, document_->Connected());
+  // Nothing else may start while a transfer runs; the indicator still shows
+  // the connection.
+  const bool transfer = document_->InTransfer() && command != Command::kConnectionIndicator;
+  return !front_end_.ShuttingDown() &&
+         ::stravon::CommandEnabled(command, document_->Connected() && !transfer);
 }
 
 void DocumentWindow::Load(const TestSequence& protocol) {

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <optional>
@@ -21,6 +22,9 @@ class ProgressWindow {
   virtual void Advance() = 0;
   // Once true, stays true.
   virtual bool IsCancelled() const = 0;
+  // When the last byte came from the unit, so that a window can tell a unit
+  // that has stopped answering. A window without a clock ignores it.
+  virtual void SetWaitingSince(std::chrono::steady_clock::time_point /*since*/) {}
 };
 
 // What the window logic needs a person to see or answer; each front end

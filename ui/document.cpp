@@ -122,6 +122,7 @@ void Document::ShowProgress(const ProgressEvent& progress) {
     progress_->SetBounds(0, progress.total);
     progress_->SetStepSize(1);
   }
+  progress_->SetWaitingSince(progress.waiting_since);
   if (progress.done > 0) progress_->Advance();
   // A window that only sets a flag is read here.
   if (progress_->IsCancelled() && !cancel_sent_) {

@@ -94,6 +94,8 @@ class Document {
   bool WaitFor(const std::function<bool(const SessionEvent&)>& done,
                std::chrono::steady_clock::time_point deadline);
   void HandleEvent(const SessionEvent& event);
+  // A transfer's progress window is up (from its first step to its end).
+  bool InTransfer() const { return progress_ != nullptr; }
 
  private:
   void ShowProgress(const ProgressEvent& progress);

@@ -35,4 +35,16 @@ std::optional<std::string> RemainingTimeEstimate(double fraction, double elapsed
   return TimeRemainingText(elapsed_seconds / fraction * (1.0 - fraction));
 }
 
+std::string WaitingText(double silent_seconds) {
+  if (!(silent_seconds >= 0.0)) silent_seconds = 0.0;
+  if (silent_seconds > kLongestEstimate) silent_seconds = kLongestEstimate;
+  return "Waiting for the unit: " + std::to_string(static_cast<long long>(silent_seconds)) + " s";
+}
+
+std::optional<std::string> ProgressBarText(double fraction, double elapsed_seconds,
+                                           double silent_seconds) {
+  if (silent_seconds > kSilenceShownAfterSeconds) return WaitingText(silent_seconds);
+  return RemainingTimeEstimate(fraction, elapsed_seconds);
+}
+
 }  // namespace stravon

@@ -16,4 +16,17 @@ std::string TimeRemainingText(double seconds);
 // few steps to estimate from.
 std::optional<std::string> RemainingTimeEstimate(double fraction, double elapsed_seconds);
 
+// How long the unit may stay silent before the window stops estimating and
+// says it is waiting: an estimate made while nothing arrives would stay
+// frozen at whatever it said last.
+inline constexpr double kSilenceShownAfterSeconds = 1.0;
+
+// "Waiting for the unit: 5 s", in whole seconds.
+std::string WaitingText(double silent_seconds);
+
+// The bar's text: WaitingText once no byte has come for more than
+// kSilenceShownAfterSeconds, the estimate otherwise.
+std::optional<std::string> ProgressBarText(double fraction, double elapsed_seconds,
+                                           double silent_seconds);
+
 }  // namespace stravon

@@ -10,6 +10,7 @@
 #include <QLabel>
 #include <QPushButton>
 #include <QScreen>
+#include <QTimer>
 
 #include "views/time_to_complete_bar.h"
 
@@ -22,6 +23,7 @@ constexpr int kTextWidth = 390;
 constexpr int kMargin = 10;
 // Space between the bar's edges and the button's, as a bevel is wide.
 constexpr int kEdge = 2;
+constexpr int kClockMs = 1000;
 
 }  // namespace
 
@@ -32,7 +34,8 @@ ProgressWindowWidget::ProgressWindowWidget(QWidget* owner, SettingsStore& settin
       cancel_callback_(std::move(cancel)),
       text_(new QLabel(this)),
       bar_(new TimeToCompleteBar(this)),
-      cancel_(new QPushButton(QStringLiteral(" Cancel "), this)) {
+      cancel_(new QPushButton(QStringLiteral(" Cancel "), this)),
+      clock_(new QTimer(this)) {
   setObjectName(QStringLiteral("progressWindow"));
   setWindowTitle(kTitle);
   setCursor(Qt::BusyCursor);
@@ -43,11 +46,14 @@ ProgressWindowWidget::ProgressWindowWidget(QWidget* owner, SettingsStore& settin
   cancel_->setObjectName(QStringLiteral("progressCancel"));
   cancel_->setCursor(Qt::ArrowCursor);
   connect(cancel_, &QPushButton::clicked, this, [this] { Cancel(); });
+  clock_->setInterval(kClockMs);
+  connect(clock_, &QTimer::timeout, bar_, qOverload<>(&QWidget::update));
   LayOut();
 }
 
 ProgressWindowWidget::~ProgressWindowWidget() {
   if (placed_) StorePosition();
+  if (disabled_owner_) disabled_owner_->setEnabled(true);
 }
 
 void ProgressWindowWidget::LayOut() {
@@ -93,8 +99,18 @@ void ProgressWindowWidget::SetPosition(int position) {
 
 void ProgressWindowWidget::Advance() { SetPosition(position_ + step_); }
 
-void ProgressWindowWidget::EnterModal() {
-  setWindowModality(Qt::WindowModal);
+void ProgressWindowWidget::SetWaitingSince(std::chrono::steady_clock::time_point since) {
+  bar_->SetWaitingSince(since);
+}
+
+void ProgressWindowWidget::Open() {
+  QWidget* owner = parentWidget();
+  if (owner != nullptr && owner->isEnabled()) {
+    owner->setEnabled(false);
+    disabled_owner_ = owner;
+    // Disabling the owner disabled its child windows, this one too.
+    setEnabled(true);
+  }
   ShowIfHidden();
 }
 
@@ -102,6 +118,7 @@ void ProgressWindowWidget::ShowIfHidden() {
   if (isVisible()) return;
   if (!placed_) Place();
   show();
+  clock_->start();
 }
 
 void ProgressWindowWidget::Place() {
@@ -127,6 +144,7 @@ void ProgressWindowWidget::Cancel() {
   if (placed_) StorePosition();
   const bool first = !cancelled_;
   cancelled_ = true;
+  clock_->stop();
   hide();
   if (QWidget* owner = parentWidget()) owner->window()->activateWindow();
   if (first && cancel_callback_) cancel_callback_();
@@ -149,11 +167,11 @@ WidgetProgressWindow::WidgetProgressWindow(QWidget* owner, SettingsStore& settin
                                            const std::string& text, std::function<void()> cancel)
     : widget_(new ProgressWindowWidget(owner, settings, std::move(cancel))) {
   widget_->SetMessageText(QString::fromStdString(text));
-  widget_->EnterModal();
+  widget_->Open();
 }
 
 WidgetProgressWindow::~WidgetProgressWindow() {
-  // Deleting it stores the position and ends the owner's modality.
+  // Deleting it stores the position and enables the owner again.
   delete widget_.data();
 }
 
@@ -170,5 +188,9 @@ void WidgetProgressWindow::Advance() {
 }
 
 bool WidgetProgressWindow::IsCancelled() const { return widget_ && widget_->IsCancelled(); }
+
+void WidgetProgressWindow::SetWaitingSince(std::chrono::steady_clock::time_point since) {
+  if (widget_) widget_->SetWaitingSince(since);
+}
 
 }  // namespace stravon::views

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <chrono>
 #include <functional>
 #include <memory>
 #include <string>
@@ -14,6 +15,7 @@
 
 class QLabel;
 class QPushButton;
+class QTimer;
 
 namespace stravon::views {
 
@@ -25,10 +27,12 @@ inline constexpr std::string_view kProgressYValue = "Y";
 
 // The small window of a long transfer: "Progress [n%]" in the caption, what
 // is happening, a bar with the remaining time and " Cancel ". It lives on the
-// interface thread and keeps the owner's window modal while shown, without an
-// event loop of its own. Cancel (or Escape) hides the window, remembers the
-// cancel and calls `cancel` at once: the transfer may be waiting for a unit
-// that does not answer.
+// interface thread, without an event loop of its own. While it is open its
+// owner is disabled, and nothing else: a modal window would also swallow the
+// main window's close button and Exit, and the person must be able to quit a
+// program that waits on a silent unit. Cancel (or Escape) hides the window,
+// remembers the cancel and calls `cancel` at once: the transfer may be
+// waiting for a unit that does not answer.
 class ProgressWindowWidget : public QWidget {
  public:
   ProgressWindowWidget(QWidget* owner, SettingsStore& settings, std::function<void()> cancel = {});
@@ -42,9 +46,11 @@ class ProgressWindowWidget : public QWidget {
   // the whole percentage changes.
   void SetPosition(int position);
   void Advance();
-  // Modal for the owner's window, then shown where it was last left, or
-  // centred over the owner when that place is on no screen.
-  void EnterModal();
+  // When the unit last sent a byte; the bar's text follows it once a second.
+  void SetWaitingSince(std::chrono::steady_clock::time_point since);
+  // Disables the owner until this window goes, then shows it where it was
+  // last left, or centred over the owner when that place is on no screen.
+  void Open();
 
   bool IsCancelled() const { return cancelled_; }
   void Cancel();
@@ -73,14 +79,17 @@ class ProgressWindowWidget : public QWidget {
   int step_ = 1;
   int percent_shown_ = 0;
   bool placed_ = false;
+  QPointer<QWidget> disabled_owner_;
 
   QLabel* text_;
   TimeToCompleteBar* bar_;
   QPushButton* cancel_;
+  // A display clock: the wait and the estimate move on while no step comes.
+  QTimer* clock_;
 };
 
 // The core's progress window of one transfer as a ProgressWindowWidget over
-// `owner`, shown modal at once and closed when this goes (a window already
+// `owner`, opened at once and closed when this goes (a window already
 // destroyed with its owner is left alone).
 class WidgetProgressWindow : public ProgressWindow {
  public:
@@ -94,6 +103,7 @@ class WidgetProgressWindow : public ProgressWindow {
   void SetStepSize(int step) override;
   void Advance() override;
   bool IsCancelled() const override;
+  void SetWaitingSince(std::chrono::steady_clock::time_point since) override;
 
  private:
   QPointer<ProgressWindowWidget> widget_;

@@ -45,9 +45,15 @@ double TimeToCompleteBar::Fraction() const {
   return fraction < 0.0 ? 0.0 : (fraction > 1.0 ? 1.0 : fraction);
 }
 
-QString TimeToCompleteBar::RemainingText() const {
+void TimeToCompleteBar::SetWaitingSince(std::chrono::steady_clock::time_point since) {
+  waiting_since_ = since;
+  update();
+}
+
+QString TimeToCompleteBar::Text() const {
+  const std::chrono::duration<double> silent = std::chrono::steady_clock::now() - waiting_since_;
   const std::optional<std::string> text =
-      RemainingTimeEstimate(Fraction(), static_cast<double>(start_.elapsed()) / 1000.0);
+      ProgressBarText(Fraction(), static_cast<double>(start_.elapsed()) / 1000.0, silent.count());
   return text ? QString::fromStdString(*text) : QString();
 }
 
@@ -60,14 +66,14 @@ void TimeToCompleteBar::paintEvent(QPaintEvent* /*event*/) {
   filled.setWidth(static_cast<int>(whole.width() * Fraction()));
   painter.fillRect(filled, colours.color(QPalette::Highlight));
 
-  const QString text = RemainingText();
+  const QString text = Text();
   if (!text.isEmpty()) {
     const int flags = Qt::AlignCenter | Qt::TextSingleLine;
     painter.setClipRect(filled);
     painter.setPen(colours.color(QPalette::HighlightedText));
     painter.drawText(whole, flags, text);
-    painter.setClipRect(QRect(filled.right() + 1, whole.top(), whole.width() - filled.width(),
-                              whole.height()));
+    painter.setClipRect(
+        QRect(filled.right() + 1, whole.top(), whole.width() - filled.width(), whole.height()));
     painter.setPen(colours.color(QPalette::WindowText));
     painter.drawText(whole, flags, text);
     painter.setClipping(false);

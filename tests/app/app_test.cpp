@@ -1,4 +1,5 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
+#include <algorithm>
 #include <chrono>
 #include <csignal>
 #include <functional>
@@ -17,6 +18,7 @@
 #include <QMenu>
 #include <QMenuBar>
 #include <QMessageBox>
+#include <QPalette>
 #include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
@@ -41,6 +43,7 @@
 #include "app/recovery_offer.h"
 #include "app/signal_watch.h"
 #include "app/tool_bar.h"
+#include "device/program_image.h"
 #include "protocol/message_log.h"
 #include "sim/fixture_tree.h"
 #include "sim/simulated_unit.h"
@@ -50,6 +53,7 @@
 #include "views/progress_window.h"
 #include "views/report_list.h"
 #include "views/stage_view.h"
+#include "views/time_to_complete_bar.h"
 
 #include "choose_file.h"
 #include "session_log.h"
@@ -141,6 +145,8 @@ class AppTest : public QObject {
   void MotionStopsWheneverTheOperatorLetsGo();
   void HeldJogIsConfirmedUntilReleased();
   void ClosingTheWindowDuringATransferCancelsIt();
+  void QuittingDuringAProgramAsksFirstThenCancelsIt();
+  void SilentUnitIsShownAsWaited();
   void LogMovesToTheNextOpenWindow();
   void UnsavedEditsAskBeforeClosing_data();
   void UnsavedEditsAskBeforeClosing();
@@ -172,6 +178,7 @@ class AppTest : public QObject {
   std::string tty_;
   std::unique_ptr<QtSettingsStore> settings_;
   std::unique_ptr<MainWindow> window_;
+  int read_timeout_ms_ = kReadTimeoutMs;
 };
 
 void AppTest::initTestCase() {
@@ -184,6 +191,7 @@ void AppTest::init() {
   tree_ = std::make_unique<sim::FixtureTree>(sim::FixtureTree::Temporary());
   QVERIFY(tree_->ok());
   settings_ = std::make_unique<QtSettingsStore>();
+  read_timeout_ms_ = kReadTimeoutMs;
 }
 
 void AppTest::cleanup() {
@@ -222,7 +230,7 @@ void AppTest::InsertTwoSets(DocumentWindow& document) {
 void AppTest::OpenWindow(DialogHooks hooks) {
   DeviceSessionOptions options;
   options.roots = {tree_->SysfsRoot(), tree_->DevRoot()};
-  options.read_timeout_ms = kReadTimeoutMs;
+  options.read_timeout_ms = read_timeout_ms_;
   window_ = std::make_unique<MainWindow>(options, *settings_, std::move(hooks));
   window_->show();
   QVERIFY(QTest::qWaitForWindowExposed(window_.get()));
@@ -532,7 +540,12 @@ void AppTest::ProgressWindowShowsAndCancelsATransfer() {
   views::ProgressWindowWidget* progress = ShownProgress();
   QCOMPARE(progress->MessageText(), QString("Reading Device..."));
   QTRY_VERIFY_WITH_TIMEOUT(progress->windowTitle().startsWith("Progress ["), 10000);
-  QCOMPARE(progress->windowModality(), Qt::WindowModal);
+  // Only the document's view is closed to input: the main window can still
+  // be closed, and nothing else can start on this unit meanwhile.
+  QVERIFY(!document->View().isEnabled());
+  QVERIFY(progress->CancelButton()->isEnabled());
+  QVERIFY(window_->ActionFor(Command::kExit)->isEnabled());
+  QVERIFY(!window_->ActionFor(Command::kProgramDevice)->isEnabled());
   Screenshot("main_window_progress");
   if (const QString folder = qEnvironmentVariable("STRAVON_SCREENSHOT_DIR"); !folder.isEmpty()) {
     progress->grab().save(folder + "/app_progress_window.png");
@@ -543,6 +556,8 @@ void AppTest::ProgressWindowShowsAndCancelsATransfer() {
   QTRY_VERIFY(document->View().Output().toPlainText().contains("Reading Device... Cancelled"));
   QVERIFY(document->Doc().Protocol() == before);
   QTRY_VERIFY(ShownProgress() == nullptr);
+  QVERIFY(document->View().isEnabled());
+  QVERIFY(window_->ActionFor(Command::kProgramDevice)->isEnabled());
 }
 
 namespace {
@@ -1078,6 +1093,88 @@ void AppTest::ClosingWhileAWorkerQuestionIsUpReturnsPromptly() {
   QVERIFY2(close_ms < 1000, qPrintable(QString::number(close_ms)));
   QTRY_VERIFY_WITH_TIMEOUT(document.isNull(), 1000);
   QVERIFY(ShownBox() == nullptr);
+}
+
+void AppTest::QuittingDuringAProgramAsksFirstThenCancelsIt() {
+  sim::UnitOptions slow;
+  slow.pacing_baud = 9600;  // several seconds for the whole program
+  StartUnit(slow);
+  OpenWindow();
+  DocumentWindow* document = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  InsertTwoSets(*document);
+  SessionLog log(*document);
+  window_->Route(Command::kProgramDevice);
+  QTRY_VERIFY_WITH_TIMEOUT(ShownProgress() != nullptr, 10000);
+  QTRY_VERIFY_WITH_TIMEOUT(unit_->CommandCount(sim::CommandKind::kPageCommit) >= 2, 10000);
+
+  // The edits are not on the unit yet: Cancel keeps the window and the
+  // transfer goes on.
+  QVERIFY(WithDialog<QMessageBox>(
+      "quit_during_program", [&] { QVERIFY(!window_->close()); },
+      [](QMessageBox& box) { box.button(QMessageBox::Cancel)->click(); }));
+  QVERIFY(window_->isVisible());
+  QCOMPARE(log.Count<FinishedEvent>(), std::size_t{0});
+  const int commits = unit_->CommandCount(sim::CommandKind::kPageCommit);
+  QTRY_VERIFY_WITH_TIMEOUT(unit_->CommandCount(sim::CommandKind::kPageCommit) > commits, 5000);
+
+  QElapsedTimer timer;
+  QVERIFY(WithDialog<QMessageBox>(
+      "quit_during_program", [&] { QVERIFY(window_->close()); },
+      [&](QMessageBox& box) {
+        timer.start();
+        box.button(QMessageBox::Discard)->click();
+      }));
+  // The transfer stops at once; the rest is the port's wait for a quiet line
+  // and the stop the unit is sent last, as after Cancel.
+  QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+  QVERIFY(!window_->isVisible());
+  QCOMPARE(log.Count<FinishedEvent>(), std::size_t{1});
+  const Outcome outcome = log.LastFinished().outcome;
+  QCOMPARE(int(outcome.kind), int(Outcome::Kind::kCancelled));
+  // As a cancelled program leaves it: the first page, written last, is the
+  // cleared one, so the unit holds no protocol.
+  QVERIFY(outcome.program_area_cleared);
+  const std::vector<std::uint8_t> first_page = unit_->ReadMemory(kProgramImageAddress, 64);
+  QVERIFY(std::all_of(first_page.begin(), first_page.end(), [](std::uint8_t b) { return b == 0; }));
+}
+
+void AppTest::SilentUnitIsShownAsWaited() {
+  StartUnit();
+  read_timeout_ms_ = 8000;  // the silence must outlast a second or two
+  OpenWindow();
+  DocumentWindow* document = window_->NewDocument();
+  QVERIFY(WaitConnected(true));
+  // The unit stops answering 14 % into the read.
+  unit_->InjectFault(sim::Fault::Silence().For(sim::CommandKind::kReadByte).Skip(200));
+  SessionLog log(*document);
+  window_->Route(Command::kReadDevice);
+  QTRY_VERIFY_WITH_TIMEOUT(ShownProgress() != nullptr, 10000);
+  views::ProgressWindowWidget* progress = ShownProgress();
+  QTRY_COMPARE_WITH_TIMEOUT(progress->windowTitle(), QString("Progress [14%]"), 10000);
+  QTRY_COMPARE_WITH_TIMEOUT(progress->Bar()->Text(), QString("Waiting for the unit: 1 s"), 3000);
+  QTRY_COMPARE_WITH_TIMEOUT(progress->Bar()->Text(), QString("Waiting for the unit: 2 s"), 2000);
+  if (const QString folder = qEnvironmentVariable("STRAVON_SCREENSHOT_DIR"); !folder.isEmpty()) {
+    progress->grab().save(folder + "/app_progress_waiting.png");
+    QPalette dark = progress->palette();
+    dark.setColor(QPalette::Window, QColor(0x2B, 0x2B, 0x2B));
+    dark.setColor(QPalette::WindowText, QColor(0xE6, 0xE6, 0xE6));
+    dark.setColor(QPalette::Base, QColor(0x1E, 0x1E, 0x1E));
+    dark.setColor(QPalette::Button, QColor(0x3C, 0x3C, 0x3C));
+    dark.setColor(QPalette::ButtonText, QColor(0xE6, 0xE6, 0xE6));
+    dark.setColor(QPalette::Highlight, QColor(0x3D, 0x7A, 0xC7));
+    dark.setColor(QPalette::HighlightedText, Qt::white);
+    progress->setPalette(dark);
+    progress->grab().save(folder + "/app_progress_waiting_dark.png");
+  }
+
+  // Quitting ends the wait at once, as Cancel would.
+  QElapsedTimer timer;
+  timer.start();
+  QVERIFY(window_->close());
+  QVERIFY2(timer.elapsed() < 500, qPrintable(QString::number(timer.elapsed())));
+  QCOMPARE(log.Count<FinishedEvent>(), std::size_t{1});
+  QCOMPARE(int(log.LastFinished().outcome.kind), int(Outcome::Kind::kCancelled));
 }
 
 void AppTest::QuittingDuringATransferReturnsPromptly() {
