@@ -9,6 +9,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/input_file.h"
 #include "cli/output_file.h"
 #include "cli/protocol_report.h"
 #include "cli/unit_session.h"
@@ -134,11 +135,7 @@ int RunDecode(Console& console, const std::string& image_file, double pitch,
     return kExitFailed;
   }
   std::string contents;
-  std::string error;
-  if (!ReadWholeFile(image_file, &contents, &error)) {
-    console.Error(ErrorText(error));
-    return kExitFailed;
-  }
+  if (!ReadInputFile(console, image_file, &contents)) return kExitFailed;
   if (contents.size() != kProgramImageSize) {
     console.Error(ErrorText(image_file + " holds " + std::to_string(contents.size()) +
                             " bytes; a program image has " + std::to_string(kProgramImageSize) +

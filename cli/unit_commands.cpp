@@ -15,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/input_file.h"
 #include "cli/interrupt.h"
 #include "cli/output_file.h"
 #include "cli/protocol_report.h"
@@ -299,10 +300,7 @@ int RunSettingsBackup(const GlobalOptions& options, Console& console, const std:
 int RunSettingsRestore(const GlobalOptions& options, Console& console, const std::string& file) {
   std::string contents;
   std::string error;
-  if (!ReadWholeFile(file, &contents, &error)) {
-    console.Error(ErrorText(error));
-    return kExitFailed;
-  }
+  if (!ReadInputFile(console, file, &contents)) return kExitFailed;
   SettingsBlock block{};
   if (!ParseBackup(contents, &block, &error)) {
     console.Error(ErrorText(file + ": " + error));

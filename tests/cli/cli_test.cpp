@@ -724,6 +724,22 @@ TEST_F(CliTest, OutputFilesFollowTheirKind) {
   ASSERT_EQ(::lstat(link.c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
 
+  // A link that leads nowhere is refused and stays a link.
+  const std::string dangling = Path("dangling.tmt");
+  const std::string loop = Path("loop.tmt");
+  ASSERT_EQ(::symlink(Path("missing/none.tmt").c_str(), dangling.c_str()), 0);
+  ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+  for (const auto& [output, reason] :
+       {std::pair{dangling, "is a symbolic link to a file that does not exist"},
+        std::pair{loop, "is a loop of symbolic links"}}) {
+    SCOPED_TRACE(output);
+    const Outcome refused = Run({"decode", image, "--pitch", "0.003175", "-o", output});
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_EQ(refused.err, "Error:  Cannot write " + output + ": it " + reason + "\n");
+    ASSERT_EQ(::lstat(output.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+  }
+
   // The input, by its own name or through a link, is refused and kept.
   const std::string image_link = Path("image-link.bin");
   ASSERT_EQ(::symlink(image.c_str(), image_link.c_str()), 0);
@@ -849,6 +865,25 @@ TEST_F(CliTest, ProtocolFilesAreReadWithinBounds) {
     }
     EXPECT_EQ(outcome.err.find('\x1B'), std::string::npos);
     EXPECT_LT(outcome.err.size(), 2000u);
+  }
+}
+
+// Every file read whole is capped: an endless input is refused at once.
+TEST_F(CliTest, EndlessInputsAreRefusedAtOnce) {
+  const std::string protocol = ProtocolFile();
+  const std::vector<std::vector<std::string>> commands = {
+      {"settings", "restore", "/dev/zero"},
+      {"decode", "/dev/zero", "--pitch", "0.003175"},
+      {"plot", protocol, "--settings", "/dev/zero"},
+  };
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    const Clock::time_point start = Clock::now();
+    const Outcome outcome = Run(command);
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_EQ(outcome.err,
+              "Error:  Cannot read /dev/zero: it holds more than the 1048576 bytes allowed\n");
+    EXPECT_LT(Clock::now() - start, 5s);
   }
 }
 
