@@ -63,8 +63,8 @@ bool ResolveSettings(const GlobalOptions& options, Console& console, const PlotO
       return false;
     }
     *settings = DecodeSettingsBlock(block);
-    if (!SettingsAreValid(*settings)) {
-      console.Error(ErrorText(file + ": the block holds settings that a unit does not accept."));
+    if (const std::vector<std::string> problems = BackupProblems(*settings); !problems.empty()) {
+      console.Error(BackupRefusalText(file, problems));
       return false;
     }
     *source = "backup " + file;

@@ -24,6 +24,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "cli/settings_backup.h"
 #include "cli/terminal_progress.h"
 #include "device/device_commands.h"
 #include "device/hardware_settings.h"
@@ -77,10 +78,11 @@ class CliTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(tree_.ok()); }
 
-  void AttachUnit(sim::UnitOptions options = {}) {
+  void AttachUnit(sim::UnitOptions options = {},
+                  const sim::UsbIdentity& identity = sim::UnitIdentity()) {
     unit_ = std::make_unique<sim::SimulatedUnit>(options);
     ASSERT_EQ(unit_->Start(), 0);
-    tty_ = tree_.AddUsbPort(sim::UnitIdentity(), unit_->SlavePath());
+    tty_ = tree_.AddUsbPort(identity, unit_->SlavePath());
     ASSERT_FALSE(tty_.empty());
   }
 
@@ -331,6 +333,71 @@ TEST_F(CliTest, SettingsProgramRefusesWhatNoUnitShouldHold) {
   EXPECT_EQ(UnitSettings().TravelSoftLimit, 7.0f);
   EXPECT_EQ(UnitSettings().OffsetPosition, 630);
   EXPECT_EQ(UnitSettings().Stroke, -5000);
+}
+
+// A backup no unit would take is refused before the unit is touched, each
+// field named with its value, under one prefix.
+TEST_F(CliTest, RestoreNamesTheFieldsABackupGetsWrong) {
+  AttachUnit();
+  const auto with = [](auto change) {
+    HardwareSettings settings = test_support::FactorySettings();
+    change(settings);
+    return settings;
+  };
+  const struct {
+    const char* name;
+    HardwareSettings settings;
+    const char* problems;  // after the first line
+  } cases[] = {
+      {"nan pitch", with([](HardwareSettings& s) { s.MotorPitch = std::nanf(""); }),
+       "  motor pitch nan mm per step: a unit takes 0.00001 to 0.015857\n"},
+      {"negative minimum, low soft limit", with([](HardwareSettings& s) {
+         s.MinimumSpecimenSize = -1.0f;
+         s.TravelSoftLimit = 2.0f;
+       }),
+       "  minimum specimen size -1 mm: a unit takes 0 to 200\n"
+       "  travel soft limit 2 mm: a unit takes 5 to 43\n"},
+      {"most negative stroke", with([](HardwareSettings& s) { s.Stroke = INT32_MIN; }),
+       "  stroke -2147483648 steps: a unit takes -2147483647 to -1\n"},
+      {"control bytes in the series", with([](HardwareSettings& s) {
+         s.SeriesName = {'\x1B', '[', '2', 'J'};
+       }),
+       "  series name \"\\x1B[2J\": control bytes are no name\n"},
+      {"the dialog's check", with([](HardwareSettings& s) { s.TravelSoftLimit = 20.0f; }),
+       "  Travel Soft Limit Exceeds the Actuator Stroke.\n    Maximum Travel = 15.875000\n"},
+  };
+  const std::string backup = Path("crafted.settings");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(backup, cli::BackupText(EncodeSettingsBlock(c.settings), "test"));
+    unit_->ClearTranscript();
+    const Outcome outcome = Run({"settings", "restore", backup});
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_EQ(outcome.err,
+              "Error:  " + backup + " holds settings that a unit does not accept:\n" + c.problems);
+    EXPECT_EQ(unit_->TotalCommands(), 0);
+  }
+}
+
+// What the unit and its USB descriptors say reaches the terminal escaped.
+TEST_F(CliTest, ControlBytesFromTheUnitAreEscaped) {
+  sim::UnitOptions options;
+  options.identification2 = "SW#74050 REV 4.1 \x1B]0;owned\x07";
+  sim::UsbIdentity identity = sim::UnitIdentity();
+  identity.product = "Unit\x1B[2J";
+  AttachUnit(options, identity);
+  HardwareSettings settings = UnitSettings();
+  settings.SeriesName = {'P', '\x1B', '[', '\0'};
+  SetUnitSettings(settings);
+  for (const char* command : {"settings", "info", "ports"}) {
+    SCOPED_TRACE(command);
+    const Outcome outcome = Run({command});
+    EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out.find_first_of("\x1B\x07"), std::string::npos) << outcome.out;
+    const char* escaped = std::string(command) == "ports" ? "Unit\\x1B[2J" : "P\\x1B[";
+    EXPECT_NE(outcome.out.find(escaped), std::string::npos) << outcome.out;
+  }
+  EXPECT_NE(Run({"info"}).out.find("4.1 \\x1B]0;owned\\x07"), std::string::npos);
 }
 
 // A default set as protocol files keep it: 50 % of the minimum specimen size.
