@@ -14,6 +14,7 @@
 #include "cli/settings_backup.h"
 #include "cli/unit_session.h"
 #include "protocol/file_io.h"
+#include "protocol/number_text.h"
 #include "protocol/protocol_file.h"
 
 namespace stravon::cli {
@@ -266,8 +267,11 @@ int RunPlot(const GlobalOptions& options, Console& console, const PlotOptions& p
   std::uint64_t rows = 0;
   ForEachPlotPoint(profile, plot.step, [&](double, double) { return ++rows <= kMaximumRows; });
   if (rows > kMaximumRows) {
-    console.Error("Error:  The plot would have more than " + std::to_string(kMaximumRows) +
-                  " rows; sample it with --step SECONDS.");
+    const std::string limit = std::to_string(kMaximumRows);
+    console.Error(plot.step ? "Error:  --step " + FormatGeneral(*plot.step) +
+                                  " would give more than " + limit + " rows; give a longer step."
+                            : "Error:  The plot would have more than " + limit +
+                                  " rows; sample it with --step SECONDS.");
     return kExitFailed;
   }
 

@@ -612,6 +612,41 @@ INSTANTIATE_TEST_SUITE_P(
         UsageCase{"NaNDecodePitch", {"decode", "x.bin", "--pitch", "nan"}}),
     [](const testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
 
+// Every number option is read as a person writes it, and a refusal gives the
+// real reason.
+TEST_F(CliTest, NumberOptionsAreDecimalAndRefusedForTheirReason) {
+  const std::string protocol = ProtocolFile();
+  const std::string backup = Path("factory.settings");
+  WriteFile(backup, cli::BackupText(EncodeSettingsBlock(test_support::FactorySettings()), "test"));
+  const std::vector<std::string> plot = {"plot", protocol, "--settings", backup};
+  const auto with = [](std::vector<std::string> args, std::vector<std::string> more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  const struct {
+    const char* name;
+    std::vector<std::string> args;  // without a time-out of their own
+    int exit_status;
+    const char* err;  // its first line
+  } cases[] = {
+      {"hex step", with(plot, {"--step", "0x10"}), 2, "--step: not a finite decimal number"},
+      {"empty step", with(plot, {"--step", ""}), 2, "--step: not a finite decimal number"},
+      {"zero step", with(plot, {"--step", "0"}), 2,
+       "Error:  --step takes a positive number of seconds."},
+      {"tiny step", with(plot, {"--step", "1e-12"}), 1,
+       "Error:  --step 1e-12 would give more than 20000000 rows; give a longer step."},
+      {"decimal step", with(plot, {"--step", "1e3"}), 0, ""},
+      {"hex time-out", {"--timeout", "0x10", "ports"}, 2, "--timeout: not a decimal integer"},
+      {"decimal time-out", {"--timeout", "16", "ports"}, 0, "No control unit detected."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome outcome = Process(c.args, tree_).Wait();
+    EXPECT_EQ(outcome.exit_status, c.exit_status) << outcome.err;
+    EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')), c.err);
+  }
+}
+
 TEST_F(CliTest, AnUnknownCommandIsNamed) {
   const Outcome outcome = Run({"frobnicate"});
   EXPECT_EQ(outcome.exit_status, 2);
