@@ -45,6 +45,7 @@ enum class FindingRule {
   kDurationNotALength,   // set
   kTimeUnitNotRun,       // set
   kMagnitudeNotANumber,  // set
+  kNegativeMagnitude,    // set; value: the magnitude as written (it moves the other way)
 
   // The hardware settings' checks; field is the setting.
   kSeriesNameTooLong,      // value: characters; limit: the most the block holds

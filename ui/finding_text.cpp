@@ -192,6 +192,9 @@ std::string FindingText(const Finding& f) {
       return "Error:  Set " + set + ": Time Unit Must Be Seconds, Minutes, Hours or Days\n";
     case FindingRule::kMagnitudeNotANumber:
       return "Error:  Set " + set + ": Magnitude Must Be a Number\n";
+    case FindingRule::kNegativeMagnitude:
+      return "Warning:  Negative Magnitude " + FormatGeneral(f.value) +
+             ", the Actuator Moves Against the Stretch\n";
 
     case FindingRule::kSeriesNameTooLong:
       return "Error:  Maximum Series Name Length = " + Integer(f.limit.value_or(0.0)) +
@@ -311,6 +314,8 @@ std::string_view FindingRuleName(FindingRule rule) {
       return "time_unit_not_run";
     case FindingRule::kMagnitudeNotANumber:
       return "magnitude_not_a_number";
+    case FindingRule::kNegativeMagnitude:
+      return "negative_magnitude";
     case FindingRule::kSeriesNameTooLong:
       return "series_name_too_long";
     case FindingRule::kSoftLimitAboveMaximum:

@@ -79,6 +79,14 @@ std::vector<Finding> SetEditorFindings(const TestSet& set, const HardwareSetting
 std::vector<Finding> JudgeProtocol(const TestSequence& sequence, const HardwareSettings& settings) {
   std::vector<Finding> findings = CheckCommit(sequence, settings);
   for (std::size_t i = 0; i < sequence.sets.size(); ++i) {
+    // Neither the editor nor the commit refuses one, yet it is seldom meant.
+    if (const double magnitude = sequence.sets[i].XMagnitude; magnitude < 0.0) {
+      Finding finding =
+          MakeFinding(FindingRule::kNegativeMagnitude, FindingField::kMagnitude, magnitude);
+      finding.severity = Severity::kWarns;
+      finding.set = i;
+      findings.push_back(finding);
+    }
     for (Finding finding :
          SetEditorFindings(AsTheUnitRunsIt(sequence.sets[i], settings), settings)) {
       finding.severity = Severity::kWarns;

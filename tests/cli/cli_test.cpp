@@ -515,7 +515,12 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"TooSlow",
                     "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
                     "NumReps\tTimeUnits\nRamp\tmm\t0.1\t3\t1\t1\tHours\n",
-                    "Error:  Minimum Stretch Velocity Exceeded."}),
+                    "Error:  Minimum Stretch Velocity Exceeded."},
+        // The unit moves the actuator the other way; seldom what is meant.
+        WarningCase{"NegativeMagnitude",
+                    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
+                    "NumReps\nRamp\tmm\t-0.5\t1\t1\t1\n",
+                    "Warning:  Negative Magnitude -0.5, the Actuator Moves Against the Stretch"}),
     [](const testing::TestParamInfo<WarningCase>& param) { return std::string(param.param.name); });
 
 TEST_F(CliTest, CheckReportsRowsTotalsAndVerdicts) {
@@ -987,6 +992,25 @@ TEST_F(CliTest, EndlessInputsAreRefusedAtOnce) {
               "Error:  Cannot read /dev/zero: it holds more than the 1048576 bytes allowed\n");
     EXPECT_LT(Clock::now() - start, 5s);
   }
+}
+
+// The unit counts repetitions unsigned; a count a protocol file cannot hold
+// is refused, not shown as -1.
+TEST_F(CliTest, DecodeRefusesRepetitionsAProtocolFileCannotHold) {
+  const std::string image = Path("image.bin");
+  ASSERT_EQ(
+      Run({"compile", ProtocolFile(), "--pitch", "0.003175", "--soft-limit", "7.2", "-o", image})
+          .exit_status,
+      0);
+  std::string bytes = ReadFile(image);
+  bytes.replace(32, 4, "\xFF\xFF\xFF\xFF");  // the second set's repetitions
+  WriteFile(image, bytes);
+  const Outcome outcome = Run({"decode", image, "--pitch", "0.003175"});
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_EQ(outcome.err, "Error:  " + image +
+                             ": set 2 repeats 4294967295 times, more than a protocol file can "
+                             "hold (2147483647).\n");
+  EXPECT_EQ(outcome.out, "");
 }
 
 TEST_F(CliTest, AnErasedUnitReadsAsNoProtocol) {
