@@ -1,7 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/cli_app.h"
 
+#include <cstdint>
 #include <exception>
+#include <limits>
 #include <sstream>
 #include <string>
 
@@ -11,6 +13,7 @@
 #include "cli/console.h"
 #include "cli/exit_status.h"
 #include "cli/plot_command.h"
+#include "protocol/number_text.h"
 #include "stravon/version.h"
 #include "ui/field_text.h"
 #include "ui/finding_text.h"
@@ -31,6 +34,15 @@ const CLI::Validator kDecimal(
       return ParseNumberField(text, value) ? std::string() : "not a finite decimal number";
     },
     "NUMBER");
+const CLI::Validator kDecimalInteger(
+    [](std::string& text) {
+      std::int64_t value = 0;
+      return ParseIntegerField(text, std::numeric_limits<std::int64_t>::min(),
+                               std::numeric_limits<std::int64_t>::max(), value)
+                 ? std::string()
+                 : "not a decimal integer";
+    },
+    "INT");
 
 void AddSettingsOptions(CLI::App* command, GivenSettings& given, bool required) {
   CLI::Option* pitch = command->add_option("--pitch", given.pitch, "motor pitch, mm per step")
@@ -60,6 +72,7 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   bool verbose = false;
   app.add_option("--port", options.port, "use this port (tty name or path) instead of detection");
   app.add_option("--timeout", options.timeout_ms, "per-byte reply time-out in ms (default 20000)")
+      ->check(kDecimalInteger)
       ->check(CLI::Range(1, 600000));
   CLI::Option* quiet_flag = app.add_flag("-q,--quiet", quiet, "only errors and results");
   app.add_flag("-v,--verbose", verbose, "also what the unit and the core report on the way")
@@ -111,7 +124,8 @@ int RunCli(int argc, char** argv, std::FILE* out, std::FILE* err) {
   plot->add_option("FILE", plot_options.file, "protocol file (.tmt)")->required();
   plot->add_option("-o,--output", plot_options.output, "file to write (default: stdout)");
   plot->add_option("--step", plot_options.step,
-                   "sample every so many seconds (default: every breakpoint)");
+                   "sample every so many seconds (default: every breakpoint)")
+      ->check(kDecimal);
   plot->add_option("--settings", plot_options.settings_backup,
                    "use the hardware settings of this settings backup, not the unit's");
   plot->add_flag("--json", plot_options.json, "as JSON, with the phases' durations");

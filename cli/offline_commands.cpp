@@ -2,6 +2,8 @@
 // check, compile and decode: protocol work that needs the unit only for its
 // hardware settings, and not at all when they are given.
 #include <cmath>
+#include <cstdint>
+#include <limits>
 #include <sstream>
 #include <string>
 #include <string_view>
@@ -9,6 +11,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/input_file.h"
 #include "cli/output_file.h"
 #include "cli/protocol_report.h"
 #include "cli/unit_session.h"
@@ -134,11 +137,7 @@ int RunDecode(Console& console, const std::string& image_file, double pitch,
     return kExitFailed;
   }
   std::string contents;
-  std::string error;
-  if (!ReadWholeFile(image_file, &contents, &error)) {
-    console.Error(ErrorText(error));
-    return kExitFailed;
-  }
+  if (!ReadInputFile(console, image_file, &contents)) return kExitFailed;
   if (contents.size() != kProgramImageSize) {
     console.Error(ErrorText(image_file + " holds " + std::to_string(contents.size()) +
                             " bytes; a program image has " + std::to_string(kProgramImageSize) +
@@ -153,6 +152,17 @@ int RunDecode(Console& console, const std::string& image_file, double pitch,
   settings.MinimumSpecimenSize = NarrowToFloat(min_size.value_or(0.0));
   DeviceSetTable table{};
   const std::int32_t count = DecodeProgramImage(image, table);
+  // The unit counts repetitions unsigned; a protocol file holds them signed,
+  // and would turn 4294967295 into -1.
+  for (std::int32_t i = 0; i < count; ++i) {
+    const std::uint32_t repetitions = table[static_cast<std::size_t>(i)].Repetitions;
+    if (repetitions > static_cast<std::uint32_t>(std::numeric_limits<std::int32_t>::max())) {
+      console.Error(ErrorText(image_file + ": set " + std::to_string(i + 1) + " repeats " +
+                              std::to_string(repetitions) +
+                              " times, more than a protocol file can hold (2147483647)."));
+      return kExitFailed;
+    }
+  }
   TestSequence sequence;
   DeviceSetsToProtocol(table, count, settings, sequence);
 

@@ -32,13 +32,23 @@ bool SameFile(const std::string& first, const std::string& second) {
 
 bool WriteOutput(Console& console, const std::string& path, const std::string& input,
                  std::string_view bytes) {
+  return WriteOutput(console, path, input,
+                     [bytes](const PieceWriter& write) { return write(bytes); });
+}
+
+bool WriteOutput(Console& console, const std::string& path, const std::string& input,
+                 const ContentProducer& produce) {
   if (path == kStandardOutput) {
-    console.Result(bytes);
+    // A failed standard output is reported at exit; there is no use going on.
+    produce([&console](std::string_view piece) {
+      console.Result(piece);
+      return ResultWriteError() == 0;
+    });
     return true;
   }
   if (RefuseInput(console, path, input)) return false;
   std::string error;
-  if (ReplaceFileAtomically(path, bytes, &error)) return true;
+  if (ReplaceFileAtomically(path, produce, &error)) return true;
   console.Error(ErrorText(error));
   return false;
 }

@@ -6,6 +6,7 @@
 #include <string_view>
 
 #include "cli/console.h"
+#include "protocol/file_io.h"
 #include "protocol/test_sequence.h"
 
 namespace stravon::cli {
@@ -17,6 +18,9 @@ namespace stravon::cli {
 // refused before anything is written. False after the reason was reported.
 bool WriteOutput(Console& console, const std::string& path, const std::string& input,
                  std::string_view bytes);
+// The same for output made piece by piece, never held whole.
+bool WriteOutput(Console& console, const std::string& path, const std::string& input,
+                 const ContentProducer& produce);
 
 // A protocol to `output` as WriteOutput does, or to standard output without one.
 bool OutputProtocol(Console& console, TestSequence sequence,

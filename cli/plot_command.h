@@ -10,6 +10,7 @@
 #include "cli/commands.h"
 #include "cli/console.h"
 #include "device/motion_profile.h"
+#include "protocol/file_io.h"
 
 namespace stravon::cli {
 
@@ -35,5 +36,15 @@ std::string PlotCsv(const MotionProfile& profile, std::optional<double> step);
 // points.
 nlohmann::json PlotJson(const MotionProfile& profile, std::optional<double> step,
                         const HardwareSettings& settings, const std::string& settings_source);
+
+// The plot's text handed to `write` in pieces of bounded size, so that a plot
+// of millions of points never sits in memory whole: the CSV, or with
+// `settings` the compact dump of PlotJson and a line break, byte for byte.
+// False when `write` refused a piece.
+bool WritePlotCsv(const MotionProfile& profile, std::optional<double> step,
+                  const PieceWriter& write);
+bool WritePlotJson(const MotionProfile& profile, std::optional<double> step,
+                   const HardwareSettings& settings, const std::string& settings_source,
+                   const PieceWriter& write);
 
 }  // namespace stravon::cli

@@ -9,11 +9,13 @@
 #include "cli/exit_status.h"
 #include "cli/protocol_report.h"
 #include "device/ports/port_list.h"
+#include "ui/finding_text.h"
 
 namespace stravon::cli {
 namespace {
 
-std::string Shown(const std::string& text) { return text.empty() ? "(none)" : text; }
+// USB descriptors are the device maker's bytes.
+std::string Shown(const std::string& text) { return text.empty() ? "(none)" : Escaped(text); }
 
 }  // namespace
 
@@ -41,7 +43,7 @@ int RunPorts(Console& console, bool json) {
 
   std::string text;
   for (const PortRecord& port : ports) {
-    text += (&port == unit ? "* " : "  ") + port.port_name +
+    text += (&port == unit ? "* " : "  ") + Escaped(port.port_name) +
             (&port == unit ? "  (the unit, as detection picks it)" : "") + "\n";
     text += "      friendly name:  " + Shown(port.friendly_name) + "\n";
     text += "      display name:   " + Shown(port.display_name) + "\n";

@@ -1,11 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/settings_backup.h"
 
+#include <algorithm>
+#include <charconv>
 #include <cstdio>
+#include <limits>
 #include <sstream>
 #include <vector>
 
+#include "cli/console.h"
 #include "cli/protocol_report.h"
+#include "ui/finding_text.h"
 
 namespace stravon::cli {
 namespace {
@@ -28,11 +33,59 @@ bool HexByte(std::string_view token, int* value) {
   return true;
 }
 
+bool Within(double value, double low, double high) { return value >= low && value <= high; }
+
+// A limit as written in the tables: 0.00001, not 1e-05.
+std::string Limit(double value) {
+  char text[64];
+  const auto result = std::to_chars(text, text + sizeof text, value, std::chars_format::fixed);
+  return std::string(text, result.ptr);
+}
+
 }  // namespace
+
+std::vector<std::string> BackupProblems(const HardwareSettings& settings) {
+  std::vector<std::string> problems;
+  const auto length = [&](const char* name, float value, double low, double high,
+                          const char* unit) {
+    if (Within(value, low, high)) return;
+    problems.push_back(std::string(name) + " " + ShortText(value) + " " + unit + ": a unit takes " +
+                       Limit(low) + " to " + Limit(high));
+  };
+  length("motor pitch", settings.MotorPitch, kMinimumMotorPitch, kMaximumMotorPitch, "mm per step");
+  length("minimum specimen size", settings.MinimumSpecimenSize, 0.0, kMaximumMinimumSpecimenSize,
+         "mm");
+  length("travel soft limit", settings.TravelSoftLimit, kMinimumTravelSoftLimit,
+         kMaximumTravelSoftLimit, "mm");
+  // Held negated: the most negative count has no positive twin.
+  if (settings.Stroke >= 0 || settings.Stroke == std::numeric_limits<std::int32_t>::min()) {
+    problems.push_back("stroke " + std::to_string(settings.Stroke) +
+                       " steps: a unit takes -2147483647 to -1");
+  }
+  const std::string series = settings.SeriesText();
+  if (std::any_of(series.begin(), series.end(), [](char c) { return c < 0x20 || c == 0x7F; })) {
+    problems.push_back("series name " + Quoted(series) + ": control bytes are no name");
+  }
+  return problems;
+}
+
+std::string BackupRefusalText(const std::string& file, const std::vector<std::string>& problems) {
+  constexpr std::string_view kPrefix = "Error:  ";
+  std::string text = ErrorText(file + " holds settings that a unit does not accept:");
+  for (const std::string& problem : problems) {
+    std::istringstream lines(problem);
+    for (std::string line; std::getline(lines, line);) {
+      if (line.starts_with(kPrefix)) line.erase(0, kPrefix.size());
+      if (line.starts_with('\t')) line.replace(0, 1, "  ");
+      text += "\n  " + line;
+    }
+  }
+  return text;
+}
 
 std::string SettingsDescription(const HardwareSettings& settings) {
   std::ostringstream out;
-  out << "series name            " << settings.SeriesText() << "\n"
+  out << "series name            " << Escaped(settings.SeriesText()) << "\n"
       << "model number           " << settings.ModelNumber << "\n"
       << "motor pitch            " << ShortText(settings.MotorPitch) << " mm per step\n"
       << "minimum specimen size  " << ShortText(settings.MinimumSpecimenSize) << " mm\n"

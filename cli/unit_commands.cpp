@@ -15,6 +15,7 @@
 
 #include "cli/commands.h"
 #include "cli/exit_status.h"
+#include "cli/input_file.h"
 #include "cli/interrupt.h"
 #include "cli/output_file.h"
 #include "cli/protocol_report.h"
@@ -27,6 +28,7 @@
 #include "protocol/number_text.h"
 #include "protocol/protocol_file.h"
 #include "ui/field_text.h"
+#include "ui/finding_text.h"
 #include "ui/hardware_dialog.h"
 #include "ui/move_to_size.h"
 #include "ui/protocol_judgement.h"
@@ -131,7 +133,7 @@ int RunInfo(const GlobalOptions& options, Console& console, bool json) {
   } else {
     std::string text = "port                   " + session.PortName() + "\n";
     for (std::size_t i = 0; i < unit.entries.size(); ++i) {
-      text += "identification " + std::to_string(i) + "       " + unit.entries[i] + "\n";
+      text += "identification " + std::to_string(i) + "       " + Escaped(unit.entries[i]) + "\n";
     }
     text += "firmware revision      " + FirmwareText(unit.firmware_revision) + "\n";
     text += "software number        " + std::to_string(unit.software_number) + "\n";
@@ -300,7 +302,7 @@ int RunSettingsBackup(const GlobalOptions& options, Console& console, const std:
   const HardwareSettings settings = session.Unit().settings;
   std::string origin = settings.ModelLine() + " on " + session.PortName();
   const std::vector<std::string>& identification = session.Unit().identification.entries;
-  if (identification.size() > 2) origin += " (" + identification[2] + ")";
+  if (identification.size() > 2) origin += " (" + Escaped(identification[2]) + ")";
   if (!WriteBytes(console, file, BackupText(EncodeSettingsBlock(settings), origin))) {
     return kExitFailed;
   }
@@ -311,16 +313,19 @@ int RunSettingsBackup(const GlobalOptions& options, Console& console, const std:
 int RunSettingsRestore(const GlobalOptions& options, Console& console, const std::string& file) {
   std::string contents;
   std::string error;
-  if (!ReadWholeFile(file, &contents, &error)) {
-    console.Error(ErrorText(error));
-    return kExitFailed;
-  }
+  if (!ReadInputFile(console, file, &contents)) return kExitFailed;
   SettingsBlock block{};
   if (!ParseBackup(contents, &block, &error)) {
     console.Error(ErrorText(file + ": " + error));
     return kExitFailed;
   }
   const HardwareSettings settings = DecodeSettingsBlock(block);
+  // Each field on its own first: the dialog's checks build on the pitch,
+  // and would measure the other fields with a wrong one.
+  if (const std::vector<std::string> problems = BackupProblems(settings); !problems.empty()) {
+    console.Error(BackupRefusalText(file, problems));
+    return kExitFailed;
+  }
   // The checks of the settings dialog with factory access (all fields
   // editable), on the backup's own values; then the unit's own test, which
   // would otherwise refuse the block at the next connection.
@@ -329,11 +334,7 @@ int RunSettingsRestore(const GlobalOptions& options, Console& console, const std
   HardwareDialog dialog(settings, store);
   const HardwareProgramResult checked = dialog.Program(dialog.Fields());
   if (checked.outcome != HardwareProgramResult::Outcome::kPost) {
-    console.Error(ErrorText(file + ": " + checked.message));
-    return kExitFailed;
-  }
-  if (!SettingsAreValid(settings)) {
-    console.Error(ErrorText(file + ": the block holds settings that a unit does not accept."));
+    console.Error(BackupRefusalText(file, {checked.message}));
     return kExitFailed;
   }
 

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <functional>
 #include <limits>
 #include <string>
 #include <string_view>
@@ -20,10 +21,19 @@ bool ReadWholeFile(const std::string& path, std::string* contents, std::string* 
 // the old contents or the new ones, never a mixture: the data go to a
 // temporary file in the same folder, which is synced to disk and then renamed
 // over the target. On failure the old file is untouched and the temporary
-// file removed. A symbolic link at `path` is kept and its target replaced;
-// an existing file keeps its permission bits. A path that names a device, a
+// file removed. A symbolic link at `path` is kept and its target replaced; a
+// link that leads nowhere (dangling, or a loop) is refused rather than
+// turned into a file; an existing file keeps its permission bits. A path that names a device, a
 // FIFO or a socket is written in place instead (there is nothing to replace
 // atomically, and replacing it by a file would break it); a folder is refused.
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error);
+
+// The same for contents too large to hold at once: `produce` hands each
+// piece in turn to the writer it is given, and stops when the writer returns
+// false (the write failed) or returns false itself to abandon the file.
+using PieceWriter = std::function<bool(std::string_view piece)>;
+using ContentProducer = std::function<bool(const PieceWriter& write)>;
+bool ReplaceFileAtomically(const std::string& path, const ContentProducer& produce,
+                           std::string* error);
 
 }  // namespace stravon

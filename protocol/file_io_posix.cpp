@@ -43,16 +43,35 @@ bool WriteAll(int fd, std::string_view data) {
   return true;
 }
 
+// Runs `produce` into `fd`; `write_error` is the errno of a failed write.
+bool Produce(int fd, const ContentProducer& produce, int* write_error) {
+  return produce([&](std::string_view piece) {
+    if (WriteAll(fd, piece)) return true;
+    *write_error = errno;
+    return false;
+  });
+}
+
 // The file to replace: the target of a symbolic link, so saving through a
 // link updates what it points to instead of turning the link into a file.
-std::string ResolveTarget(const std::string& path) {
+// False with `error` set for a link that leads nowhere: replacing it by a
+// file would silently break what the link stood for.
+bool ResolveTarget(const std::string& path, std::string* target, std::string* error) {
+  *target = path;
   struct stat info {};
-  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return path;
+  if (::lstat(path.c_str(), &info) != 0 || !S_ISLNK(info.st_mode)) return true;
   char* resolved = ::realpath(path.c_str(), nullptr);
-  if (!resolved) return path;  // a dangling link is replaced itself
-  std::string target(resolved);
+  if (!resolved) {
+    if (error) {
+      *error = "Cannot write " + path +
+               (errno == ELOOP ? ": it is a loop of symbolic links"
+                               : ": it is a symbolic link to a file that does not exist");
+    }
+    return false;
+  }
+  *target = resolved;
   ::free(resolved);
-  return target;
+  return true;
 }
 
 // Creates a new temporary file next to `target`; returns its descriptor, or
@@ -81,18 +100,19 @@ void SyncFolder(const std::string& target) {
   ::close(fd);
 }
 
-bool WriteInPlace(const std::string& path, const std::string& target, std::string_view contents,
-                  std::string* error) {
+bool WriteInPlace(const std::string& path, const std::string& target,
+                  const ContentProducer& produce, std::string* error) {
   const int fd =
       RetryOnEintr([&] { return ::open(target.c_str(), O_WRONLY | O_NOCTTY | O_CLOEXEC); });
   if (fd < 0) return Fail(error, "Cannot write", path, errno);
-  if (!WriteAll(fd, contents)) {
-    const int write_error = errno;
+  int write_error = 0;
+  const bool produced = Produce(fd, produce, &write_error);
+  if (write_error != 0) {
     ::close(fd);
     return Fail(error, "Cannot write", path, write_error);
   }
   if (::close(fd) != 0) return Fail(error, "Cannot write", path, errno);
-  return true;
+  return produced;
 }
 
 }  // namespace
@@ -133,14 +153,21 @@ bool ReadWholeFile(const std::string& path, std::string* contents, std::string* 
 }
 
 bool ReplaceFileAtomically(const std::string& path, std::string_view contents, std::string* error) {
-  const std::string target = ResolveTarget(path);
+  return ReplaceFileAtomically(
+      path, [contents](const PieceWriter& write) { return write(contents); }, error);
+}
+
+bool ReplaceFileAtomically(const std::string& path, const ContentProducer& produce,
+                           std::string* error) {
+  std::string target;
+  if (!ResolveTarget(path, &target, error)) return false;
   struct stat existing {};
   const bool exists = ::stat(target.c_str(), &existing) == 0;
   if (exists && S_ISDIR(existing.st_mode)) return Fail(error, "Cannot write", path, EISDIR);
   // A device, a FIFO or a socket is written to, never replaced by a file:
   // renaming over /dev/null, or over a pipe a reader waits on, would break
   // it for everyone.
-  if (exists && !S_ISREG(existing.st_mode)) return WriteInPlace(path, target, contents, error);
+  if (exists && !S_ISREG(existing.st_mode)) return WriteInPlace(path, target, produce, error);
   const bool keep_mode = exists;
 
   std::string temporary;
@@ -153,10 +180,14 @@ bool ReplaceFileAtomically(const std::string& path, std::string_view contents, s
     return Fail(error, what, path, error_number);
   };
   if (keep_mode) ::fchmod(fd, existing.st_mode & 07777);  // best effort
-  if (!WriteAll(fd, contents) || ::fsync(fd) != 0) {
-    const int write_error = errno;
+  int write_error = 0;
+  const bool produced = Produce(fd, produce, &write_error);
+  if (write_error == 0 && produced && ::fsync(fd) != 0) write_error = errno;
+  if (write_error != 0 || !produced) {
     ::close(fd);
-    return abandon("Cannot write", write_error);
+    if (write_error != 0) return abandon("Cannot write", write_error);
+    ::unlink(temporary.c_str());
+    return false;  // the producer reported its own reason
   }
   if (::close(fd) != 0) return abandon("Cannot write", errno);  // never retried
   if (::rename(temporary.c_str(), target.c_str()) != 0) return abandon("Cannot replace", errno);

@@ -46,6 +46,7 @@ enum class FindingRule {
   kTimeUnitNotRun,       // set
   kMagnitudeNotANumber,  // set
   kPercentOfNothing,     // set: a percent magnitude while the minimum specimen size is 0
+  kNegativeMagnitude,    // set; value: the magnitude as written (it moves the other way)
 
   // The hardware settings' checks; field is the setting.
   kSeriesNameTooLong,      // value: characters; limit: the most the block holds

@@ -195,6 +195,9 @@ std::string FindingText(const Finding& f) {
     case FindingRule::kPercentOfNothing:
       return "Error:  Magnitude in Percent of a Minimum Specimen Size of 0 mm: the Set Does Not "
              "Move\n";
+    case FindingRule::kNegativeMagnitude:
+      return "Warning:  Negative Magnitude " + FormatGeneral(f.value) +
+             ", the Actuator Moves Against the Stretch\n";
 
     case FindingRule::kSeriesNameTooLong:
       return "Error:  Maximum Series Name Length = " + Integer(f.limit.value_or(0.0)) +
@@ -233,23 +236,29 @@ std::string FileFindingsText(const std::string& path, const std::vector<Finding>
   return text;
 }
 
-std::string Quoted(std::string_view token) {
-  // A file is anyone's bytes: no control character reaches the terminal,
-  // and a token of megabytes is not echoed whole.
-  std::string text = "\"";
-  const std::size_t shown = std::min(token.size(), kExcerptLength);
-  for (std::size_t i = 0; i < shown; ++i) {
-    const auto byte = static_cast<unsigned char>(token[i]);
+std::string Escaped(std::string_view text) {
+  // No control character reaches the terminal, and every byte can be told
+  // back from the text.
+  std::string escaped;
+  escaped.reserve(text.size());
+  for (const char c : text) {
+    const auto byte = static_cast<unsigned char>(c);
     if (byte < 0x20 || byte >= 0x7F || byte == '"' || byte == '\\') {
       static constexpr char kHex[] = "0123456789ABCDEF";
-      text += "\\x";
-      text += kHex[byte >> 4];
-      text += kHex[byte & 0x0F];
+      escaped += "\\x";
+      escaped += kHex[byte >> 4];
+      escaped += kHex[byte & 0x0F];
     } else {
-      text += static_cast<char>(byte);
+      escaped += c;
     }
   }
-  text += "\"";
+  return escaped;
+}
+
+std::string Quoted(std::string_view token) {
+  // A file is anyone's bytes: a token of megabytes is not echoed whole.
+  const std::size_t shown = std::min(token.size(), kExcerptLength);
+  std::string text = "\"" + Escaped(token.substr(0, shown)) + "\"";
   if (shown < token.size()) text += "... (" + std::to_string(token.size()) + " bytes)";
   return text;
 }
@@ -310,6 +319,8 @@ std::string_view FindingRuleName(FindingRule rule) {
       return "magnitude_not_a_number";
     case FindingRule::kPercentOfNothing:
       return "percent_of_zero_minimum_size";
+    case FindingRule::kNegativeMagnitude:
+      return "negative_magnitude";
     case FindingRule::kSeriesNameTooLong:
       return "series_name_too_long";
     case FindingRule::kSoftLimitAboveMaximum:

@@ -30,9 +30,13 @@ std::string FindingsText(const std::vector<Finding>& findings);
 // many more there are.
 std::string FileFindingsText(const std::string& path, const std::vector<Finding>& findings);
 
-// A token in double quotes, as a message may show it: bytes that are not
-// printable ASCII (and quotes and backslashes) as \xNN, and a long token cut
-// short, with its length.
+// Text from outside (a file, the unit, a USB descriptor) made safe for a
+// terminal: bytes that are not printable ASCII, quotes and backslashes as
+// \xNN.
+std::string Escaped(std::string_view text);
+
+// A token in double quotes, as a message may show it: escaped, and a long
+// token cut short, with its length.
 std::string Quoted(std::string_view token);
 
 // Names for machine-readable output ("phase_too_fast", "magnitude");

@@ -87,6 +87,14 @@ std::vector<Finding> JudgeProtocol(const TestSequence& sequence, const HardwareS
       finding.set = i;
       findings.push_back(finding);
     }
+    // Neither the editor nor the commit refuses one, yet it is seldom meant.
+    if (const double magnitude = sequence.sets[i].XMagnitude; magnitude < 0.0) {
+      Finding finding =
+          MakeFinding(FindingRule::kNegativeMagnitude, FindingField::kMagnitude, magnitude);
+      finding.severity = Severity::kWarns;
+      finding.set = i;
+      findings.push_back(finding);
+    }
     for (Finding finding :
          SetEditorFindings(AsTheUnitRunsIt(sequence.sets[i], settings), settings)) {
       finding.severity = Severity::kWarns;

@@ -26,6 +26,7 @@
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
 
+#include "cli/settings_backup.h"
 #include "cli/terminal_progress.h"
 #include "device/device_commands.h"
 #include "device/hardware_settings.h"
@@ -86,10 +87,11 @@ class CliTest : public testing::Test {
  protected:
   void SetUp() override { ASSERT_TRUE(tree_.ok()); }
 
-  void AttachUnit(sim::UnitOptions options = {}) {
+  void AttachUnit(sim::UnitOptions options = {},
+                  const sim::UsbIdentity& identity = sim::UnitIdentity()) {
     unit_ = std::make_unique<sim::SimulatedUnit>(options);
     ASSERT_EQ(unit_->Start(), 0);
-    tty_ = tree_.AddUsbPort(sim::UnitIdentity(), unit_->SlavePath());
+    tty_ = tree_.AddUsbPort(identity, unit_->SlavePath());
     ASSERT_FALSE(tty_.empty());
   }
 
@@ -458,6 +460,71 @@ TEST_F(CliTest, SettingsProgramRefusesWhatNoUnitShouldHold) {
   EXPECT_EQ(UnitSettings().Stroke, -5000);
 }
 
+// A backup no unit would take is refused before the unit is touched, each
+// field named with its value, under one prefix.
+TEST_F(CliTest, RestoreNamesTheFieldsABackupGetsWrong) {
+  AttachUnit();
+  const auto with = [](auto change) {
+    HardwareSettings settings = test_support::FactorySettings();
+    change(settings);
+    return settings;
+  };
+  const struct {
+    const char* name;
+    HardwareSettings settings;
+    const char* problems;  // after the first line
+  } cases[] = {
+      {"nan pitch", with([](HardwareSettings& s) { s.MotorPitch = std::nanf(""); }),
+       "  motor pitch nan mm per step: a unit takes 0.00001 to 0.015857\n"},
+      {"negative minimum, low soft limit", with([](HardwareSettings& s) {
+         s.MinimumSpecimenSize = -1.0f;
+         s.TravelSoftLimit = 2.0f;
+       }),
+       "  minimum specimen size -1 mm: a unit takes 0 to 200\n"
+       "  travel soft limit 2 mm: a unit takes 5 to 43\n"},
+      {"most negative stroke", with([](HardwareSettings& s) { s.Stroke = INT32_MIN; }),
+       "  stroke -2147483648 steps: a unit takes -2147483647 to -1\n"},
+      {"control bytes in the series", with([](HardwareSettings& s) {
+         s.SeriesName = {'\x1B', '[', '2', 'J'};
+       }),
+       "  series name \"\\x1B[2J\": control bytes are no name\n"},
+      {"the dialog's check", with([](HardwareSettings& s) { s.TravelSoftLimit = 20.0f; }),
+       "  Travel Soft Limit Exceeds the Actuator Stroke.\n    Maximum Travel = 15.875000\n"},
+  };
+  const std::string backup = Path("crafted.settings");
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    WriteFile(backup, cli::BackupText(EncodeSettingsBlock(c.settings), "test"));
+    unit_->ClearTranscript();
+    const Outcome outcome = Run({"settings", "restore", backup});
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_EQ(outcome.err,
+              "Error:  " + backup + " holds settings that a unit does not accept:\n" + c.problems);
+    EXPECT_EQ(unit_->TotalCommands(), 0);
+  }
+}
+
+// What the unit and its USB descriptors say reaches the terminal escaped.
+TEST_F(CliTest, ControlBytesFromTheUnitAreEscaped) {
+  sim::UnitOptions options;
+  options.identification2 = "SW#74050 REV 4.1 \x1B]0;owned\x07";
+  sim::UsbIdentity identity = sim::UnitIdentity();
+  identity.product = "Unit\x1B[2J";
+  AttachUnit(options, identity);
+  HardwareSettings settings = UnitSettings();
+  settings.SeriesName = {'P', '\x1B', '[', '\0'};
+  SetUnitSettings(settings);
+  for (const char* command : {"settings", "info", "ports"}) {
+    SCOPED_TRACE(command);
+    const Outcome outcome = Run({command});
+    EXPECT_EQ(outcome.exit_status, 0) << outcome.err;
+    EXPECT_EQ(outcome.out.find_first_of("\x1B\x07"), std::string::npos) << outcome.out;
+    const char* escaped = std::string(command) == "ports" ? "Unit\\x1B[2J" : "P\\x1B[";
+    EXPECT_NE(outcome.out.find(escaped), std::string::npos) << outcome.out;
+  }
+  EXPECT_NE(Run({"info"}).out.find("4.1 \\x1B]0;owned\\x07"), std::string::npos);
+}
+
 // The set moves 5 mm of a 10 mm minimum size and passes; of 20 mm it moves
 // 10 mm, beyond the 7.2 mm soft limit, and is refused, offline and at the unit.
 TEST_F(CliTest, PercentSetsAreHeldToTheSoftLimitAtTheirLength) {
@@ -566,7 +633,12 @@ INSTANTIATE_TEST_SUITE_P(
         WarningCase{"TooSlow",
                     "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
                     "NumReps\tTimeUnits\nRamp\tmm\t0.1\t3\t1\t1\tHours\n",
-                    "Error:  Minimum Stretch Velocity Exceeded."}),
+                    "Error:  Minimum Stretch Velocity Exceeded."},
+        // The unit moves the actuator the other way; seldom what is meant.
+        WarningCase{"NegativeMagnitude",
+                    "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
+                    "NumReps\nRamp\tmm\t-0.5\t1\t1\t1\n",
+                    "Warning:  Negative Magnitude -0.5, the Actuator Moves Against the Stretch"}),
     [](const testing::TestParamInfo<WarningCase>& param) { return std::string(param.param.name); });
 
 TEST_F(CliTest, CheckReportsRowsTotalsAndVerdicts) {
@@ -662,6 +734,41 @@ INSTANTIATE_TEST_SUITE_P(
             {"compile", "x.tmt", "--pitch", "0.003175", "--soft-limit", "nan", "-o", "x.bin"}},
         UsageCase{"NaNDecodePitch", {"decode", "x.bin", "--pitch", "nan"}}),
     [](const testing::TestParamInfo<UsageCase>& param) { return std::string(param.param.name); });
+
+// Every number option is read as a person writes it, and a refusal gives the
+// real reason.
+TEST_F(CliTest, NumberOptionsAreDecimalAndRefusedForTheirReason) {
+  const std::string protocol = ProtocolFile();
+  const std::string backup = Path("factory.settings");
+  WriteFile(backup, cli::BackupText(EncodeSettingsBlock(test_support::FactorySettings()), "test"));
+  const std::vector<std::string> plot = {"plot", protocol, "--settings", backup};
+  const auto with = [](std::vector<std::string> args, std::vector<std::string> more) {
+    args.insert(args.end(), more.begin(), more.end());
+    return args;
+  };
+  const struct {
+    const char* name;
+    std::vector<std::string> args;  // without a time-out of their own
+    int exit_status;
+    const char* err;  // its first line
+  } cases[] = {
+      {"hex step", with(plot, {"--step", "0x10"}), 2, "--step: not a finite decimal number"},
+      {"empty step", with(plot, {"--step", ""}), 2, "--step: not a finite decimal number"},
+      {"zero step", with(plot, {"--step", "0"}), 2,
+       "Error:  --step takes a positive number of seconds."},
+      {"tiny step", with(plot, {"--step", "1e-12"}), 1,
+       "Error:  --step 1e-12 would give more than 20000000 rows; give a longer step."},
+      {"decimal step", with(plot, {"--step", "1e3"}), 0, ""},
+      {"hex time-out", {"--timeout", "0x10", "ports"}, 2, "--timeout: not a decimal integer"},
+      {"decimal time-out", {"--timeout", "16", "ports"}, 0, "No control unit detected."},
+  };
+  for (const auto& c : cases) {
+    SCOPED_TRACE(c.name);
+    const Outcome outcome = Process(c.args, tree_).Wait();
+    EXPECT_EQ(outcome.exit_status, c.exit_status) << outcome.err;
+    EXPECT_EQ(outcome.err.substr(0, outcome.err.find('\n')), c.err);
+  }
+}
 
 TEST_F(CliTest, AnUnknownCommandIsNamed) {
   const Outcome outcome = Run({"frobnicate"});
@@ -1067,6 +1174,22 @@ TEST_F(CliTest, OutputFilesFollowTheirKind) {
   ASSERT_EQ(::lstat(link.c_str(), &info), 0);
   EXPECT_TRUE(S_ISLNK(info.st_mode));
 
+  // A link that leads nowhere is refused and stays a link.
+  const std::string dangling = Path("dangling.tmt");
+  const std::string loop = Path("loop.tmt");
+  ASSERT_EQ(::symlink(Path("missing/none.tmt").c_str(), dangling.c_str()), 0);
+  ASSERT_EQ(::symlink(loop.c_str(), loop.c_str()), 0);
+  for (const auto& [output, reason] :
+       {std::pair{dangling, "is a symbolic link to a file that does not exist"},
+        std::pair{loop, "is a loop of symbolic links"}}) {
+    SCOPED_TRACE(output);
+    const Outcome refused = Run({"decode", image, "--pitch", "0.003175", "-o", output});
+    EXPECT_EQ(refused.exit_status, 1);
+    EXPECT_EQ(refused.err, "Error:  Cannot write " + output + ": it " + reason + "\n");
+    ASSERT_EQ(::lstat(output.c_str(), &info), 0);
+    EXPECT_TRUE(S_ISLNK(info.st_mode));
+  }
+
   // The input, by its own name or through a link, is refused and kept.
   const std::string image_link = Path("image-link.bin");
   ASSERT_EQ(::symlink(image.c_str(), image_link.c_str()), 0);
@@ -1244,6 +1367,44 @@ TEST_F(CliTest, ProtocolFilesAreReadWithinBounds) {
     EXPECT_EQ(outcome.err.find('\x1B'), std::string::npos);
     EXPECT_LT(outcome.err.size(), 2000u);
   }
+}
+
+// Every file read whole is capped: an endless input is refused at once.
+TEST_F(CliTest, EndlessInputsAreRefusedAtOnce) {
+  const std::string protocol = ProtocolFile();
+  const std::vector<std::vector<std::string>> commands = {
+      {"settings", "restore", "/dev/zero"},
+      {"decode", "/dev/zero", "--pitch", "0.003175"},
+      {"plot", protocol, "--settings", "/dev/zero"},
+  };
+  for (const std::vector<std::string>& command : commands) {
+    SCOPED_TRACE(command[0]);
+    const Clock::time_point start = Clock::now();
+    const Outcome outcome = Run(command);
+    EXPECT_EQ(outcome.exit_status, 1);
+    EXPECT_EQ(outcome.err,
+              "Error:  Cannot read /dev/zero: it holds more than the 1048576 bytes allowed\n");
+    EXPECT_LT(Clock::now() - start, 5s);
+  }
+}
+
+// The unit counts repetitions unsigned; a count a protocol file cannot hold
+// is refused, not shown as -1.
+TEST_F(CliTest, DecodeRefusesRepetitionsAProtocolFileCannotHold) {
+  const std::string image = Path("image.bin");
+  ASSERT_EQ(
+      Run({"compile", ProtocolFile(), "--pitch", "0.003175", "--soft-limit", "7.2", "-o", image})
+          .exit_status,
+      0);
+  std::string bytes = ReadFile(image);
+  bytes.replace(32, 4, "\xFF\xFF\xFF\xFF");  // the second set's repetitions
+  WriteFile(image, bytes);
+  const Outcome outcome = Run({"decode", image, "--pitch", "0.003175"});
+  EXPECT_EQ(outcome.exit_status, 1);
+  EXPECT_EQ(outcome.err, "Error:  " + image +
+                             ": set 2 repeats 4294967295 times, more than a protocol file can "
+                             "hold (2147483647).\n");
+  EXPECT_EQ(outcome.out, "");
 }
 
 TEST_F(CliTest, AnErasedUnitReadsAsNoProtocol) {

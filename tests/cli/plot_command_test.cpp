@@ -3,6 +3,9 @@
 // from the built program with a settings backup or an attached unit.
 #include "cli/plot_command.h"
 
+#include <sys/resource.h>
+
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 #include <sstream>
@@ -88,6 +91,37 @@ TEST(PlotCommandTest, JsonCarriesThePhaseDurations) {
   EXPECT_EQ(json["points"][0], nlohmann::json::array({0.0, 0.0}));
 }
 
+// The streamed text is the whole dump, byte for byte, in pieces of bounded
+// size; a source with quotes and control bytes is escaped the same way.
+TEST(PlotCommandTest, StreamedPlotsMatchTheWholeTextInBoundedPieces) {
+  const MotionProfile profile = BuildMotionProfile(Example(), test_support::FactorySettings());
+  for (const std::optional<double> step : {std::optional<double>(), std::optional(0.05)}) {
+    std::string streamed;
+    std::size_t largest = 0;
+    int pieces = 0;
+    const PieceWriter collect = [&](std::string_view piece) {
+      streamed.append(piece);
+      largest = std::max(largest, piece.size());
+      ++pieces;
+      return true;
+    };
+    const std::string source = "backup \"a\x01\".txt";
+    ASSERT_TRUE(
+        cli::WritePlotJson(profile, step, test_support::FactorySettings(), source, collect));
+    EXPECT_EQ(streamed, cli::PlotJson(profile, step, test_support::FactorySettings(), source)
+                                .dump(-1, ' ', false, nlohmann::json::error_handler_t::replace) +
+                            "\n");
+    EXPECT_LT(largest, 70000u);
+    if (step) {
+      EXPECT_GT(pieces, 10);  // 81000 points: not one piece
+    }
+  }
+  // A refused piece ends the output.
+  int calls = 0;
+  EXPECT_FALSE(cli::WritePlotCsv(profile, 0.05, [&](std::string_view) { return ++calls > 2; }));
+  EXPECT_EQ(calls, 1);
+}
+
 // The built program: the same CSV, from a backup's settings or the unit's.
 TEST(PlotCommandTest, ProgramWritesTheCsvWithEitherSettings) {
   sim::FixtureTree tree = sim::FixtureTree::Temporary();
@@ -133,6 +167,31 @@ TEST(PlotCommandTest, ProgramWritesTheCsvWithEitherSettings) {
   const nlohmann::json parsed = nlohmann::json::parse(json.out);
   EXPECT_EQ(parsed["points"].size(), 406u);  // 0 ... 4040 and the end
   EXPECT_EQ(run({"plot", protocol, "--step", "0"}).exit_status, 2);
+}
+
+// About two million points, written without holding them: the whole JSON of
+// them would take more than 400 MB. (bench/ has the run of 20 million.)
+TEST(PlotCommandTest, ALongJsonPlotRunsInBoundedMemory) {
+  sim::FixtureTree tree = sim::FixtureTree::Temporary();
+  ASSERT_TRUE(tree.ok());
+  const std::string protocol = tree.Root() + "/example.tmt";
+  std::ofstream(protocol, std::ios::binary) << kExample;
+  const std::string backup = tree.Root() + "/backup.txt";
+  std::ofstream(backup, std::ios::binary)
+      << cli::BackupText(EncodeSettingsBlock(test_support::FactorySettings()), "test");
+  const std::string output = tree.Root() + "/plot.json";
+  const test_support::ProcessOutcome outcome =
+      test_support::ChildProcess(
+          STRAVON_CLI_PATH,
+          {"plot", protocol, "--settings", backup, "--step", "0.002", "--json", "-o", output}, {})
+          .Wait();
+  ASSERT_EQ(outcome.exit_status, 0) << outcome.err;
+  EXPECT_NE(outcome.err.find("Wrote 2025000 points"), std::string::npos) << outcome.err;
+  rusage usage{};
+  ASSERT_EQ(::getrusage(RUSAGE_CHILDREN, &usage), 0);
+  EXPECT_LT(usage.ru_maxrss, 200 * 1024) << "peak resident kB";
+  std::ifstream in(output, std::ios::binary | std::ios::ate);
+  EXPECT_GT(in.tellg(), 38'000'000);
 }
 
 }  // namespace
