@@ -50,6 +50,10 @@ MotionGuard::~MotionGuard() {
   motion.store(false);
 }
 
+TransferGuard::TransferGuard() { SetHandler(SIGQUIT, OnInterrupt); }
+
+TransferGuard::~TransferGuard() { SetHandler(SIGQUIT, SIG_DFL); }
+
 bool SuspendIfAsked() {
   if (!suspend_asked.exchange(false)) return false;
   struct sigaction kept {};

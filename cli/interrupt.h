@@ -25,6 +25,18 @@ class MotionGuard {
   MotionGuard& operator=(const MotionGuard&) = delete;
 };
 
+// While one exists the unit's memory is being written: SIGQUIT interrupts as
+// SIGINT does, so that the command still says what the unit holds instead of
+// leaving it half-written without a word. SIGTSTP keeps its default action: a
+// stopped transfer goes on where it stopped.
+class TransferGuard {
+ public:
+  TransferGuard();
+  ~TransferGuard();
+  TransferGuard(const TransferGuard&) = delete;
+  TransferGuard& operator=(const TransferGuard&) = delete;
+};
+
 // Once the motion is stopped: when a SIGTSTP came, stops this program as its
 // default action would and returns true after it was continued.
 bool SuspendIfAsked();

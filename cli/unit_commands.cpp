@@ -40,6 +40,11 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// After a program whose pages were all taken but whose read-back failed.
+constexpr const char* kUnverifiedProgramText =
+    "The protocol was written but could not be read back to verify it; read it back or program "
+    "it again before running it.";
+
 nlohmann::json SettingsJson(const HardwareSettings& settings) {
   return {{"series_name", settings.SeriesText()},
           {"model_number", settings.ModelNumber},
@@ -172,6 +177,8 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
     console.Error(ErrorText(error));
     return kExitFailed;
   }
+  // Made before the session, so that it lasts until the session has ended.
+  const TransferGuard guard;
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
 
@@ -213,10 +220,14 @@ int RunProgram(const GlobalOptions& options, Console& console, const std::string
   // The write went through; the read-back failed or found a difference.
   console.Note(OutcomeLine(Outcome::Of(Operation::kProgramDevice)) + "\n");
   if (!outcome.mismatch) {
-    return ReportOutcome(session, console,
-                         Outcome::Of(Operation::kReadDevice, outcome.kind,
-                                     Outcome::Step::kReadProgram, outcome.failure),
-                         "Reading Device");
+    const int status = ReportOutcome(session, console,
+                                     Outcome::Of(Operation::kReadDevice, outcome.kind,
+                                                 Outcome::Step::kReadProgram, outcome.failure),
+                                     "Reading Device");
+    // Every page was taken, so the unit most likely runs the new protocol,
+    // but nobody has seen it do so.
+    console.Error(kUnverifiedProgramText);
+    return status;
   }
   console.Note(OutcomeLine(Outcome::Of(Operation::kReadDevice)) + "\n");
   char text[200];
@@ -262,6 +273,7 @@ int RunSettingsProgram(const GlobalOptions& options, Console& console,
         "--factory, --series, --model, --stroke or --pitch.");
     return kExitUsage;
   }
+  const TransferGuard guard;
   UnitSession session(options, console);
   if (!session.Connect(true)) return kExitFailed;
 
@@ -340,6 +352,7 @@ int RunSettingsRestore(const GlobalOptions& options, Console& console, const std
 
   // A unit whose settings were lost is what a backup is for: connecting
   // does not require them.
+  const TransferGuard guard;
   UnitSession session(options, console);
   if (!session.Connect(false)) return kExitFailed;
   session.FrontEnd().TakeMessages();

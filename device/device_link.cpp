@@ -284,9 +284,20 @@ CommandResult DeviceLink::ClearProgramArea(bool* commit_sent) {
 
 Outcome DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
   bool cleared = false;
-  const auto ended = [&cleared](Outcome::Kind kind, CommandResult result) {
+  // A commit of the first page (the clearing one or the last) went out and
+  // its answer never came.
+  bool first_page_unanswered = false;
+  const auto ended = [&](Outcome::Kind kind, CommandResult result) {
     Outcome outcome = Outcome::Of(Operation::kNone, kind, Outcome::Step::kWriteProgram, result);
-    if (CauseOf(result) == Outcome::Cause::kCancelled) outcome.kind = Outcome::Kind::kCancelled;
+    if (CauseOf(result) == Outcome::Cause::kCancelled) {
+      outcome.kind = Outcome::Kind::kCancelled;
+      // The unit may or may not have carried that commit out, and a read
+      // back would only wait on the cancel as well.
+      if (first_page_unanswered) {
+        outcome.held_program = Outcome::HeldProgram::kUnknown;
+        cleared = false;
+      }
+    }
     outcome.program_area_cleared = cleared;
     return outcome;
   };
@@ -297,13 +308,14 @@ Outcome DeviceLink::WriteProgramImage(std::span<const std::uint8_t> image) {
     return image.subspan(static_cast<std::size_t>(page) * kUnitPageSize, kUnitPageSize);
   };
   if (const CommandResult result = ClearProgramArea(&cleared); !result.ok()) {
+    first_page_unanswered = cleared;
     return ended(Outcome::Kind::kFailed, result);
   }
   for (int step = 1; step <= pages; ++step) {
     const int page = step < pages ? step : 0;
     bool commit_sent = false;
     const CommandResult result = WriteProgramPage(page, page_of(page), &commit_sent);
-    if (page == 0 && commit_sent) cleared = true;
+    if (page == 0 && commit_sent) cleared = first_page_unanswered = true;
     if (!result.ok()) return ended(Outcome::Kind::kFailed, result);
     if (page == 0) cleared = false;  // the real first page is in place
     // A cancel after the last page comes too late to change anything.

@@ -850,6 +850,30 @@ TEST_F(CliTest, InterruptCancelsProgrammingAsTheCancelButtonDoes) {
   EXPECT_EQ(Memory(sim::kProgramAddress, 64), std::string(64, '\0'));
 }
 
+// A quit is caught like Ctrl-C while the unit is written; cut short while
+// the clearing commit goes unanswered, the program cannot know whether the
+// old protocol is gone, and does not say it is.
+TEST_F(CliTest, AQuitDuringAnUnansweredClearDoesNotSayTheOldProtocolIsGone) {
+  AttachUnit();
+  const std::string old_file = ProtocolFile();
+  ASSERT_EQ(Run({"program", old_file}).exit_status, 0);
+  const std::string old_image = Memory(sim::kProgramAddress, sim::kProgramSize);
+  const int commits = unit_->CommandCount(sim::CommandKind::kPageCommit);
+  unit_->InjectFault(sim::Fault::Silence().For(sim::CommandKind::kPageCommit));
+  std::string changed = kProtocol;
+  changed.replace(changed.find("2.5"), 3, "3");
+  Process process(Args({"program", ProtocolFile(changed)}), tree_);
+  ASSERT_TRUE(AwaitCommands(sim::CommandKind::kPageCommit, commits + 1));
+  process.Signal(SIGQUIT);
+  const Outcome outcome = process.Wait();
+  EXPECT_EQ(outcome.exit_status, 128 + SIGQUIT);
+  EXPECT_EQ(outcome.err,
+            "Programming Device... Cancelled (interrupted)\n"
+            "The unit may still hold the previous protocol, or part of the new one; program it "
+            "again before running it.\n");
+  EXPECT_EQ(Memory(sim::kProgramAddress, sim::kProgramSize), old_image);
+}
+
 // The jog ends with a stop and the limits off, whether its time is up or it
 // is interrupted.
 TEST_F(CliTest, JogStopsAndSwitchesTheLimitsOff) {
