@@ -63,8 +63,11 @@ std::vector<Finding> JudgeHardwareSettings(const HardwareSettingsEntry& entry, f
                                    pitch, kMaximumMotorPitch, kMinimumMotorPitch));
   }
   // The block holds the stroke as a negative step count; a stroke of no steps
-  // or one beyond 32 bits (which would be cut short) is no stroke.
-  const bool stroke_valid = stroke > 0.0f && FitsSteps(StrokeQuotient(stroke, unit_pitch));
+  // or one beyond 32 bits (which would be cut short) is no stroke, nor is the
+  // most negative count, which a unit does not take.
+  const float stroke_quotient = StrokeQuotient(stroke, unit_pitch);
+  const bool stroke_valid =
+      stroke > 0.0f && FitsSteps(stroke_quotient) && stroke_quotient > -2147483648.0f;
   if (!stroke_valid) {
     const float longest = 2147483648.0f * unit_pitch;
     findings.push_back(MakeFinding(FindingRule::kOutsideValidRange, FindingField::kActuatorStroke,

@@ -76,6 +76,11 @@ INSTANTIATE_TEST_SUITE_P(
                       kStroke},
         JudgementCase{"LargestStroke", [](HardwareSettingsEntry& e) { e.actuator_stroke = 6.8e6f; },
                       ""},
+        // Exactly -2^31 steps: a count a unit does not take.
+        JudgementCase{"StrokeOfTwoToTheThirtyOneSteps",
+                      [](HardwareSettingsEntry& e) { e.actuator_stroke = 6818260.5f; }, kStroke},
+        JudgementCase{"StrokeJustShortOfTwoToTheThirtyOneSteps",
+                      [](HardwareSettingsEntry& e) { e.actuator_stroke = 6818260.0f; }, ""},
         JudgementCase{"NegativeModel", [](HardwareSettingsEntry& e) { e.model_number = -1; },
                       "Error:  Model Number Outside of Valid Range.\n\tValid Range = 0 to "
                       "2147483647\n"},
