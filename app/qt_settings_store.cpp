@@ -73,10 +73,8 @@ void QtSettingsStore::WriteRecentFiles(const QStringList& files) {
   QSettings settings = Settings();
   for (int i = 1; i <= kRecentFileCount; ++i) {
     const QString key = QString("%1/File%2").arg(kRecentSection).arg(i);
-    if (i <= files.size())
-      settings.setValue(key, files[i - 1]);
-    else
-      settings.remove(key);
+    if (i <= files.size()) settings.setValue(key, files[i - 1]);
+    else settings.remove(key);
   }
 }
 
