@@ -287,6 +287,7 @@ DocumentWindow* MainWindow::NewDocument() {
   area_->addSubWindow(document, Qt::FramelessWindowHint);
   // The form fills the area and grows with the window.
   document->showMaximized();
+  area_->updateGeometry();
   area_->setActiveSubWindow(document);
   UpdateCommandStates();
   return document;
@@ -498,7 +499,6 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 }
 
 void MainWindow::RestoreWindowGeometry() {
-  setMinimumSize(kMinimumWidth, kMinimumHeight);
   if (restoreGeometry(settings_.WindowGeometry())) return;
   // First start: the usual size, within the screen (a high scale factor
   // makes a small screen of a large one).

@@ -35,11 +35,10 @@ class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
-  // The size on first start, and the smallest that shows every control.
+  // The size on first start. The smallest is what the forms need (the
+  // area asks for its windows' minimum sizes).
   static constexpr int kWidth = 850;
   static constexpr int kHeight = 540;
-  static constexpr int kMinimumWidth = 640;
-  static constexpr int kMinimumHeight = 400;
 
   MainWindow(DeviceSessionOptions options, QtSettingsStore& settings, DialogHooks hooks,
              QWidget* parent = nullptr);

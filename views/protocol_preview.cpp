@@ -17,6 +17,7 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSvgGenerator>
 #include <QToolTip>
 #include <QVBoxLayout>
@@ -311,7 +312,12 @@ ProtocolPreview::ProtocolPreview(Source source, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(canvas_, 1);
   layout->addLayout(row);
-  resize(900, 420);
+  // Within a small screen (or a large scale factor) as well.
+  QSize size(900, 420);
+  if (const QScreen* screen = this->screen()) {
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 60));
+  }
+  resize(size);
 
   if (!Refresh()) ShowAll();
   UpdateTitle();

@@ -221,6 +221,8 @@ class DialogsTest : public QObject {
     QCOMPARE(Child<QLineEdit>(dialog, "pitch")->isEnabled(), access);
     for (const char* field : {"seriesName", "modelNumber", "stroke"}) {
       QCOMPARE(Child<QLineEdit>(dialog, field)->isReadOnly(), !access);
+      // Where nothing can be typed, Tab passes the field by.
+      QCOMPARE(bool(Child<QLineEdit>(dialog, field)->focusPolicy() & Qt::TabFocus), access);
     }
     for (const char* field : {"offset", "softLimit"}) {
       QVERIFY(!Child<QLineEdit>(dialog, field)->isReadOnly());
@@ -343,7 +345,10 @@ class DialogsTest : public QObject {
     QCOMPARE(Child<QLineEdit>(dialog, "newSize")->text(), QStringLiteral("1"));
     QCOMPARE(Child<QLineEdit>(dialog, "minimumSize")->text(), QStringLiteral("0"));
     QCOMPARE(Child<QLineEdit>(dialog, "maximumSize")->text(), QStringLiteral("7.2"));
-    QVERIFY(Child<QLineEdit>(dialog, "maximumSize")->isReadOnly());
+    for (const char* field : {"minimumSize", "maximumSize"}) {
+      QVERIFY(Child<QLineEdit>(dialog, field)->isReadOnly());
+      QVERIFY(!(Child<QLineEdit>(dialog, field)->focusPolicy() & Qt::TabFocus));
+    }
 
     Type(dialog, "newSize", "7.21");
     {
