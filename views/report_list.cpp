@@ -112,8 +112,8 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const {
     case Qt::BackgroundRole:
       return cell.back_color.isValid() ? QVariant(cell.back_color) : QVariant();
     case Qt::TextAlignmentRole:
-      return QVariant::fromValue(
-          columns_[static_cast<std::size_t>(index.column())].alignment | Qt::AlignVCenter);
+      return QVariant::fromValue(columns_[static_cast<std::size_t>(index.column())].alignment |
+                                 Qt::AlignVCenter);
     default:
       return {};
   }

@@ -33,8 +33,8 @@
 #include "app/main_window.h"
 #include "app/qt_settings_store.h"
 #include "protocol/protocol_file.h"
-#include "ui/hardware_dialog.h"
 #include "tests/support/test_settings.h"
+#include "ui/hardware_dialog.h"
 #include "views/colour_contrast.h"
 #include "views/output_pane.h"
 #include "views/progress_window.h"
@@ -112,6 +112,7 @@ class LooksTest : public QObject {
   void PaneAndListFollowThePaletteLegibly_data();
   void PaneAndListFollowThePaletteLegibly();
   void MainWindowIsResizableAndRemembersItsGeometry();
+  void LayoutFaultsAreFound();
 
  private:
   void UsePalette(bool dark);
@@ -281,6 +282,22 @@ void LooksTest::MainWindowIsResizableAndRemembersItsGeometry() {
   window_.reset();
   window_ = std::make_unique<MainWindow>(DeviceSessionOptions{}, *settings_, DialogHooks{});
   QCOMPARE(window_->size(), size);
+}
+
+void LooksTest::LayoutFaultsAreFound() {
+  // The check itself: a label squeezed below its text and a button placed
+  // half outside its parent are both reported.
+  QWidget window;
+  window.resize(200, 60);
+  auto* label = new QLabel("Do Not Recover", &window);
+  label->setGeometry(0, 0, 40, 20);
+  auto* box = new QCheckBox("Check", &window);
+  box->setGeometry(180, 30, box->sizeHint().width(), box->sizeHint().height());
+  window.show();
+  const QStringList faults = LayoutFaults(window);
+  QCOMPARE(faults.size(), 2);
+  QVERIFY(faults[0].contains("too narrow for 'Do Not Recover'"));
+  QVERIFY(faults[1].contains("cut off by its parent"));
 }
 
 }  // namespace stravon::app

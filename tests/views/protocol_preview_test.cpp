@@ -234,11 +234,10 @@ void ProtocolPreviewTest::CrowdedSetLabelsAreKept() {
   // Three long sets, then two short ones whose starts crowd at the right
   // edge, in a narrow export: every set is still named.
   PreviewSource source;
-  source.sequence.sets = {Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 40),
-                          Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 40),
-                          Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 40),
-                          Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 1),
-                          Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 1)};
+  source.sequence.sets = {
+      Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 40), Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 40),
+      Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 40), Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 1),
+      Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 1)};
   source.settings = test_support::FactorySettings();
   source.settings_read = true;
   ProtocolPreview window([source] { return source; });
