@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "views/stage_view.h"
 
+#include <algorithm>
+
 #include <QBoxLayout>
+#include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
@@ -96,6 +99,17 @@ StageView::StageView(StageModel& model, Hooks hooks, QWidget* parent)
 
   list_ = new ReportList(this);
   list_->DefineColumns(kColumnSpec);
+  // The widths are at least what the titles need in the font in use.
+  QHeaderView* header = list_->horizontalHeader();
+  const int title_margin =
+      2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
+  for (int column = 0; column < list_->Model().columnCount(); ++column) {
+    const QString title =
+        list_->Model().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
+    list_->setColumnWidth(column,
+                          std::max(list_->columnWidth(column),
+                                   header->fontMetrics().horizontalAdvance(title) + title_margin));
+  }
   output_ = new OutputPane(this);
 
   auto* layout = new QVBoxLayout(this);
