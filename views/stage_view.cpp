@@ -99,17 +99,6 @@ StageView::StageView(StageModel& model, Hooks hooks, QWidget* parent)
 
   list_ = new ReportList(this);
   list_->DefineColumns(kColumnSpec);
-  // The widths are at least what the titles need in the font in use.
-  QHeaderView* header = list_->horizontalHeader();
-  const int title_margin =
-      2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
-  for (int column = 0; column < list_->Model().columnCount(); ++column) {
-    const QString title =
-        list_->Model().headerData(column, Qt::Horizontal, Qt::DisplayRole).toString();
-    list_->setColumnWidth(column,
-                          std::max(list_->columnWidth(column),
-                                   header->fontMetrics().horizontalAdvance(title) + title_margin));
-  }
   output_ = new OutputPane(this);
 
   auto* layout = new QVBoxLayout(this);
@@ -187,18 +176,38 @@ void StageView::FillRow(int row) {
   }
 }
 
+void StageView::FitColumns() {
+  // The columns are as wide as the list defines them, or as their titles
+  // and texts need in the font in use where that is more.
+  QHeaderView* header = list_->horizontalHeader();
+  const int title_margin =
+      2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
+  const std::vector<ColumnDefinition>& columns = list_->Model().Columns();
+  // (The table view hides this measure; its base class offers it.)
+  const QAbstractItemView& view = *list_;
+  for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
+    const ColumnDefinition& definition = columns[static_cast<std::size_t>(column)];
+    const int width = std::max(
+        {definition.width, header->fontMetrics().horizontalAdvance(definition.title) + title_margin,
+         view.sizeHintForColumn(column)});
+    if (list_->columnWidth(column) != width) list_->setColumnWidth(column, width);
+  }
+}
+
 void StageView::RowsReset() {
   list_->DeleteAllRows();
   for (int row = 0; row < model_.RowCount(); ++row) {
     list_->InsertRow(row, QString());
     FillRow(row);
   }
+  FitColumns();
   emit ModelChanged();
 }
 
 void StageView::RowInserted(int row) {
   list_->InsertRow(row, QString());
   FillRow(row);
+  FitColumns();
   emit ModelChanged();
 }
 
@@ -209,6 +218,7 @@ void StageView::RowRemoved(int row) {
 
 void StageView::RowChanged(int row) {
   if (row < list_->RowCount()) FillRow(row);
+  FitColumns();
   emit ModelChanged();
 }
 

@@ -80,6 +80,7 @@ class StageView : public QWidget, private StageModel::Listener {
   void FieldsChanged() override;
 
   void FillRow(int row);
+  void FitColumns();
 
   StageModel& model_;
   Hooks hooks_;

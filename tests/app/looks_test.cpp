@@ -22,6 +22,7 @@
 #include <QScreen>
 #include <QSettings>
 #include <QStyleFactory>
+#include <QTableView>
 #include <QTemporaryDir>
 #include <QTest>
 #include <QToolBar>
@@ -100,6 +101,15 @@ QStringList LayoutFaults(const QWidget& window) {
         if (header->fontMetrics().horizontalAdvance(title) + margin >
             header->sectionSize(section)) {
           faults << "column too narrow for '" + title + "'";
+        }
+      }
+    }
+    if (const auto* table = qobject_cast<const QTableView*>(widget)) {
+      // The table view hides this measure; its base class offers it.
+      const QAbstractItemView& view = *table;
+      for (int column = 0; column < table->model()->columnCount(); ++column) {
+        if (view.sizeHintForColumn(column) > table->columnWidth(column)) {
+          faults << QString("column %1 too narrow for its texts").arg(column);
         }
       }
     }
