@@ -19,13 +19,6 @@
 #include "views/stage_view.h"
 
 namespace stravon::app {
-namespace {
-
-// The child frame is as tall as the form and a little wider.
-constexpr int kExtraWidth = 42;
-
-}  // namespace
-
 DocumentWindow::DocumentWindow(const DeviceSessionOptions& options, QtSettingsStore& settings,
                                const DialogHooks& hooks, QWidget* parent)
     : QMdiSubWindow(parent, Qt::FramelessWindowHint),
@@ -53,18 +46,8 @@ DocumentWindow::DocumentWindow(const DeviceSessionOptions& options, QtSettingsSt
     hooks_.offset_help(this);
   };
 
-  // The form sits at the top left of a frame that is wider than it.
-  auto* frame = new QWidget;
-  frame->setAutoFillBackground(true);
-  QPalette palette = frame->palette();
-  palette.setColor(QPalette::Window, QColor(0xFA, 0xFA, 0xFA));
-  frame->setPalette(palette);
-  const QSize form = views::StageView::FormSize();
-  frame->setFixedSize(form.width() + kExtraWidth, form.height());
-  view_ = new views::StageView(stage_, std::move(view_hooks), frame);
-  view_->move(0, 0);
-  setWidget(frame);
-  setGeometry(0, 0, frame->width(), frame->height());
+  view_ = new views::StageView(stage_, std::move(view_hooks));
+  setWidget(view_);
 
   front_end_.SetTarget(this);
   front_end_.SetProgressFactory([view = view_, &settings](const std::string& text,

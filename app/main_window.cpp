@@ -16,6 +16,7 @@
 #include <QMessageBox>
 #include <QPageSetupDialog>
 #include <QPrinter>
+#include <QScreen>
 #include <QStatusBar>
 #include <QToolButton>
 
@@ -72,13 +73,11 @@ bool IsDocumentCommand(Command command) {
 
 MainWindow::MainWindow(DeviceSessionOptions options, QtSettingsStore& settings, DialogHooks hooks,
                        QWidget* parent)
-    : QMainWindow(parent, Qt::Window | Qt::WindowTitleHint | Qt::WindowSystemMenuHint |
-                              Qt::WindowCloseButtonHint | Qt::CustomizeWindowHint),
+    : QMainWindow(parent),
       options_(std::move(options)),
       settings_(settings),
       hooks_(std::move(hooks)) {
   setWindowTitle("Stravon");
-  setFixedSize(kWidth, kHeight);
 
   area_ = new QMdiArea(this);
   area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
@@ -104,6 +103,7 @@ MainWindow::MainWindow(DeviceSessionOptions options, QtSettingsStore& settings, 
       },
       this);
   UpdateCommandStates();
+  RestoreWindowGeometry();
 }
 
 MainWindow::~MainWindow() {
@@ -243,7 +243,6 @@ void MainWindow::BuildMenus() {
 
 void MainWindow::BuildStatusBar() {
   QStatusBar* bar = statusBar();
-  bar->setSizeGripEnabled(false);  // the window has a fixed size
   // The idle text comes back whenever a prompt is taken away.
   connect(bar, &QStatusBar::messageChanged, bar, [bar](const QString& text) {
     if (text.isEmpty()) bar->showMessage("Ready");
@@ -286,9 +285,9 @@ DocumentWindow* MainWindow::NewDocument() {
   connect(document, &QObject::destroyed, this, [this] { UpdateCommandStates(); });
   emit DocumentAdded(document);
   area_->addSubWindow(document, Qt::FramelessWindowHint);
-  // The child frame fills the top-left corner of the area.
-  document->move(0, 0);
-  document->show();
+  // The form fills the area and grows with the window.
+  document->showMaximized();
+  area_->updateGeometry();
   area_->setActiveSubWindow(document);
   UpdateCommandStates();
   return document;
@@ -495,7 +494,19 @@ void MainWindow::closeEvent(QCloseEvent* event) {
   // Ends every worker first; none of them can be waiting on this thread
   // afterwards.
   ShutdownDocuments();
+  settings_.SetWindowGeometry(saveGeometry());
   event->accept();
+}
+
+void MainWindow::RestoreWindowGeometry() {
+  if (restoreGeometry(settings_.WindowGeometry())) return;
+  // First start: the usual size, within the screen (a high scale factor
+  // makes a small screen of a large one).
+  QSize size(kWidth, kHeight);
+  if (const QScreen* screen = this->screen()) {
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 60));
+  }
+  resize(size.expandedTo(minimumSize()));
 }
 
 void MainWindow::ShutdownDocuments() {

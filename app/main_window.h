@@ -26,7 +26,7 @@ class JogGuard;
 class MainToolBar;
 class QtSettingsStore;
 
-// The program's fixed-size main window: the document windows in an MDI
+// The program's main window: the document windows in an MDI
 // area, the menus (one set while no document is open, another while one is
 // active), the toolbar with the connection indicator and the jog buttons,
 // and the status bar. Commands go to the active document window, which
@@ -35,6 +35,8 @@ class MainWindow : public QMainWindow {
   Q_OBJECT
 
  public:
+  // The size on first start. The smallest is what the forms need (the
+  // area asks for its windows' minimum sizes).
   static constexpr int kWidth = 850;
   static constexpr int kHeight = 540;
 
@@ -86,6 +88,8 @@ class MainWindow : public QMainWindow {
   void BuildMenus();
   void BuildStatusBar();
   void BuildToolBar();
+  // The size and place the person left the window in, or the usual size.
+  void RestoreWindowGeometry();
   void ShowMenuSet(bool document);
   void FillRecentFiles();
   void OpenWithoutDocument();

@@ -9,6 +9,7 @@ namespace {
 constexpr char kRecentSection[] = "Recent File List";
 constexpr std::string_view kSection = "Settings";
 constexpr std::string_view kVerifyValue = "VerifyAfterProgramming";
+constexpr char kGeometryKey[] = "Settings/WindowGeometry";
 
 QString Key(std::string_view section, std::string_view name) {
   return QString::fromUtf8(section.data(), static_cast<qsizetype>(section.size())) + '/' +
@@ -75,6 +76,14 @@ void QtSettingsStore::WriteRecentFiles(const QStringList& files) {
     if (i <= files.size()) settings.setValue(key, files[i - 1]);
     else settings.remove(key);
   }
+}
+
+QByteArray QtSettingsStore::WindowGeometry() const {
+  return Settings().value(kGeometryKey).toByteArray();
+}
+
+void QtSettingsStore::SetWindowGeometry(const QByteArray& geometry) {
+  Settings().setValue(kGeometryKey, geometry);
 }
 
 bool VerifyAfterProgramming(const SettingsStore& settings) {

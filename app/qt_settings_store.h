@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <QByteArray>
 #include <QStringList>
 
 #include "ui/settings_store.h"
@@ -26,6 +27,11 @@ class QtSettingsStore : public SettingsStore {
   QStringList RecentFiles() const;
   void AddRecentFile(const QString& path);
   void RemoveRecentFile(const QString& path);
+
+  // The main window's size and place as QWidget::saveGeometry gives them
+  // (empty until the window has closed once).
+  QByteArray WindowGeometry() const;
+  void SetWindowGeometry(const QByteArray& geometry);
 
  private:
   void WriteRecentFiles(const QStringList& files);

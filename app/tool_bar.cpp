@@ -8,7 +8,6 @@
 #include <QImage>
 #include <QMouseEvent>
 #include <QPainter>
-#include <QPainterPath>
 #include <QPixmap>
 #include <QScreen>
 #include <QSvgRenderer>
@@ -17,26 +16,29 @@
 namespace stravon::app {
 namespace {
 
-const QSize kImageSize(83, 32);
-const QSize kButtonSize(90, 38);
+const QSize kImageSize(24, 24);
 
 struct ButtonInfo {
+  const char* text;
   const char* source;
   const char* disabled_source;
   const char* status_tip;
   const char* tool_tip;
 };
 
+constexpr char kConnected[] = "Connected";
+constexpr char kNotConnected[] = "Not Connected";
+
 // Button 0 shows "Connected" while enabled and "Not Connected" while not.
 const std::array<ButtonInfo, MainToolBar::kButtonCount> kButtons{{
-    {":/stravon/connected.svg", ":/stravon/not_connected.svg",
+    {kNotConnected, ":/stravon/connected.svg", ":/stravon/not_connected.svg",
      "Ensure that the device is powered on and all cables are properly connected", ""},
-    {":/stravon/open.svg", nullptr, "Open Protocol File", "Open"},
-    {":/stravon/save.svg", nullptr, "Save As Protocol File", "Save"},
-    {":/stravon/read.svg", nullptr, "Read Stravon Device", ""},
-    {":/stravon/program.svg", nullptr, "Program Stravon Device", ""},
-    {":/stravon/jog_plus.svg", nullptr, "", ""},
-    {":/stravon/jog_minus.svg", nullptr, "", ""},
+    {"Open", ":/stravon/open.svg", nullptr, "Open Protocol File", "Open"},
+    {"Save", ":/stravon/save.svg", nullptr, "Save As Protocol File", "Save"},
+    {"Read", ":/stravon/read.svg", nullptr, "Read Stravon Device", ""},
+    {"Program", ":/stravon/program.svg", nullptr, "Program Stravon Device", ""},
+    {"Jog+", ":/stravon/jog_plus.svg", nullptr, "", ""},
+    {"Jog-", ":/stravon/jog_minus.svg", nullptr, "", ""},
 }};
 
 QImage Render(const QString& source, qreal scale) {
@@ -53,35 +55,16 @@ QImage Render(const QString& source, qreal scale) {
   return image;
 }
 
-QImage Greyed(QImage image) {
-  for (int y = 0; y < image.height(); ++y) {
-    auto* line = reinterpret_cast<QRgb*>(image.scanLine(y));
-    for (int x = 0; x < image.width(); ++x) {
-      const QRgb pixel = line[x];
-      const int alpha = qAlpha(pixel);
-      if (alpha == 0) continue;
-      // Lighter grey of the same brightness, premultiplied.
-      const int grey = 150 + qGray(pixel) * 255 / std::max(alpha, 1) * 90 / 255;
-      const int value = std::min(grey, 240) * alpha / 255;
-      line[x] = qRgba(value, value, value, alpha);
-    }
-  }
-  return image;
-}
-
-QImage Hot(const QImage& image) {
-  QImage hot(image.size(), QImage::Format_ARGB32_Premultiplied);
-  hot.fill(Qt::transparent);
-  hot.setDevicePixelRatio(image.devicePixelRatio());
-  QPainter painter(&hot);
-  painter.setRenderHint(QPainter::Antialiasing);
-  QPainterPath frame;
-  frame.addRoundedRect(QRectF(0.5, 0.5, kImageSize.width() - 1.0, kImageSize.height() - 1.0), 3, 3);
-  painter.fillPath(frame, QColor(0xE5, 0xF1, 0xFB));
-  painter.setPen(QColor(0xA6, 0xCF, 0xF2));
-  painter.drawPath(frame);
+// The image faded rather than turned grey: a light grey would look enabled
+// on a dark background, a dark one on a light background.
+QImage Faded(const QImage& image) {
+  QImage faded(image.size(), QImage::Format_ARGB32_Premultiplied);
+  faded.fill(Qt::transparent);
+  faded.setDevicePixelRatio(image.devicePixelRatio());
+  QPainter painter(&faded);
+  painter.setOpacity(0.35);
   painter.drawImage(QPointF(0, 0), image);
-  return hot;
+  return faded;
 }
 
 }  // namespace
@@ -90,14 +73,14 @@ QIcon ToolbarIcon(const QString& source, const QString& disabled_source) {
   QIcon icon;
   // Both the screen's own scale and twice it, so a move to a denser screen
   // still finds a sharp image.
-  const qreal screen_scale = qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
+  const qreal screen_scale =
+      qGuiApp->primaryScreen() ? qGuiApp->primaryScreen()->devicePixelRatio() : 1.0;
   for (const qreal scale : {screen_scale, screen_scale * 2}) {
     const QImage normal = Render(source, scale);
     const QImage disabled =
-        disabled_source.isEmpty() ? Greyed(normal) : Render(disabled_source, scale);
+        disabled_source.isEmpty() ? Faded(normal) : Render(disabled_source, scale);
     icon.addPixmap(QPixmap::fromImage(normal), QIcon::Normal);
     icon.addPixmap(QPixmap::fromImage(disabled), QIcon::Disabled);
-    icon.addPixmap(QPixmap::fromImage(Hot(normal)), QIcon::Active);
   }
   return icon;
 }
@@ -107,15 +90,16 @@ MainToolBar::MainToolBar(QWidget* parent) : QToolBar(parent) {
   setMovable(false);
   setFloatable(false);
   setIconSize(kImageSize);
-  setToolButtonStyle(Qt::ToolButtonIconOnly);
+  // The labels are text under the images, in the palette's colours.
+  setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
   setContextMenuPolicy(Qt::PreventContextMenu);
-  setStyleSheet("QToolBar#MainToolBar { border-bottom: 1px solid #D0D0D0; spacing: 0px; }");
 
   for (int i = 0; i < kButtonCount; ++i) {
     const ButtonInfo& info = kButtons[static_cast<std::size_t>(i)];
     auto* button = new QToolButton(this);
     button->setAutoRaise(true);
-    button->setFixedSize(kButtonSize);
+    button->setToolButtonStyle(Qt::ToolButtonTextUnderIcon);
+    button->setText(info.text);
     button->setIconSize(kImageSize);
     button->setIcon(ToolbarIcon(info.source, info.disabled_source ? info.disabled_source : ""));
     button->setStatusTip(info.status_tip);
@@ -125,7 +109,12 @@ MainToolBar::MainToolBar(QWidget* parent) : QToolBar(parent) {
     addWidget(button);
     buttons_[static_cast<std::size_t>(i)] = button;
 
-    if (i == kIndicator) continue;  // shows the connection; a click does nothing
+    if (i == kIndicator) {
+      // As wide as its longer text, so the buttons after it stay in place.
+      button->setMinimumWidth(button->sizeHint().width());
+      button->installEventFilter(this);
+      continue;  // shows the connection; a click does nothing
+    }
     if (i == kJogPlus || i == kJogMinus) {
       // Only a press starts a jog: the button's own pressed signal also comes
       // when the pointer, still held, comes back onto it after leaving it,
@@ -139,6 +128,10 @@ MainToolBar::MainToolBar(QWidget* parent) : QToolBar(parent) {
 }
 
 bool MainToolBar::eventFilter(QObject* watched, QEvent* event) {
+  if (event->type() == QEvent::EnabledChange && watched == ButtonAt(kIndicator)) {
+    QToolButton* indicator = ButtonAt(kIndicator);
+    indicator->setText(indicator->isEnabled() ? kConnected : kNotConnected);
+  }
   if (event->type() == QEvent::MouseButtonPress &&
       static_cast<QMouseEvent*>(event)->button() == Qt::LeftButton) {
     for (const int jog : {kJogPlus, kJogMinus}) {

@@ -12,8 +12,8 @@ class QToolButton;
 namespace stravon::app {
 
 // Draws a toolbar image from its SVG source at the screen's scale, in the
-// three looks of a button: normal, disabled (greyed, or `disabled_source`
-// when given) and hover (on a light background).
+// two looks of a button: normal and disabled (faded, or `disabled_source`
+// when given).
 QIcon ToolbarIcon(const QString& source, const QString& disabled_source = {});
 
 // The main window's toolbar: the connection indicator, Open, Save, Read,

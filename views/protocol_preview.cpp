@@ -17,20 +17,19 @@
 #include <QPainter>
 #include <QPdfWriter>
 #include <QPushButton>
+#include <QScreen>
 #include <QSvgGenerator>
 #include <QToolTip>
 #include <QVBoxLayout>
 #include <QWheelEvent>
 
+#include "ui/set_label_placement.h"
+#include "views/colour_contrast.h"
+
 namespace stravon::views {
 namespace {
 
 constexpr double kMinimumSpan = 1e-4;  // seconds
-
-const QColor kTraceColour(31, 78, 153);
-const QColor kLateColour(230, 110, 20);
-const QColor kSoftLimitColour(200, 30, 30);
-const QColor kGridColour(225, 225, 225);
 
 // 1, 2 or 5 times a power of ten, near span / count.
 double NiceStep(double span, double count) {
@@ -53,7 +52,42 @@ QString Number(double value, int decimals) {
 
 QString Seconds(double seconds) { return QString::number(seconds, 'g', 6) + " s"; }
 
+// The trace and warning colours, each in a shade for light and one for dark
+// backgrounds.
+const QColor kTraceColour(31, 78, 153);
+const QColor kTraceOnDark(120, 170, 240);
+const QColor kLateColour(230, 110, 20);
+const QColor kLateOnDark(255, 150, 60);
+const QColor kSoftLimitColour(200, 30, 30);
+const QColor kSoftLimitOnDark(250, 100, 100);
+
 }  // namespace
+
+PlotColours PlotColours::Paper() {
+  const QColor paper(255, 255, 255);
+  const QColor ink(0, 0, 0);
+  return {paper,
+          ink,
+          QColor(225, 225, 225),
+          QColor(128, 128, 128),
+          QColor(128, 128, 128),
+          kTraceColour,
+          kLateColour,
+          kSoftLimitColour};
+}
+
+PlotColours PlotColours::From(const QPalette& palette) {
+  const QColor base = palette.color(QPalette::Base);
+  const QColor text = palette.color(QPalette::Text);
+  return {base,
+          text,
+          Blend(base, text, 0.12),
+          Blend(base, text, 0.5),
+          Blend(base, text, 0.6),
+          MostVisible(base, {kTraceColour, kTraceOnDark}),
+          MostVisible(base, {kLateColour, kLateOnDark}),
+          MostVisible(base, {kSoftLimitColour, kSoftLimitOnDark})};
+}
 
 TimeUnitChoice TimeAxisUnit(double span_seconds) {
   if (span_seconds <= 180.0) return {"s", 1.0};
@@ -64,9 +98,9 @@ TimeUnitChoice TimeAxisUnit(double span_seconds) {
 QRectF PlotRect(const QRectF& area) { return area.adjusted(70.0, 44.0, -20.0, -46.0); }
 
 void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& profile,
-                  const PlotFrame& frame) {
+                  const PlotFrame& frame, const PlotColours& colours) {
   painter.save();
-  painter.fillRect(area, Qt::white);
+  painter.fillRect(area, colours.background);
   const QRectF plot = PlotRect(area);
   if (!(plot.width() > 2.0 && plot.height() > 2.0)) {
     painter.restore();
@@ -90,14 +124,14 @@ void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& pr
   const auto x_of = [&](double t) { return plot.left() + (t - from) / (to - from) * plot.width(); };
 
   // Grid and tick labels.
-  painter.setPen(kGridColour);
+  painter.setPen(colours.grid);
   const double mm_step = NiceStep(high - low, plot.height() / 40.0);
   const int mm_decimals = DecimalsFor(mm_step);
   for (double v = std::ceil(low / mm_step) * mm_step; v <= high; v += mm_step) {
     const double y = y_of(v);
-    painter.setPen(kGridColour);
+    painter.setPen(colours.grid);
     painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-    painter.setPen(Qt::black);
+    painter.setPen(colours.text);
     const QString text = Number(v, mm_decimals);
     painter.drawText(QRectF(area.left(), y - 10.0, plot.left() - area.left() - 6.0, 20.0),
                      Qt::AlignRight | Qt::AlignVCenter, text);
@@ -109,9 +143,9 @@ void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& pr
   for (double v = std::ceil(from / unit.seconds / t_step) * t_step; v * unit.seconds <= to;
        v += t_step) {
     const double x = x_of(v * unit.seconds);
-    painter.setPen(kGridColour);
+    painter.setPen(colours.grid);
     painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-    painter.setPen(Qt::black);
+    painter.setPen(colours.text);
     painter.drawText(QRectF(x - 50.0, plot.bottom() + 4.0, 100.0, 18.0), Qt::AlignCenter,
                      Number(v, t_decimals));
   }
@@ -125,44 +159,54 @@ void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& pr
   painter.restore();
 
   // Zero and the travel soft limit.
-  painter.setPen(QPen(Qt::gray, 1.0));
+  painter.setPen(QPen(colours.zero, 1.0));
   painter.drawLine(QPointF(plot.left(), y_of(0.0)), QPointF(plot.right(), y_of(0.0)));
   if (frame.soft_limit_mm > 0.0) {
     const double y = y_of(frame.soft_limit_mm);
-    painter.setPen(QPen(kSoftLimitColour, 1.5, Qt::DashLine));
+    painter.setPen(QPen(colours.soft_limit, 1.5, Qt::DashLine));
     painter.drawLine(QPointF(plot.left(), y), QPointF(plot.right(), y));
-    painter.setPen(kSoftLimitColour);
+    painter.setPen(colours.soft_limit);
     painter.drawText(QRectF(plot.left(), y - 18.0, plot.width() - 4.0, 16.0),
                      Qt::AlignRight | Qt::AlignBottom,
                      QString("travel soft limit %1 mm").arg(frame.soft_limit_mm, 0, 'g', 6));
   }
 
-  // Set boundaries, numbered above the plot where there is room.
+  // Set boundaries, numbered above the plot: in two rows, so that a short
+  // set's number still fits beside its neighbour's, shortened to the number
+  // where the full label has no room.
   const std::vector<ProfileSet>& sets = profile.Sets();
-  // Two rows, so that a short set's number still fits beside its neighbour's.
-  double label_end[2] = {-1e300, -1e300};
-  const auto label = [&](double x, const ProfileSet& set) {
-    const QString text = QString("Set %1").arg(set.number);
-    const double width = metrics.horizontalAdvance(text) + 6.0;
-    if (x + width > area.right()) return;
-    for (int row = 0; row < 2; ++row) {
-      if (x < label_end[row]) continue;
-      painter.setPen(Qt::black);
-      painter.drawText(QRectF(x + 3.0, area.top() + 4.0 + 16.0 * row, width, 16.0), Qt::AlignLeft,
-                       text);
-      label_end[row] = x + width;
-      return;
-    }
+  std::vector<const ProfileSet*> labelled;
+  std::vector<SetLabelRequest> requests;
+  const auto request = [&](double x, const ProfileSet& set) {
+    labelled.push_back(&set);
+    requests.push_back({x, metrics.horizontalAdvance(QString("Set %1").arg(set.number)) + 6.0,
+                        metrics.horizontalAdvance(QString::number(set.number)) + 6.0});
   };
   if (const std::optional<ProfileLocation> first = profile.Locate(std::max(from, 0.0))) {
-    if (sets[first->set].start < from) label(plot.left(), sets[first->set]);
+    if (sets[first->set].start < from) request(plot.left(), sets[first->set]);
   }
   for (const ProfileSet& set : sets) {
     if (set.start < from || set.start > to) continue;
     const double x = x_of(set.start);
-    painter.setPen(QPen(Qt::darkGray, 1.0, Qt::DotLine));
+    painter.setPen(QPen(colours.boundary, 1.0, Qt::DotLine));
     painter.drawLine(QPointF(x, plot.top()), QPointF(x, plot.bottom()));
-    label(x, set);
+    request(x, set);
+  }
+  const std::vector<SetLabelPlacement> placed =
+      PlaceSetLabels(requests, area.left(), area.right(), 2);
+  const double row_height = metrics.height();
+  painter.setPen(colours.text);
+  for (std::size_t i = 0; i < placed.size(); ++i) {
+    const SetLabelPlacement& label = placed[i];
+    if (label.form == SetLabelForm::kHover) continue;
+    const int number = labelled[i]->number;
+    const QString text =
+        label.form == SetLabelForm::kFull ? QString("Set %1").arg(number) : QString::number(number);
+    painter.drawText(QRectF(label.x + 3.0, area.top() + 4.0 + row_height * label.row,
+                            label.form == SetLabelForm::kFull ? requests[i].full_width
+                                                              : requests[i].number_width,
+                            row_height),
+                     Qt::AlignLeft, text);
   }
 
   // The trace: one column per pixel, from its lowest to its highest point.
@@ -178,14 +222,14 @@ void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& pr
     const double bottom = y_of(column.low_mm) + 1.0;
     painter.fillRect(
         QRectF(plot.left() + c * column_width, top, std::max(column_width, 1.5), bottom - top),
-        column.late ? kLateColour : kTraceColour);
+        column.late ? colours.late : colours.trace);
   }
 
   if (sets.empty()) {
-    painter.setPen(Qt::darkGray);
+    painter.setPen(colours.boundary);
     painter.drawText(plot, Qt::AlignCenter, "No sets");
   }
-  painter.setPen(Qt::black);
+  painter.setPen(colours.text);
   painter.setBrush(Qt::NoBrush);
   painter.drawRect(plot);
   painter.restore();
@@ -207,7 +251,8 @@ double ProfileCanvas::TimeAt(double x) const {
 
 void ProfileCanvas::paintEvent(QPaintEvent* /*event*/) {
   QPainter painter(this);
-  PaintProfile(painter, QRectF(rect()), preview_.Profile(), preview_.Frame());
+  PaintProfile(painter, QRectF(rect()), preview_.Profile(), preview_.Frame(),
+               PlotColours::From(palette()));
 }
 
 void ProfileCanvas::wheelEvent(QWheelEvent* event) {
@@ -236,7 +281,7 @@ void ProfileCanvas::mouseReleaseEvent(QMouseEvent* /*event*/) { drag_from_.reset
 bool ProfileCanvas::event(QEvent* event) {
   if (event->type() == QEvent::ToolTip) {
     auto* help = static_cast<QHelpEvent*>(event);
-    const QString tip = preview_.PhaseTip(TimeAt(help->pos().x()));
+    const QString tip = preview_.CanvasTip(TimeAt(help->pos().x()));
     if (tip.isEmpty()) {
       QToolTip::hideText();
       event->ignore();
@@ -267,7 +312,12 @@ ProtocolPreview::ProtocolPreview(Source source, QWidget* parent)
   auto* layout = new QVBoxLayout(this);
   layout->addWidget(canvas_, 1);
   layout->addLayout(row);
-  resize(900, 420);
+  // Within a small screen (or a large scale factor) as well.
+  QSize size(900, 420);
+  if (const QScreen* screen = this->screen()) {
+    size = size.boundedTo(screen->availableGeometry().size() - QSize(40, 60));
+  }
+  resize(size);
 
   if (!Refresh()) ShowAll();
   UpdateTitle();
@@ -364,11 +414,18 @@ QString ProtocolPreview::PhaseTip(double seconds) const {
       .arg(Seconds(phase.seconds), Seconds(phase.intended));
 }
 
+QString ProtocolPreview::CanvasTip(double seconds) const {
+  const std::optional<ProfileLocation> where = profile_.Locate(seconds);
+  if (!where) return {};
+  const QString late = PhaseTip(seconds);
+  return late.isEmpty() ? QString("Set %1").arg(profile_.Sets()[where->set].number) : late;
+}
+
 bool ProtocolPreview::Export(const QString& path, QSize size) const {
   const QString suffix = QFileInfo(path).suffix().toLower();
   if (suffix == "png") {
     QImage image(size, QImage::Format_ARGB32_Premultiplied);
-    image.fill(Qt::white);
+    image.fill(PlotColours::Paper().background);
     QPainter painter(&image);
     PaintProfile(painter, QRectF(QPointF(0, 0), QSizeF(size)), profile_, frame_);
     painter.end();

@@ -4,6 +4,8 @@
 #include <functional>
 #include <optional>
 
+#include <QColor>
+#include <QPalette>
 #include <QPointF>
 #include <QRectF>
 #include <QSize>
@@ -36,13 +38,34 @@ struct PlotFrame {
   double soft_limit_mm = 0.0;
 };
 
+// The colours a plot is drawn in.
+struct PlotColours {
+  QColor background;
+  QColor text;
+  QColor grid;
+  QColor zero;
+  QColor boundary;
+  QColor trace;
+  QColor late;
+  QColor soft_limit;
+
+  // An exported file is a document: dark on white, whatever the desktop's
+  // palette.
+  static PlotColours Paper();
+  // On screen: the palette's background and text, lines between the two,
+  // and the trace and warning colours that stand out most against it.
+  static PlotColours From(const QPalette& palette);
+};
+
 // Draws the profile over [frame.from, frame.to] into `area`: axes in
 // sensible units, the zero and soft-limit lines, set boundaries with their
 // numbers, and the position trace with late phases in a warning colour. The
 // window and every export paint through this one routine; its cost depends
 // on the area's width, not on the protocol.
+// Set labels that do not fit are shortened to their numbers, or left to the
+// window's tooltip.
 void PaintProfile(QPainter& painter, const QRectF& area, const MotionProfile& profile,
-                  const PlotFrame& frame);
+                  const PlotFrame& frame, const PlotColours& colours = PlotColours::Paper());
 
 // Where PaintProfile puts the plot inside `area`: the margins hold the axes'
 // labels and the set numbers.
@@ -58,7 +81,7 @@ TimeUnitChoice TimeAxisUnit(double span_seconds);
 
 class ProfileCanvas;
 
-// A window of its own beside the fixed-size main window: what the unit will
+// A window of its own beside the main window: what the unit will
 // do with the working sequence of the active document window, position over
 // time. Its owner calls Refresh when the sequence or the settings may have
 // changed; it asks its source then and redraws only when they did. Wheel zooms the time axis,
@@ -94,6 +117,9 @@ class ProtocolPreview : public QWidget {
   QLabel& Readout() { return *readout_; }
   // The tooltip text at a time: the late phase there, or empty.
   QString PhaseTip(double seconds) const;
+  // The canvas's tooltip at a time: the set there (its label may not have
+  // had room) and the late phase, if any; empty outside the protocol.
+  QString CanvasTip(double seconds) const;
 
   // Exports what the window shows. The format follows the suffix: .png,
   // .svg or .pdf. False when the file cannot be written.

@@ -1,11 +1,9 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "views/report_list.h"
 
-#include <QApplication>
 #include <QHeaderView>
 #include <QKeyEvent>
 #include <QMouseEvent>
-#include <QPalette>
 
 namespace stravon::views {
 
@@ -36,10 +34,7 @@ std::vector<ColumnDefinition> ParseColumnDefinition(const QString& definition) {
   return columns;
 }
 
-ReportListModel::Cell ReportListModel::DefaultCell() {
-  const QPalette palette = QApplication::palette();
-  return {QString(), palette.color(QPalette::Text), palette.color(QPalette::Base)};
-}
+ReportListModel::Cell ReportListModel::DefaultCell() { return {}; }
 
 bool ReportListModel::Valid(int row, int column) const {
   return row >= 0 && row < rowCount() && column >= 0 && column < columnCount();
@@ -113,12 +108,12 @@ QVariant ReportListModel::data(const QModelIndex& index, int role) const {
     case Qt::DisplayRole:
       return cell.text;
     case Qt::ForegroundRole:
-      return cell.text_color;
+      return cell.text_color.isValid() ? QVariant(cell.text_color) : QVariant();
     case Qt::BackgroundRole:
-      return cell.back_color;
+      return cell.back_color.isValid() ? QVariant(cell.back_color) : QVariant();
     case Qt::TextAlignmentRole:
-      return QVariant::fromValue(
-          columns_[static_cast<std::size_t>(index.column())].alignment | Qt::AlignVCenter);
+      return QVariant::fromValue(columns_[static_cast<std::size_t>(index.column())].alignment |
+                                 Qt::AlignVCenter);
     default:
       return {};
   }

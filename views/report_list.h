@@ -31,8 +31,7 @@ struct ColumnDefinition {
 std::vector<ColumnDefinition> ParseColumnDefinition(const QString& definition);
 
 // The rows of a report list: per-cell texts, and per-cell text and background
-// colours held with the row (the defaults are the palette's at the moment a
-// cell is made).
+// colours held with the row (by default none: the view's palette decides).
 class ReportListModel : public QAbstractTableModel {
   Q_OBJECT
 

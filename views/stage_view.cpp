@@ -1,13 +1,17 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "views/stage_view.h"
 
-#include <QFontMetrics>
+#include <algorithm>
+
+#include <QBoxLayout>
 #include <QHeaderView>
 #include <QIcon>
 #include <QLabel>
 #include <QLineEdit>
 #include <QPushButton>
 #include <QShowEvent>
+#include <QStyle>
+#include <QStyleOptionFrame>
 #include <QToolButton>
 
 #include "views/dialog_units.h"
@@ -17,109 +21,94 @@
 namespace stravon::views {
 namespace {
 
-const QColor kFormColor(0xFA, 0xFA, 0xFA);
-const QColor kButtonFace(0xE6, 0xE6, 0xE6);
-
 const char* const kColumnSpec =
     "Magnitude, 125;Stretch Dur, 80;Hold Dur, 80;Recover Dur, 80;Rest Dur, 80;Repetitions, 80";
 
 QString Text(const std::string& text) { return QString::fromStdString(text); }
 
-// A label in the form's rectangle, widened (never narrowed) so that its text
-// is not cut off: left-aligned labels grow to the right, right-aligned ones
-// to the left.
-QLabel* MakeLabel(QWidget* parent, const QString& text, QRect rect,
-                  Qt::Alignment alignment = Qt::AlignLeft) {
-  auto* label = new QLabel(text, parent);
-  label->setAlignment(alignment | Qt::AlignVCenter);
-  const int needed = label->fontMetrics().horizontalAdvance(text) + 2;
-  if (needed > rect.width()) {
-    if (alignment & Qt::AlignRight) {
-      rect.setLeft(rect.right() - needed + 1);
-    } else {
-      rect.setWidth(needed);
-    }
-  }
-  label->setGeometry(rect);
-  return label;
-}
-
-QLineEdit* MakeField(QWidget* parent, QRect rect) {
+// A read-only field wide enough for `widest`, the longest text it shows in
+// practice, in the font in use (not a fixed width, which clips large fonts).
+QLineEdit* MakeField(QWidget* parent, const QString& widest) {
   auto* field = new QLineEdit(parent);
   field->setReadOnly(true);
   field->setAlignment(Qt::AlignCenter);
   field->setFocusPolicy(Qt::NoFocus);
-  field->setGeometry(rect);
-  QPalette palette = field->palette();
-  palette.setColor(QPalette::Base, kFormColor);
-  palette.setColor(QPalette::Text, Qt::black);
-  field->setPalette(palette);
+  QStyleOptionFrame option;
+  option.initFrom(field);
+  const QSize text(field->fontMetrics().horizontalAdvance(widest) + 8, field->sizeHint().height());
+  field->setFixedWidth(
+      field->style()->sizeFromContents(QStyle::CT_LineEdit, &option, text, field).width());
   return field;
 }
 
-QPushButton* MakeButton(QWidget* parent, const QString& text, QRect rect) {
-  auto* button = new QPushButton(text, parent);
-  button->setGeometry(rect);
-  button->setStyleSheet(
-      "QPushButton { background-color: #E6E6E6; color: black; border: 1px solid #ADADAD;"
-      " border-radius: 2px; padding: 0px 1px; }"
-      "QPushButton:hover { background-color: #E5F1FB; border-color: #0078D7; }"
-      "QPushButton:pressed { background-color: #CCE4F7; border-color: #005499; }"
-      "QPushButton:focus { border-color: #0078D7; }");
-  return button;
+// A caption above `field` (and whatever follows it on its line).
+QVBoxLayout* Captioned(QLabel* caption, QLayout* fields) {
+  auto* column = new QVBoxLayout;
+  column->setSpacing(DialogUnitsY(2));
+  column->addWidget(caption);
+  column->addLayout(fields);
+  return column;
 }
 
 }  // namespace
 
-QSize StageView::FormSize() { return DialogUnitsSize(524, 261); }
-
 StageView::StageView(StageModel& model, Hooks hooks, QWidget* parent)
     : QWidget(parent), model_(model), hooks_(std::move(hooks)) {
-  setFixedSize(FormSize());
-  // The form's controls are sized for an 8-point dialog font.
-  QFont form_font = font();
-  form_font.setPixelSize(11);
-  setFont(form_font);
-  setAutoFillBackground(true);
-  QPalette palette = this->palette();
-  palette.setColor(QPalette::Window, kFormColor);
-  palette.setColor(QPalette::WindowText, Qt::black);
-  palette.setColor(QPalette::Button, kButtonFace);
-  setPalette(palette);
+  // Colours and font are the desktop's: the form follows the palette and
+  // style in use, and its layouts give the list and the output pane whatever
+  // room the window has.
+  auto* buttons = new QHBoxLayout;
+  edit_button_ = new QPushButton("Edit Set", this);
+  delete_button_ = new QPushButton("Delete ", this);
+  insert_above_button_ = new QPushButton("Insert Above", this);
+  insert_below_button_ = new QPushButton("Insert Below", this);
+  for (QPushButton* button :
+       {edit_button_, delete_button_, insert_above_button_, insert_below_button_}) {
+    buttons->addWidget(button);
+  }
 
-  MakeLabel(this, "Test Sequence", DialogUnitsRect(18, 8, 50, 8));
-  edit_button_ = MakeButton(this, "Edit Set", DialogUnitsRect(14, 20, 47, 14));
-  delete_button_ = MakeButton(this, "Delete ", DialogUnitsRect(65, 20, 47, 14));
-  insert_above_button_ = MakeButton(this, "Insert Above", DialogUnitsRect(116, 20, 47, 14));
-  insert_below_button_ = MakeButton(this, "Insert Below", DialogUnitsRect(167, 20, 47, 14));
-
-  MakeLabel(this, "Offset (mm)", DialogUnitsRect(267, 8, 44, 8));
-  offset_field_ = MakeField(this, DialogUnitsRect(267, 20, 26, 14));
+  auto* offset_line = new QHBoxLayout;
+  offset_field_ = MakeField(this, "-000.00");
   help_button_ = new QToolButton(this);
   help_button_->setAutoRaise(true);
   help_button_->setIcon(QIcon(":/stravon/help.svg"));
   help_button_->setIconSize({16, 16});
-  help_button_->setGeometry(DialogUnitsRect(297, 19, 16, 16));
   help_button_->setToolTip("What the offset is");
+  offset_line->addWidget(offset_field_);
+  offset_line->addWidget(help_button_);
 
-  MakeLabel(this, "Used Memory (%)", DialogUnitsRect(358, 8, 56, 8));
-  used_memory_field_ = MakeField(this, DialogUnitsRect(372, 20, 26, 14));
-  total_time_label_ =
-      MakeLabel(this, "Total Time ", DialogUnitsRect(436, 8, 65, 8), Qt::AlignRight);
-  total_time_field_ = MakeField(this, DialogUnitsRect(451, 20, 52, 14));
+  auto* memory_line = new QHBoxLayout;
+  used_memory_field_ = MakeField(this, "100.0");
+  memory_line->addWidget(used_memory_field_, 0, Qt::AlignHCenter);
+
+  auto* time_line = new QHBoxLayout;
+  total_time_field_ = MakeField(this, "000 d 00:00:00");
+  time_line->addWidget(total_time_field_, 0, Qt::AlignRight);
+  total_time_label_ = new QLabel("Total Time ", this);
+  total_time_label_->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
+
+  auto* top = new QHBoxLayout;
+  top->setSpacing(DialogUnitsX(12));
+  top->addLayout(Captioned(new QLabel("Test Sequence", this), buttons));
+  top->addStretch(1);
+  top->addLayout(Captioned(new QLabel("Offset (mm)", this), offset_line));
+  auto* memory_label = new QLabel("Used Memory (%)", this);
+  memory_label->setAlignment(Qt::AlignHCenter | Qt::AlignVCenter);
+  top->addLayout(Captioned(memory_label, memory_line));
+  top->addLayout(Captioned(total_time_label_, time_line));
 
   list_ = new ReportList(this);
-  list_->setGeometry(DialogUnitsRect(7, 42, 510, 123));
-  QPalette list_palette = list_->palette();
-  list_palette.setColor(QPalette::Base, Qt::white);
-  list_->setPalette(list_palette);
   list_->DefineColumns(kColumnSpec);
-
   output_ = new OutputPane(this);
-  output_->setGeometry(DialogUnitsRect(7, 183, 510, 71));
-  QPalette output_palette = output_->palette();
-  output_palette.setColor(QPalette::Base, Qt::white);
-  output_->setPalette(output_palette);
+
+  auto* layout = new QVBoxLayout(this);
+  layout->setContentsMargins(DialogUnitsX(7), DialogUnitsY(8), DialogUnitsX(7), DialogUnitsY(7));
+  layout->setSpacing(DialogUnitsY(6));
+  layout->addLayout(top);
+  // The list holds the protocol, the pane what happened: the list gets the
+  // larger share of any extra height.
+  layout->addWidget(list_, 3);
+  layout->addWidget(output_, 2);
 
   connect(edit_button_, &QPushButton::clicked, this, &StageView::EditSet);
   connect(delete_button_, &QPushButton::clicked, this, &StageView::DeleteSelected);
@@ -187,18 +176,38 @@ void StageView::FillRow(int row) {
   }
 }
 
+void StageView::FitColumns() {
+  // The columns are as wide as the list defines them, or as their titles
+  // and texts need in the font in use where that is more.
+  QHeaderView* header = list_->horizontalHeader();
+  const int title_margin =
+      2 * header->style()->pixelMetric(QStyle::PM_HeaderMargin, nullptr, header) + 4;
+  const std::vector<ColumnDefinition>& columns = list_->Model().Columns();
+  // (The table view hides this measure; its base class offers it.)
+  const QAbstractItemView& view = *list_;
+  for (int column = 0; column < static_cast<int>(columns.size()); ++column) {
+    const ColumnDefinition& definition = columns[static_cast<std::size_t>(column)];
+    const int width = std::max(
+        {definition.width, header->fontMetrics().horizontalAdvance(definition.title) + title_margin,
+         view.sizeHintForColumn(column)});
+    if (list_->columnWidth(column) != width) list_->setColumnWidth(column, width);
+  }
+}
+
 void StageView::RowsReset() {
   list_->DeleteAllRows();
   for (int row = 0; row < model_.RowCount(); ++row) {
     list_->InsertRow(row, QString());
     FillRow(row);
   }
+  FitColumns();
   emit ModelChanged();
 }
 
 void StageView::RowInserted(int row) {
   list_->InsertRow(row, QString());
   FillRow(row);
+  FitColumns();
   emit ModelChanged();
 }
 
@@ -209,6 +218,7 @@ void StageView::RowRemoved(int row) {
 
 void StageView::RowChanged(int row) {
   if (row < list_->RowCount()) FillRow(row);
+  FitColumns();
   emit ModelChanged();
 }
 

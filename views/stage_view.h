@@ -36,9 +36,6 @@ class StageView : public QWidget, private StageModel::Listener {
     std::function<void()> offset_help;
   };
 
-  // The form's size: 524 x 261 dialog units.
-  static QSize FormSize();
-
   StageView(StageModel& model, Hooks hooks, QWidget* parent = nullptr);
   ~StageView() override;
   StageView(const StageView&) = delete;
@@ -83,6 +80,7 @@ class StageView : public QWidget, private StageModel::Listener {
   void FieldsChanged() override;
 
   void FillRow(int row);
+  void FitColumns();
 
   StageModel& model_;
   Hooks hooks_;

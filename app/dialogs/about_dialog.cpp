@@ -7,6 +7,7 @@
 #include <QPainter>
 #include <QPixmap>
 #include <QPushButton>
+#include <QScreen>
 #include <QString>
 #include <QSvgRenderer>
 
@@ -16,18 +17,29 @@
 namespace stravon::app {
 namespace {
 
-// The picture's size in device-independent pixels; it is rendered for the
-// screen's pixel ratio so that it stays sharp when scaled.
-constexpr int kPictureWidth = 680;
-constexpr int kPictureHeight = 529;
+// The picture's size in device-independent pixels where the screen has room
+// for it; it is rendered for the screen's pixel ratio so that it stays sharp
+// when scaled.
+constexpr QSize kPictureSize(680, 529);
+// Room on the screen left for the text and the button below the picture,
+// and for the window's frame.
+constexpr QSize kAroundPicture(60, 140);
 
-QPixmap Picture(qreal pixel_ratio) {
-  QPixmap pixmap(QSize(kPictureWidth, kPictureHeight) * pixel_ratio);
+QSize PictureSize(const QWidget& dialog) {
+  const QScreen* screen = dialog.screen();
+  if (screen == nullptr) return kPictureSize;
+  return kPictureSize.scaled(
+      kPictureSize.boundedTo(screen->availableGeometry().size() - kAroundPicture),
+      Qt::KeepAspectRatio);
+}
+
+QPixmap Picture(QSize size, qreal pixel_ratio) {
+  QPixmap pixmap(size * pixel_ratio);
   pixmap.setDevicePixelRatio(pixel_ratio);
-  pixmap.fill(Qt::white);
+  pixmap.fill(Qt::transparent);
   QSvgRenderer renderer(QStringLiteral(":/stravon/about_picture.svg"));
   QPainter painter(&pixmap);
-  renderer.render(&painter, QRectF(0, 0, kPictureWidth, kPictureHeight));
+  renderer.render(&painter, QRectF(QPointF(0, 0), size));
   return pixmap;
 }
 
@@ -35,13 +47,12 @@ QPixmap Picture(qreal pixel_ratio) {
 
 AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   setWindowTitle(QStringLiteral("About Stravon"));
-  UseDialogFont(this);
-  setFixedSize(DialogUnitsSize(467, 371));
 
+  const QSize picture_size = PictureSize(*this);
   auto* picture = new QLabel(this);
   picture->setObjectName(QStringLiteral("picture"));
-  picture->setFixedSize(kPictureWidth, kPictureHeight);
-  picture->setPixmap(Picture(devicePixelRatioF()));
+  picture->setFixedSize(picture_size);
+  picture->setPixmap(Picture(picture_size, devicePixelRatioF()));
 
   auto* version = new QLabel(
       QString::fromUtf8(kVersionText.data(), static_cast<qsizetype>(kVersionText.size())), this);
@@ -57,6 +68,7 @@ AboutDialog::AboutDialog(QWidget* parent) : QDialog(parent) {
   connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
 
   auto* layout = new QGridLayout(this);
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->setContentsMargins(DialogUnitsX(7), DialogUnitsY(6), DialogUnitsX(7), DialogUnitsY(5));
   layout->setVerticalSpacing(2);
   layout->addWidget(picture, 0, 0, 1, 2, Qt::AlignHCenter);

@@ -5,6 +5,7 @@
 
 #include "views/dialog_units.h"
 
+class QLineEdit;
 class QWidget;
 
 namespace stravon::app {
@@ -13,10 +14,6 @@ namespace stravon::app {
 using views::DialogUnitsSize;
 using views::DialogUnitsX;
 using views::DialogUnitsY;
-
-// The dialogs' forms are sized for an 8-point font; a larger system font
-// would not fit them.
-void UseDialogFont(QWidget* dialog);
 
 // Caption of the dialogs' message boxes: the program's name.
 inline constexpr const char* kMessageBoxCaption = "Stravon";
@@ -27,5 +24,9 @@ void ShowWarning(QWidget* parent, const std::string& text);
 // After a field's prompt: the field gets the focus with its text selected,
 // so that typing replaces what was refused.
 void FocusField(QWidget* field);
+
+// A field that shows a value nothing may change: read-only, so that it looks
+// it, and left out of the Tab chain (a click still selects for copying).
+void SetShowOnly(QLineEdit* field, bool show_only);
 
 }  // namespace stravon::app

@@ -56,8 +56,6 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
       program_(Button("Program", "program", this)),
       done_(Button("Done", "done", this)) {
   setWindowTitle(QStringLiteral("Hardware Advanced"));
-  UseDialogFont(this);
-  setFixedSize(DialogUnitsSize(247, 178));
   series_name_->setMaxLength(kSeriesNameLength);
 
   // Series name and model number side by side, each captioned above.
@@ -98,6 +96,8 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
   buttons->addWidget(done_);
 
   auto* layout = new QVBoxLayout(this);
+  // As large as its contents need in the font and style in use.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->setContentsMargins(DialogUnitsX(10), DialogUnitsY(8), DialogUnitsX(10), DialogUnitsY(7));
   layout->addLayout(top);
   layout->addSpacing(DialogUnitsY(8));
@@ -109,9 +109,9 @@ HardwareSettingsDialog::HardwareSettingsDialog(const HardwareSettings& current,
   pitch_label_->setVisible(access);
   pitch_->setVisible(access);
   pitch_->setEnabled(access);
-  series_name_->setReadOnly(!access);
-  model_number_->setReadOnly(!access);
-  stroke_->setReadOnly(!access);
+  SetShowOnly(series_name_, !access);
+  SetShowOnly(model_number_, !access);
+  SetShowOnly(stroke_, !access);
 
   connect(program_, &QPushButton::clicked, this, [this] { Program(); });
   connect(restore_defaults_, &QPushButton::clicked, this,

@@ -17,7 +17,7 @@ namespace {
 QLineEdit* Edit(const char* name, const std::string& text, bool editable, QWidget* parent) {
   auto* edit = new QLineEdit(QString::fromStdString(text), parent);
   edit->setObjectName(QString::fromLatin1(name));
-  edit->setReadOnly(!editable);
+  SetShowOnly(edit, !editable);
   edit->setFixedWidth(DialogUnitsX(55));
   return edit;
 }
@@ -28,8 +28,6 @@ MoveToSizeDialog::MoveToSizeDialog(double current_offset, const HardwareSettings
                                    QWidget* parent)
     : QDialog(parent), settings_(settings) {
   setWindowTitle(QStringLiteral("Move to Size"));
-  UseDialogFont(this);
-  setFixedSize(DialogUnitsSize(145, 121));
 
   const MoveToSizeFields fields = OpenMoveToSize(current_offset, settings_);
   new_size_ = Edit("newSize", fields.new_size, true, this);
@@ -50,8 +48,9 @@ MoveToSizeDialog::MoveToSizeDialog(double current_offset, const HardwareSettings
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
-  layout->setContentsMargins(DialogUnitsX(10), DialogUnitsY(10), DialogUnitsX(10),
-                             DialogUnitsY(7));
+  // As large as its contents need in the font and style in use.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
+  layout->setContentsMargins(DialogUnitsX(10), DialogUnitsY(10), DialogUnitsX(10), DialogUnitsY(7));
   layout->addLayout(form);
   layout->addStretch(1);
   layout->addWidget(buttons);

@@ -48,8 +48,6 @@ SetEditorDialog::SetEditorDialog(const TestSet& set, const SetEditorLimits& limi
       rest_(NumberEdit("rest", this)),
       repetitions_(NumberEdit("repetitions", this)) {
   setWindowTitle(QStringLiteral("Set Parameter Editor"));
-  UseDialogFont(this);
-  setFixedSize(DialogUnitsSize(209, 194));
 
   function_->setObjectName(QStringLiteral("function"));
   for (std::string_view name : kSetEditorFunctions) function_->addItem(Text(name));
@@ -93,6 +91,9 @@ SetEditorDialog::SetEditorDialog(const TestSet& set, const SetEditorLimits& limi
   connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
   auto* layout = new QVBoxLayout(this);
+  // As large as its contents need in the font and style in use: a fixed
+  // size clipped the check boxes' texts in larger fonts.
+  layout->setSizeConstraint(QLayout::SetFixedSize);
   layout->setContentsMargins(DialogUnitsX(7), DialogUnitsY(8), DialogUnitsX(7), DialogUnitsY(7));
   layout->addLayout(grid);
   layout->addStretch(1);

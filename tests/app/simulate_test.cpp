@@ -157,9 +157,11 @@ void SimulateTest::ProgramSavesAScreenshotOfItsConnectedWindow() {
   QTemporaryDir dir;
   QVERIFY(dir.isValid());
   const QString png = dir.filePath("main window.png");
+  // On a screen with room for the window's usual size.
   test_support::ChildProcess program(
       STRAVON_PATH, {"--simulate", "--screenshot", png.toStdString()},
-      {"QT_QPA_PLATFORM=offscreen", "XDG_CONFIG_HOME=" + dir.filePath("config").toStdString()});
+      {"QT_QPA_PLATFORM=offscreen:configfile=" STRAVON_SCREEN_CONFIG,
+       "XDG_CONFIG_HOME=" + dir.filePath("config").toStdString()});
   const test_support::ProcessOutcome outcome = program.Wait();
   QCOMPARE(outcome.exit_status, 0);
   QImage image(png);

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/support/child_process.h"
 
+#include <algorithm>
+
 #include <fcntl.h>
 #include <grp.h>
 #include <poll.h>
@@ -22,9 +24,16 @@ constexpr uid_t kNobody = 65534;
 ChildProcess::ChildProcess(const std::string& program, const std::vector<std::string>& args,
                            const std::vector<std::string>& environment, bool as_nobody) {
   std::vector<std::string> env_text;
+  // A variable given in `environment` replaces this process's: the first
+  // of two entries of one name is the one a program reads.
+  const auto given = [&environment](const std::string& entry) {
+    const std::string name = entry.substr(0, entry.find('=') + 1);
+    return std::any_of(environment.begin(), environment.end(),
+                       [&name](const std::string& mine) { return mine.rfind(name, 0) == 0; });
+  };
   for (char** e = environ; *e != nullptr; ++e) {
     const std::string entry = *e;
-    if (entry.rfind("STRAVON_", 0) != 0) env_text.push_back(entry);
+    if (entry.rfind("STRAVON_", 0) != 0 && !given(entry)) env_text.push_back(entry);
   }
   env_text.insert(env_text.end(), environment.begin(), environment.end());
   std::vector<char*> env;

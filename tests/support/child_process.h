@@ -16,7 +16,8 @@ struct ProcessOutcome {
 
 // A built program run as a child process, for end-to-end tests. Its
 // environment is this process's without any STRAVON_ variable, plus
-// `environment` ("NAME=value" entries); standard output and error are
+// `environment` ("NAME=value" entries, which replace this process's
+// variables of the same names); standard output and error are
 // captured. A child still running when this goes away is killed.
 class ChildProcess {
  public:

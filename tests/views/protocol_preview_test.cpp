@@ -78,6 +78,7 @@ class ProtocolPreviewTest : public QObject {
   void WheelZoomsAndDragPans();
   void ReadoutAndTooltipTellWhatIsUnderThePointer();
   void ExportsPngSvgAndPdf();
+  void CrowdedSetLabelsAreKept();
 };
 
 void ProtocolPreviewTest::PaintsRampAndSinusoidProtocols() {
@@ -227,6 +228,35 @@ void ProtocolPreviewTest::ExportsPngSvgAndPdf() {
 
   QVERIFY(!window.Export(dir.filePath("missing/preview.svg")));
   QVERIFY(!window.Export(dir.filePath("preview.bmpx")));
+}
+
+void ProtocolPreviewTest::CrowdedSetLabelsAreKept() {
+  // Three long sets, then two short ones whose starts crowd at the right
+  // edge, in a narrow export: every set is still named.
+  PreviewSource source;
+  source.sequence.sets = {
+      Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 40), Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 40),
+      Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 40), Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 1),
+      Set(ControlFunction::Ramp, 2.0, 1.0, 1.0, 1)};
+  source.settings = test_support::FactorySettings();
+  source.settings_read = true;
+  ProtocolPreview window([source] { return source; });
+  QTemporaryDir dir;
+  QVERIFY(dir.isValid());
+  const QString path = dir.filePath("crowded.svg");
+  QVERIFY(window.Export(path, QSize(480, 300)));
+  QFile svg(path);
+  QVERIFY(svg.open(QIODevice::ReadOnly));
+  const QByteArray text = svg.readAll();
+  for (const char* label : {"Set 1", "Set 4", "Set 5"}) QVERIFY2(text.contains(label), label);
+
+  // Under the pointer the set is named, also where no phase runs late.
+  const ProfileSet& fifth = window.Profile().Sets()[4];
+  QCOMPARE(window.CanvasTip(fifth.start + 0.1), QString("Set 5"));
+  QVERIFY(window.CanvasTip(window.Profile().Duration() + 1.0).isEmpty());
+  window.resize(480, 300);
+  window.show();
+  Screenshot(window, "preview_crowded.png");
 }
 
 }  // namespace stravon::views

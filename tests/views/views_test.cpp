@@ -119,11 +119,12 @@ void ViewsTest::ListRowsStartWithDefaultColours() {
   list.InsertRow(0, "x");
   list.Model().SetCellColors(0, 1, Qt::red, Qt::yellow);
   QCOMPARE(list.InsertRow(5, "y"), 1);  // beyond the end: appended
-  const QPalette palette = QApplication::palette();
+  // No colours of their own: the view draws them in whatever palette is in
+  // use, also one that changes after the rows were made.
   for (int column = 0; column < 2; ++column) {
     const QModelIndex cell = list.Model().index(1, column);
-    QCOMPARE(cell.data(Qt::ForegroundRole).value<QColor>(), palette.color(QPalette::Text));
-    QCOMPARE(cell.data(Qt::BackgroundRole).value<QColor>(), palette.color(QPalette::Base));
+    QVERIFY(!cell.data(Qt::ForegroundRole).isValid());
+    QVERIFY(!cell.data(Qt::BackgroundRole).isValid());
   }
   QCOMPARE(list.Model().index(0, 1).data(Qt::BackgroundRole).value<QColor>(), QColor(Qt::yellow));
   QVERIFY(!(list.Model().flags(list.Model().index(0, 0)) &
