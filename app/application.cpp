@@ -9,6 +9,7 @@
 #include <optional>
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -110,6 +111,17 @@ std::string HelpText(const std::string& program) {
          "are set (see stravon-sim --dir), otherwise through /sys and /dev.\n";
 }
 
+void IdentifyToTheDesktop() {
+  // The Wayland app id and the X11 WM_CLASS ("Stravon", the application's
+  // name) lead the desktop to the program's entry and its icon, so docks group
+  // the windows under it; the entry's StartupWMClass names the same class.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntry));
+  // The installed icon where the theme has it; the program's own copy when it
+  // runs from the build folder.
+  QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kDesktopEntry),
+                                               QIcon(":/stravon/org.stravon.Stravon.svg")));
+}
+
 std::string VersionText() { return "stravon " + std::string(kVersion) + "\n"; }
 
 int RunApplication(int argc, char** argv) {
@@ -146,6 +158,7 @@ int RunApplication(int argc, char** argv) {
   QApplication::setApplicationName("Stravon");
   QApplication::setApplicationVersion(
       QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
+  IdentifyToTheDesktop();
 
   std::vector<std::string> arguments;
   const QStringList qt_arguments = QApplication::arguments();
