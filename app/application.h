@@ -31,9 +31,9 @@ CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 // The desktop entry's name without ".desktop", which is also the icon's.
 inline constexpr const char* kDesktopEntry = "org.stravon.Stravon";
 
-// Tells the desktop which entry and icon the program's windows belong to.
-// Needs the application object.
-void IdentifyToTheDesktop();
+// The names the settings are kept under, and what tells the desktop which
+// entry and icon the program's windows belong to. Needs the application object.
+void NameTheApplication();
 
 std::string HelpText(const std::string& program);
 std::string VersionText();

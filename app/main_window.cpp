@@ -244,7 +244,7 @@ void MainWindow::BuildMenus() {
   file_menu->addAction(close);
   file_menu->addSeparator();
   file_menu->addAction(exit);
-  auto* hardware_menu = new QMenu("&Hardware", this);
+  auto* hardware_menu = new QMenu("H&ardware", this);
   hardware_menu->addAction(read);
   hardware_menu->addAction(program);
   hardware_menu->addAction(verify);

@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
@@ -122,6 +123,43 @@ views::ProgressWindowWidget* ShownProgress() {
   return nullptr;
 }
 
+// Runs `run`, answering the file dialog it shows with `path`.
+void AnsweringFileDialog(const QString& path, const std::function<void()>& run) {
+  QTimer poll;
+  poll.setInterval(20);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    poll.stop();
+    ChooseFile(*dialog, path);
+  });
+  poll.start();
+  run();
+}
+
+// Every visible item of `actions`, and of their submenus, has a mnemonic that
+// no other item beside it has.
+void CheckMnemonics(const QList<QAction*>& actions) {
+  QList<QKeySequence> seen;
+  for (QAction* action : actions) {
+    if (action->isSeparator() || !action->isVisible()) continue;
+    const QKeySequence mnemonic = QKeySequence::mnemonic(action->text());
+    QVERIFY2(!mnemonic.isEmpty(), qPrintable(action->text()));
+    QVERIFY2(!seen.contains(mnemonic), qPrintable(action->text()));
+    seen << mnemonic;
+    if (action->menu() != nullptr) CheckMnemonics(action->menu()->actions());
+  }
+}
+
+void WriteProtocol(const QString& path) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(
+      "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
+      "HoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\t\n"
+      "Ramp\tmm\t0.5\t2\t2\t1\t5\t10\tSeconds\t\n");
+}
+
 }  // namespace
 
 class AppTest : public QObject {
@@ -158,8 +196,12 @@ class AppTest : public QObject {
   void ClosingWhileAWorkerQuestionIsUpReturnsPromptly();
   void QuittingDuringATransferReturnsPromptly();
   void SettingsAndRecentFiles();
+  void TitlesFollowTheDocuments();
+  void OpenAndSaveFromBothMenuSetsAreRecent();
+  void EveryMenuItemHasItsOwnMnemonic();
   void CommandLine_data();
   void CommandLine();
+  void TheDesktopKnowsTheWindows();
 
  private:
   void StartUnit(sim::UnitOptions options = {});
@@ -278,12 +320,12 @@ void AppTest::MenusAndEnablingFollowTheUnit() {
   // A tab filling the area.
   QCOMPARE(document->geometry(), window_->Area().viewport()->rect());
   QCOMPARE(MenuTitles(window_->CurrentMenus()),
-           (QStringList{"&File", "&Hardware", "&View", "&Help"}));
+           (QStringList{"&File", "H&ardware", "&View", "&Help"}));
   QCOMPARE(Titles(window_->CurrentMenus()[0]->actions()),
            (QStringList{"&Open...", "&Save", "&Close", "&Quit"}));
   QCOMPARE(Titles(window_->CurrentMenus()[1]->actions()),
-           (QStringList{"&Read Device", "&Program Device", "&Verify After Programming",
-                        "&Advanced", "&Move To Position"}));
+           (QStringList{"&Read Device", "&Program Device", "&Verify After Programming", "&Advanced",
+                        "&Move To Position"}));
   const Command document_commands[] = {Command::kFileOpen,         Command::kFileSave,
                                        Command::kReadDevice,       Command::kProgramDevice,
                                        Command::kHardwareSettings, Command::kMoveToPosition};
@@ -1283,6 +1325,106 @@ void AppTest::SettingsAndRecentFiles() {
   QVERIFY(!window_->OpenDocumentFile(paths[2], &error));
   QCOMPARE(store.RecentFiles(), (QStringList{paths[4], paths[3], paths[1]}));
   QCOMPARE(window_->Documents().size(), 5);
+}
+
+void AppTest::TheDesktopKnowsTheWindows() {
+  NameTheApplication();
+  QFile entry(STRAVON_DESKTOP_ENTRY);
+  QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+  QCOMPARE(QFileInfo(entry).completeBaseName(), QGuiApplication::desktopFileName());
+  // Qt names the windows' class after the application.
+  const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n');
+  QVERIFY(lines.contains("StartupWMClass=" + QApplication::applicationName()));
+  QVERIFY(lines.contains("Icon=" + QGuiApplication::desktopFileName()));
+  QVERIFY(!QApplication::windowIcon().pixmap(32).isNull());
+}
+
+void AppTest::TitlesFollowTheDocuments() {
+  StartUnit();
+  OpenWindow();
+  QCOMPARE(window_->windowTitle(), QString("Stravon"));
+
+  // The first window gets the unit, which its title names; the main window's
+  // title names the document alone.
+  DocumentWindow* first = window_->NewDocument();
+  QCOMPARE(window_->windowTitle(), QString("Untitled 1[*] — Stravon"));
+  QVERIFY(WaitConnected(true));
+  const QString unit = QString::fromStdString(first->Doc().Settings().ModelName() + " on " + tty_);
+  QTRY_COMPARE(first->windowTitle(), "Untitled 1[*] — " + unit);
+  QVERIFY(!first->isWindowModified() && !window_->isWindowModified());
+  QTest::mouseClick(&first->View().InsertBelowButton(), Qt::LeftButton);
+  QVERIFY(first->isWindowModified() && window_->isWindowModified());
+
+  // A window opened from a file is named after it and takes no number; the
+  // next new one does. The unit is the first window's, so they have none.
+  QTemporaryDir folder;
+  const QString path = folder.filePath("cyclic.tmt");
+  WriteProtocol(path);
+  QVERIFY(window_->OpenDocumentFile(path));
+  DocumentWindow* opened = Document();
+  QCOMPARE(opened->windowTitle(), QString("cyclic.tmt[*]"));
+  QCOMPARE(window_->windowTitle(), QString("cyclic.tmt[*] — Stravon"));
+  QVERIFY(!window_->isWindowModified());
+  DocumentWindow* third = window_->NewDocument();
+  QCOMPARE(third->windowTitle(), QString("Untitled 2[*]"));
+
+  // The main window's title and marker follow the active window.
+  window_->Area().setActiveSubWindow(first);
+  QCOMPARE(window_->windowTitle(), QString("Untitled 1[*] — Stravon"));
+  QVERIFY(window_->isWindowModified());
+  QVERIFY(WithDialog<QMessageBox>(
+      "close_modified", [&] { window_->Route(Command::kFileClose); },
+      [](QMessageBox& box) { box.button(QMessageBox::Discard)->click(); }));
+  QTRY_COMPARE(window_->Documents().size(), 2);
+  QVERIFY(window_->windowTitle() != QString("Untitled 1[*] — Stravon"));
+  for (int left = 1; left >= 0; --left) {
+    window_->Route(Command::kFileClose);
+    QTRY_COMPARE(window_->Documents().size(), left);
+  }
+  QCOMPARE(window_->windowTitle(), QString("Stravon"));
+  QVERIFY(!window_->isWindowModified());
+}
+
+void AppTest::OpenAndSaveFromBothMenuSetsAreRecent() {
+  QTemporaryDir folder;
+  const QString first = folder.filePath("first.tmt");
+  const QString second = folder.filePath("second.tmt");
+  const QString saved = folder.filePath("saved.tmt");
+  WriteProtocol(first);
+  WriteProtocol(second);
+  for (const QString& file : settings_->RecentFiles()) settings_->RemoveRecentFile(file);
+  StartUnit();
+  OpenWindow();
+
+  // No document: the application's Open.
+  AnsweringFileDialog(first, [&] { window_->Route(Command::kFileOpen); });
+  QCOMPARE(window_->Documents().size(), 1);
+  QCOMPARE(settings_->RecentFiles(), QStringList{first});
+  QVERIFY(WaitConnected(true));
+
+  // The document's own Open and Save, which also rename the window.
+  AnsweringFileDialog(second, [&] { window_->Route(Command::kFileOpen); });
+  QCOMPARE(settings_->RecentFiles(), (QStringList{second, first}));
+  QCOMPARE(window_->windowTitle(), QString("second.tmt[*] — Stravon"));
+  QTest::mouseClick(&Document()->View().InsertBelowButton(), Qt::LeftButton);
+  QVERIFY(window_->isWindowModified());
+  AnsweringFileDialog(saved, [&] { window_->Route(Command::kFileSave); });
+  QCOMPARE(settings_->RecentFiles(), (QStringList{saved, second, first}));
+  QCOMPARE(window_->windowTitle(), QString("saved.tmt[*] — Stravon"));
+  QVERIFY(!window_->isWindowModified());
+}
+
+void AppTest::EveryMenuItemHasItsOwnMnemonic() {
+  settings_->AddRecentFile("/tmp/one.tmt");
+  settings_->AddRecentFile("/tmp/two.tmt");
+  OpenWindow();
+  // The recent files join the menu as it opens.
+  emit window_->CurrentMenus()[0]->aboutToShow();
+  CheckMnemonics(window_->menuBar()->actions());
+  if (QTest::currentTestFailed()) return;
+  window_->NewDocument();
+  QCOMPARE(window_->CurrentMenus().size(), 4);
+  CheckMnemonics(window_->menuBar()->actions());
 }
 
 void AppTest::CommandLine_data() {
