@@ -418,11 +418,16 @@ void AppTest::SecondWindowFromTheKeyboard() {
   QCOMPARE(Document(), first);
   QTest::keyClick(window_.get(), Qt::Key_F6, Qt::ControlModifier);
   QCOMPARE(Document(), second);
+  QTest::keyClick(window_.get(), Qt::Key_Tab, Qt::ControlModifier);
+  QCOMPARE(Document(), first);
+  QTest::keyClick(window_.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+  QCOMPARE(Document(), second);
 
   // Closing the active one leaves the other; closing both brings menu 128 back.
-  window_->Route(Command::kFileClose);
+  QTest::keyClick(window_.get(), Qt::Key_W, Qt::ControlModifier);
   QTRY_COMPARE(window_->Documents().size(), 1);
-  window_->Route(Command::kFileClose);
+  QCOMPARE(Document(), first);
+  QTest::keyClick(window_.get(), Qt::Key_W, Qt::ControlModifier);
   QTRY_COMPARE(window_->Documents().size(), 0);
   window_->UpdateCommandStates();
   QCOMPARE(MenuTitles(window_->CurrentMenus()), (QStringList{"&File", "&View", "&Help"}));
