@@ -70,7 +70,8 @@ bool IsDocumentCommand(Command command) {
 }
 
 // The desktop's keys for a standard command, and the ones a person on Linux
-// expects whatever desktop the platform's key scheme follows.
+// expects whatever desktop the platform's key scheme follows. Each key once:
+// a key an action holds twice is ambiguous, and does nothing.
 QList<QKeySequence> Keys(QKeySequence::StandardKey key, QList<QKeySequence> also = {}) {
   QList<QKeySequence> keys = QKeySequence::keyBindings(key);
   for (const QKeySequence& sequence : also) {
@@ -167,8 +168,9 @@ void MainWindow::BuildMenus() {
   // Save always asks for the file, so it is Save As as well.
   QAction* save = MakeAction(
       Command::kFileSave, "&Save", "Save As Protocol File\nSave",
-      Keys(QKeySequence::Save, {Qt::CTRL | Qt::Key_S, Qt::CTRL | Qt::SHIFT | Qt::Key_S}) +
-          QKeySequence::keyBindings(QKeySequence::SaveAs));
+      Keys(QKeySequence::Save,
+           QKeySequence::keyBindings(QKeySequence::SaveAs) +
+               QList<QKeySequence>{Qt::CTRL | Qt::Key_S, Qt::CTRL | Qt::SHIFT | Qt::Key_S}));
   QAction* print_setup = MakeAction(Command::kPrintSetup, "P&rint Setup...",
                                     "Change the printer and printing options\nPrint Setup");
   QAction* recent = MakeAction(Command::kRecentFile, "Recent &File", "Open this document");

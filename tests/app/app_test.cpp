@@ -395,7 +395,8 @@ void AppTest::PromptsAndKeys() {
     QVERIFY(action != nullptr);
     QCOMPARE(action->statusTip(), QString(expected.status_tip));
     for (const QKeySequence& key : expected.keys) {
-      QVERIFY2(action->shortcuts().contains(key), qPrintable(key.toString()));
+      // Held twice, a key is ambiguous and does nothing.
+      QVERIFY2(action->shortcuts().count(key) == 1, qPrintable(key.toString()));
     }
     if (expected.keys.isEmpty()) QVERIFY(action->shortcuts().isEmpty());
     if (*expected.tool_tip != '\0') QCOMPARE(action->toolTip(), QString(expected.tool_tip));
