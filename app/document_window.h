@@ -28,9 +28,9 @@ namespace stravon::app {
 
 class QtSettingsStore;
 
-// One document window: a child frame without caption holding the stage
-// view, with the window's front end, stage model and document (which owns
-// the device session). The worker starts when the view is first shown and
+// One document window: a tab of the main window, titled after its file and
+// unit, holding the stage view, with the window's front end, stage model and
+// document (which owns the device session). The worker starts when the view is first shown and
 // ends when the window closes. The session's events are carried out when its
 // queue wakes the event loop; nothing here polls.
 class DocumentWindow : public QMdiSubWindow,

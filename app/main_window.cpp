@@ -322,8 +322,6 @@ DocumentWindow* MainWindow::AddDocument(int untitled_number) {
   connect(document, &QObject::destroyed, this, [this] { UpdateCommandStates(); });
   emit DocumentAdded(document);
   area_->addSubWindow(document, Qt::FramelessWindowHint);
-  // The child frame fills the top-left corner of the area.
-  document->move(0, 0);
   document->show();
   area_->setActiveSubWindow(document);
   UpdateCommandStates();
