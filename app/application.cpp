@@ -9,6 +9,7 @@
 #include <optional>
 
 #include <QApplication>
+#include <QIcon>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -110,6 +111,22 @@ std::string HelpText(const std::string& program) {
          "are set (see stravon-sim --dir), otherwise through /sys and /dev.\n";
 }
 
+void NameTheApplication() {
+  QApplication::setOrganizationName("Stravon");
+  // Also the class of the windows in their X11 WM_CLASS.
+  QApplication::setApplicationName("Stravon");
+  QApplication::setApplicationVersion(
+      QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
+  // The Wayland app id and the X11 class lead the desktop to the program's
+  // entry and its icon, so docks group the windows under it; the entry's
+  // StartupWMClass names the same class.
+  QGuiApplication::setDesktopFileName(QString::fromLatin1(kDesktopEntry));
+  // The installed icon where the theme has it; the program's own copy when it
+  // runs from the build folder.
+  QApplication::setWindowIcon(QIcon::fromTheme(QString::fromLatin1(kDesktopEntry),
+                                               QIcon(":/stravon/org.stravon.Stravon.svg")));
+}
+
 std::string VersionText() { return "stravon " + std::string(kVersion) + "\n"; }
 
 int RunApplication(int argc, char** argv) {
@@ -142,10 +159,7 @@ int RunApplication(int argc, char** argv) {
   if (!signal_watch.Ok()) std::perror("stravon: cannot watch the ending signals");
 
   QApplication application(argc, argv);
-  QApplication::setOrganizationName("Stravon");
-  QApplication::setApplicationName("Stravon");
-  QApplication::setApplicationVersion(
-      QString::fromUtf8(kVersion.data(), static_cast<qsizetype>(kVersion.size())));
+  NameTheApplication();
 
   std::vector<std::string> arguments;
   const QStringList qt_arguments = QApplication::arguments();

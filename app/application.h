@@ -28,6 +28,13 @@ struct CommandLine {
 // Reads the program's own arguments (Qt's were taken out already).
 CommandLine ParseCommandLine(const std::vector<std::string>& arguments);
 
+// The desktop entry's name without ".desktop", which is also the icon's.
+inline constexpr const char* kDesktopEntry = "org.stravon.Stravon";
+
+// The names the settings are kept under, and what tells the desktop which
+// entry and icon the program's windows belong to. Needs the application object.
+void NameTheApplication();
+
 std::string HelpText(const std::string& program);
 std::string VersionText();
 

@@ -6,6 +6,7 @@
 
 #include <QCloseEvent>
 #include <QCoreApplication>
+#include <QFileInfo>
 #include <QMessageBox>
 #include <QPushButton>
 #include <QSocketNotifier>
@@ -28,7 +29,6 @@ DocumentWindow::DocumentWindow(const DeviceSessionOptions& options, QtSettingsSt
       stage_(front_end_),
       document_(std::make_unique<Document>(front_end_, stage_, options)),
       file_commands_(front_end_, settings, QCoreApplication::applicationFilePath().toStdString()) {
-  setWindowTitle("Stravon");
   setAttribute(Qt::WA_DeleteOnClose, false);
 
   views::StageView::Hooks view_hooks;
@@ -57,7 +57,9 @@ DocumentWindow::DocumentWindow(const DeviceSessionOptions& options, QtSettingsSt
   document_->SetListener(this);
   connect(view_, &views::StageView::FirstShown, this, &DocumentWindow::InitialUpdate);
   connect(view_, &views::StageView::ModelChanged, this, &DocumentWindow::StageChanged);
+  connect(this, &DocumentWindow::StageChanged, this, &DocumentWindow::UpdateTitle);
   view_->SetInsertAvailable(false);
+  UpdateTitle();
 
   // The queue's eventfd becomes readable once per burst of events.
   const int fd = document_->Session().Events().WakeFd();
@@ -106,6 +108,9 @@ void DocumentWindow::EventHandled(const SessionEvent& event) {
              stopped != nullptr && stopped->request == jog_request_) {
     jog_direction_.reset();
   }
+  // A read or a program changes what the list last agreed with; a
+  // connection changes the unit.
+  UpdateTitle();
   emit events_.Handled(event);
 }
 
@@ -117,19 +122,46 @@ bool DocumentWindow::CommandEnabled(Command command) const {
          ::stravon::CommandEnabled(command, document_->Connected() && !transfer);
 }
 
-void DocumentWindow::Load(const TestSequence& protocol) {
-  document_->Load(protocol);
+void DocumentWindow::Load(const TestSequence& protocol, const QString& file) {
+  document_->Load(protocol, file.toStdString());
   file_commands_.ShowOpened(protocol, stage_);
+  UpdateTitle();
+}
+
+void DocumentWindow::SetUntitledNumber(int number) {
+  untitled_number_ = number;
+  UpdateTitle();
+}
+
+DocumentTitleParts DocumentWindow::TitleParts() const {
+  return {document_->File(), untitled_number_, document_->Unit()};
+}
+
+void DocumentWindow::UpdateTitle() {
+  const QString title = QString::fromStdString(DocumentWindowTitle(TitleParts()));
+  const bool modified = Modified();
+  if (title == windowTitle() && modified == isWindowModified()) return;
+  setWindowTitle(title);
+  setWindowModified(modified);
+  emit TitleChanged();
+}
+
+void DocumentWindow::FileUsed(FileCommandResult result) {
+  if (result != FileCommandResult::kDone) return;
+  settings_.AddRecentFile(QFileInfo(QString::fromStdString(document_->File())).absoluteFilePath());
+  UpdateTitle();
 }
 
 void DocumentWindow::Execute(Command command) {
   if (!CommandEnabled(command)) return;
   switch (command) {
     case Command::kFileOpen:
-      if (ConfirmLosingEdits(kUnsavedEditsBeforeOpenQuestion)) document_->Open(file_commands_);
+      if (ConfirmLosingEdits(kUnsavedEditsBeforeOpenQuestion)) {
+        FileUsed(document_->Open(file_commands_));
+      }
       break;
     case Command::kFileSave:
-      document_->Save(file_commands_);
+      FileUsed(document_->Save(file_commands_));
       break;
     case Command::kReadDevice:
       if (ConfirmLosingEdits(kUnsavedEditsBeforeReadQuestion)) document_->ReadDevice();

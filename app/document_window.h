@@ -16,6 +16,7 @@
 #include "ui/file_commands.h"
 #include "ui/stage_model.h"
 #include "ui/window_commands.h"
+#include "ui/window_title.h"
 
 class QSocketNotifier;
 
@@ -27,9 +28,9 @@ namespace stravon::app {
 
 class QtSettingsStore;
 
-// One document window: a child frame without caption holding the stage
-// view, with the window's front end, stage model and document (which owns
-// the device session). The worker starts when the view is first shown and
+// One document window: a tab of the main window, titled after its file and
+// unit, holding the stage view, with the window's front end, stage model and
+// document (which owns the device session). The worker starts when the view is first shown and
 // ends when the window closes. The session's events are carried out when its
 // queue wakes the event loop; nothing here polls.
 class DocumentWindow : public QMdiSubWindow,
@@ -54,11 +55,17 @@ class DocumentWindow : public QMdiSubWindow,
   SessionEvents& Events() { return events_; }
 
   bool CommandEnabled(Command command) const;
-  // Makes a protocol read from a file this window's, as its own Open would.
-  void Load(const TestSequence& protocol);
+  // Makes a protocol read from `file` this window's, as its own Open would.
+  void Load(const TestSequence& protocol, const QString& file);
+  // Named "Untitled N" until it has a file.
+  void SetUntitledNumber(int number);
+  DocumentTitleParts TitleParts() const;
   // A protocol kept when the program last ended without asking: shown with
   // its edits still unsaved.
-  void Restore(const TestSequence& protocol) { document_->Restore(protocol); }
+  void Restore(const TestSequence& protocol) {
+    document_->Restore(protocol);
+    UpdateTitle();
+  }
   // Carries out one of the window's commands; a disabled one does nothing.
   void Execute(Command command);
 
@@ -93,6 +100,8 @@ class DocumentWindow : public QMdiSubWindow,
   void ShutDown();
   // The stage's sequence or fields changed.
   void StageChanged();
+  // The title or the unsaved marker changed.
+  void TitleChanged();
 
  protected:
   void closeEvent(QCloseEvent* event) override;
@@ -103,6 +112,10 @@ class DocumentWindow : public QMdiSubWindow,
   void EventHandled(const SessionEvent& event) override;
 
   void InitialUpdate();
+  // Title and unsaved marker from the document's file, edits and unit.
+  void UpdateTitle();
+  // A file opened or saved through this window's own commands.
+  void FileUsed(FileCommandResult result);
   void Drain();
   // Deletes the window once no modal loop of it is on the stack any more.
   void DeleteWhenUnwound();
@@ -119,6 +132,7 @@ class DocumentWindow : public QMdiSubWindow,
   QSocketNotifier* wake_ = nullptr;
   std::optional<JogDirection> jog_direction_;
   RequestId jog_request_ = 0;
+  int untitled_number_ = 1;
   bool shut_down_ = false;
 };
 

@@ -27,6 +27,7 @@
 #include "protocol/message_log.h"
 #include "protocol/protocol_file.h"
 #include "protocol/test_sequence.h"
+#include "ui/window_title.h"
 #include "views/protocol_preview.h"
 
 namespace stravon::app {
@@ -69,6 +70,17 @@ bool IsDocumentCommand(Command command) {
   }
 }
 
+// The desktop's keys for a standard command, and the ones a person on Linux
+// expects whatever desktop the platform's key scheme follows. Each key once:
+// a key an action holds twice is ambiguous, and does nothing.
+QList<QKeySequence> Keys(QKeySequence::StandardKey key, QList<QKeySequence> also = {}) {
+  QList<QKeySequence> keys = QKeySequence::keyBindings(key);
+  for (const QKeySequence& sequence : also) {
+    if (!keys.contains(sequence)) keys << sequence;
+  }
+  return keys;
+}
+
 }  // namespace
 
 MainWindow::MainWindow(DeviceSessionOptions options, QtSettingsStore& settings, DialogHooks hooks,
@@ -80,6 +92,13 @@ MainWindow::MainWindow(DeviceSessionOptions options, QtSettingsStore& settings, 
   setWindowTitle("Stravon");
 
   area_ = new QMdiArea(this);
+  // Tabs rather than a Window menu: each document window fills the area with
+  // its form, the tab names its file and unit and carries the unsaved marker
+  // and a close button, and nothing can hide behind another window.
+  area_->setViewMode(QMdiArea::TabbedView);
+  area_->setDocumentMode(true);
+  area_->setTabsClosable(true);
+  area_->setTabsMovable(true);
   area_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   area_->setVerticalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
   setCentralWidget(area_);
@@ -122,14 +141,14 @@ MainWindow::~MainWindow() {
 }
 
 QAction* MainWindow::MakeAction(Command command, const QString& text, const QString& prompt,
-                                const QKeySequence& shortcut) {
+                                const QList<QKeySequence>& shortcuts) {
   auto* action = new QAction(text, this);
   // The prompt's first line is the status-bar text, the second the tooltip.
   const QStringList parts = prompt.split('\n');
   action->setStatusTip(parts.value(0));
   action->setToolTip(parts.value(1));
-  if (!shortcut.isEmpty()) {
-    action->setShortcut(shortcut);
+  if (!shortcuts.isEmpty()) {
+    action->setShortcuts(shortcuts);
     // Active whichever menu set is showing.
     addAction(action);
   }
@@ -140,28 +159,35 @@ QAction* MainWindow::MakeAction(Command command, const QString& text, const QStr
 
 void MainWindow::BuildMenus() {
   QAction* new_action = MakeAction(Command::kFileNew, "&New", "Create a new document\nNew",
-                                   QKeySequence(Qt::CTRL | Qt::Key_N));
+                                   Keys(QKeySequence::New, {Qt::CTRL | Qt::Key_N}));
   QAction* open = MakeAction(Command::kFileOpen, "&Open...", "Open Protocol File\nOpen",
-                             QKeySequence(Qt::CTRL | Qt::Key_O));
-  QAction* close = MakeAction(Command::kFileClose, "&Close", "Close the active document\nClose");
-  QAction* save = MakeAction(Command::kFileSave, "&Save", "Save As Protocol File\nSave",
-                             QKeySequence(Qt::CTRL | Qt::Key_S));
+                             Keys(QKeySequence::Open, {Qt::CTRL | Qt::Key_O}));
+  QAction* close =
+      MakeAction(Command::kFileClose, "&Close", "Close the active document\nClose",
+                 Keys(QKeySequence::Close, {Qt::CTRL | Qt::Key_W, Qt::CTRL | Qt::Key_F4}));
+  // Save always asks for the file, so it is Save As as well.
+  QAction* save = MakeAction(
+      Command::kFileSave, "&Save", "Save As Protocol File\nSave",
+      Keys(QKeySequence::Save,
+           QKeySequence::keyBindings(QKeySequence::SaveAs) +
+               QList<QKeySequence>{Qt::CTRL | Qt::Key_S, Qt::CTRL | Qt::SHIFT | Qt::Key_S}));
   QAction* print_setup = MakeAction(Command::kPrintSetup, "P&rint Setup...",
                                     "Change the printer and printing options\nPrint Setup");
-  QAction* recent = MakeAction(Command::kRecentFile, "Recent File", "Open this document");
+  QAction* recent = MakeAction(Command::kRecentFile, "Recent &File", "Open this document");
   recent->setEnabled(false);
-  QAction* exit = MakeAction(Command::kExit, "E&xit", "Quit the application\nExit");
+  QAction* exit = MakeAction(Command::kExit, "&Quit", "Quit the application\nQuit",
+                             Keys(QKeySequence::Quit, {Qt::CTRL | Qt::Key_Q}));
   QAction* status_bar = MakeAction(Command::kToggleStatusBar, "&Status Bar",
                                    "Show or hide the status bar\nToggle Status Bar");
   status_bar->setCheckable(true);
   status_bar->setChecked(true);
   QAction* about = MakeAction(Command::kAbout, "&About Stravon...",
                               "Display program information, version number and copyright\nAbout");
-  QAction* read = MakeAction(Command::kReadDevice, "Read Device", "Read Stravon Device");
+  QAction* read = MakeAction(Command::kReadDevice, "&Read Device", "Read Stravon Device");
   QAction* program =
-      MakeAction(Command::kProgramDevice, "Program Device", "Program Stravon Device");
-  QAction* settings = MakeAction(Command::kHardwareSettings, "Settings", "");
-  QAction* move = MakeAction(Command::kMoveToPosition, "Move To Position", "");
+      MakeAction(Command::kProgramDevice, "&Program Device", "Program Stravon Device");
+  QAction* settings = MakeAction(Command::kHardwareSettings, "&Settings", "");
+  QAction* move = MakeAction(Command::kMoveToPosition, "&Move To Position", "");
   // Beyond the original menus: the preview is a window of its own, since the
   // main window's layout is fixed. It follows whichever document is active.
   auto* preview = new QAction("Protocol &Preview", this);
@@ -182,7 +208,7 @@ void MainWindow::BuildMenus() {
     window->raise();
     window->activateWindow();
   });
-  QAction* verify = MakeAction(Command::kVerifyAfterProgramming, "Verify After Programming",
+  QAction* verify = MakeAction(Command::kVerifyAfterProgramming, "&Verify After Programming",
                                "Read the program back after programming and compare it");
   verify->setCheckable(true);
   verify->setChecked(VerifyAfterProgramming(settings_));
@@ -190,6 +216,8 @@ void MainWindow::BuildMenus() {
   new_action->setShortcutVisibleInContextMenu(true);
   open->setShortcutVisibleInContextMenu(true);
   save->setShortcutVisibleInContextMenu(true);
+  close->setShortcutVisibleInContextMenu(true);
+  exit->setShortcutVisibleInContextMenu(true);
 
   // No document: File, View, Help.
   file_menu_no_document_ = new QMenu("&File", this);
@@ -215,17 +243,19 @@ void MainWindow::BuildMenus() {
   file_menu->addAction(open);
   file_menu->addAction(save);
   file_menu->addSeparator();
+  file_menu->addAction(close);
+  file_menu->addSeparator();
   file_menu->addAction(exit);
-  auto* hardware_menu = new QMenu("&Hardware", this);
+  auto* hardware_menu = new QMenu("H&ardware", this);
   hardware_menu->addAction(read);
   hardware_menu->addAction(program);
   hardware_menu->addAction(verify);
-  QMenu* advanced = hardware_menu->addMenu("Advanced");
+  QMenu* advanced = hardware_menu->addMenu("&Advanced");
   advanced->addAction(settings);
   hardware_menu->addAction(move);
   auto* document_view_menu = new QMenu("&View", this);
   document_view_menu->addAction(preview);
-  auto* document_help_menu = new QMenu("Help", this);
+  auto* document_help_menu = new QMenu("&Help", this);
   document_help_menu->addAction(about);
   menus_document_ = {file_menu, hardware_menu, document_view_menu, document_help_menu};
 
@@ -271,8 +301,11 @@ void MainWindow::BuildToolBar() {
   connect(tool_bar_, &MainToolBar::JogReleased, this, &MainWindow::ReleaseJog);
 }
 
-DocumentWindow* MainWindow::NewDocument() {
+DocumentWindow* MainWindow::NewDocument() { return AddDocument(++untitled_count_); }
+
+DocumentWindow* MainWindow::AddDocument(int untitled_number) {
   auto* document = new DocumentWindow(options_, settings_, hooks_);
+  if (untitled_number > 0) document->SetUntitledNumber(untitled_number);
   connect(document, &DocumentWindow::ShutDown, this,
           [this, document] { DocumentShutDown(document); });
   connect(&document->Events(), &SessionEvents::Handled, this, [this, document] {
@@ -281,6 +314,9 @@ DocumentWindow* MainWindow::NewDocument() {
   });
   connect(document, &DocumentWindow::StageChanged, this, [this, document] {
     if (document == ActiveDocument()) RefreshPreview();
+  });
+  connect(document, &DocumentWindow::TitleChanged, this, [this, document] {
+    if (document == ActiveDocument()) UpdateTitle();
   });
   connect(document, &QObject::destroyed, this, [this] { UpdateCommandStates(); });
   emit DocumentAdded(document);
@@ -302,9 +338,8 @@ bool MainWindow::OpenDocumentFile(const QString& path, QString* error) {
     if (!QFileInfo::exists(path)) settings_.RemoveRecentFile(path);
     return false;
   }
-  DocumentWindow* document = NewDocument();
-  document->setWindowTitle(QFileInfo(path).fileName());
-  document->Load(protocol);
+  DocumentWindow* document = AddDocument(0);
+  document->Load(protocol, path);
   settings_.AddRecentFile(QFileInfo(path).absoluteFilePath());
   return true;
 }
@@ -366,9 +401,22 @@ void MainWindow::UpdateCommandStates() {
   if (connection_ != nullptr) {
     connection_->setText(document != nullptr ? document->ConnectionStatus() : QString());
   }
+  UpdateTitle();
   // A held jog button that was just disabled has released itself; one of a
   // window no longer current is released here.
   if (jog_document_ && jog_document_ != document) ReleaseJog();
+}
+
+void MainWindow::UpdateTitle() {
+  DocumentWindow* document = ActiveDocument();
+  if (document == nullptr) {
+    setWindowTitle(QString::fromStdString(MainWindowTitle(nullptr)));
+    setWindowModified(false);
+    return;
+  }
+  const DocumentTitleParts parts = document->TitleParts();
+  setWindowTitle(QString::fromStdString(MainWindowTitle(&parts)));
+  setWindowModified(document->isWindowModified());
 }
 
 void MainWindow::RefreshPreview() {

@@ -26,8 +26,8 @@ class JogGuard;
 class MainToolBar;
 class QtSettingsStore;
 
-// The program's main window: the document windows in an MDI
-// area, the menus (one set while no document is open, another while one is
+// The program's main window: the document windows as tabs of an
+// MDI area, the menus (one set while no document is open, another while one is
 // active), the toolbar with the connection indicator and the jog buttons,
 // and the status bar. Commands go to the active document window, which
 // decides whether they are enabled.
@@ -84,7 +84,12 @@ class MainWindow : public QMainWindow {
 
  private:
   QAction* MakeAction(Command command, const QString& text, const QString& prompt,
-                      const QKeySequence& shortcut = {});
+                      const QList<QKeySequence>& shortcuts = {});
+  // A document window added to the area, shown and active; `untitled_number`
+  // names it until it has a file (0: it is given one at once).
+  DocumentWindow* AddDocument(int untitled_number);
+  // The main window's title follows the active document's.
+  void UpdateTitle();
   void BuildMenus();
   void BuildStatusBar();
   void BuildToolBar();
@@ -119,6 +124,8 @@ class MainWindow : public QMainWindow {
   QList<QMenu*> menus_document_;
   QList<QAction*> recent_actions_;
   int shown_menu_set_ = -1;  // 0 no document, 1 document
+  // Windows started without a file so far: the N of the next "Untitled N".
+  int untitled_count_ = 0;
 
   // The document whose jog button is held, so that the release reaches it
   // even if another window became active meanwhile.

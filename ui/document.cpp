@@ -20,8 +20,9 @@ Document::~Document() {
   if (session_->WorkerRunning()) session_->StopWorkerAndMotion();
 }
 
-void Document::Load(const TestSequence& protocol) {
+void Document::Load(const TestSequence& protocol, std::string file) {
   protocol_ = protocol;
+  file_ = std::move(file);
   stage_.RefreshFromDocument(protocol_);
   edits_.Remember(protocol_);
 }
@@ -50,6 +51,7 @@ FileCommandResult Document::Open(FileCommands& commands) {
   const FileCommandResult result = commands.Open(SettingsRead(), protocol, stage_);
   if (result == FileCommandResult::kDone) {
     protocol_ = std::move(protocol);
+    file_ = commands.LastFile();
     edits_.Remember(protocol_);
   }
   return result;
@@ -60,7 +62,10 @@ FileCommandResult Document::Save(FileCommands& commands) {
   // The commit stands even when the file dialog is cancelled or the write fails.
   if (Commit() != 1) return FileCommandResult::kRefused;
   const FileCommandResult result = commands.Save(protocol_);
-  if (result == FileCommandResult::kDone) edits_.Remember(protocol_);
+  if (result == FileCommandResult::kDone) {
+    file_ = commands.LastFile();
+    edits_.Remember(protocol_);
+  }
   return result;
 }
 

@@ -48,9 +48,12 @@ class Document {
   StageModel& Stage() { return stage_; }
 
   const TestSequence& Protocol() const { return protocol_; }
+  // The file the protocol was last opened from or saved to; empty when none.
+  const std::string& File() const { return file_; }
   // A protocol read for this document elsewhere (a file named on the command
   // line, say): it becomes the document's and the stage's, unmodified.
-  void Load(const TestSequence& protocol);
+  // `file` is where it was read from.
+  void Load(const TestSequence& protocol, std::string file = {});
   // A protocol kept when the program last ended without asking: loaded as
   // Load does, but modified until it is saved, programmed or read again.
   void Restore(const TestSequence& protocol);
@@ -108,6 +111,7 @@ class Document {
   std::unique_ptr<DeviceSession> session_;
   Listener* listener_ = nullptr;
   TestSequence protocol_;
+  std::string file_;
   EditTracker edits_;
   UnitSnapshotPtr unit_;
   double offset_ = 0.0;

@@ -78,6 +78,7 @@ FileCommandResult FileCommands::Open(bool settings_read, TestSequence& protocol,
     ShowFailure("Protocol File Not Opened", error);
     return FileCommandResult::kFailed;
   }
+  last_file_ = *path;
   ShowOpened(protocol, stage);
   return FileCommandResult::kDone;
 }
@@ -97,6 +98,7 @@ FileCommandResult FileCommands::Save(TestSequence& protocol) {
     return FileCommandResult::kFailed;
   }
   front_end_.ClearOutput();
+  last_file_ = *path;
   front_end_.AppendOutput("Protocol File Successfully Saved\n");
   return FileCommandResult::kDone;
 }

@@ -54,6 +54,9 @@ class FileCommands {
   // and leaves any old file as it was.
   FileCommandResult Save(TestSequence& protocol);
 
+  // The file of the last Open or Save that went through.
+  const std::string& LastFile() const { return last_file_; }
+
  private:
   // A failed read or write: the pane's line and the warning box.
   void ShowFailure(const std::string& what, const std::string& error);
@@ -63,6 +66,7 @@ class FileCommands {
   FrontEnd& front_end_;
   SettingsStore& settings_;
   std::string program_path_;
+  std::string last_file_;
 };
 
 }  // namespace stravon

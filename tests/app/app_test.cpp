@@ -13,6 +13,7 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLineEdit>
 #include <QMdiArea>
 #include <QMenu>
@@ -122,6 +123,43 @@ views::ProgressWindowWidget* ShownProgress() {
   return nullptr;
 }
 
+// Runs `run`, answering the file dialog it shows with `path`.
+void AnsweringFileDialog(const QString& path, const std::function<void()>& run) {
+  QTimer poll;
+  poll.setInterval(20);
+  QObject::connect(&poll, &QTimer::timeout, [&] {
+    auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+    if (dialog == nullptr) return;
+    poll.stop();
+    ChooseFile(*dialog, path);
+  });
+  poll.start();
+  run();
+}
+
+// Every visible item of `actions`, and of their submenus, has a mnemonic that
+// no other item beside it has.
+void CheckMnemonics(const QList<QAction*>& actions) {
+  QList<QKeySequence> seen;
+  for (QAction* action : actions) {
+    if (action->isSeparator() || !action->isVisible()) continue;
+    const QKeySequence mnemonic = QKeySequence::mnemonic(action->text());
+    QVERIFY2(!mnemonic.isEmpty(), qPrintable(action->text()));
+    QVERIFY2(!seen.contains(mnemonic), qPrintable(action->text()));
+    seen << mnemonic;
+    if (action->menu() != nullptr) CheckMnemonics(action->menu()->actions());
+  }
+}
+
+void WriteProtocol(const QString& path) {
+  QFile file(path);
+  QVERIFY(file.open(QIODevice::WriteOnly));
+  file.write(
+      "XFunction\tXUnits\tXMagnitude\tStretchDurationSec\tRecoveryDurationSec\t"
+      "HoldTimeSec\tRestTimeSec\tNumReps\tTimeUnits\t\n"
+      "Ramp\tmm\t0.5\t2\t2\t1\t5\t10\tSeconds\t\n");
+}
+
 }  // namespace
 
 class AppTest : public QObject {
@@ -158,8 +196,12 @@ class AppTest : public QObject {
   void ClosingWhileAWorkerQuestionIsUpReturnsPromptly();
   void QuittingDuringATransferReturnsPromptly();
   void SettingsAndRecentFiles();
+  void TitlesFollowTheDocuments();
+  void OpenAndSaveFromBothMenuSetsAreRecent();
+  void EveryMenuItemHasItsOwnMnemonic();
   void CommandLine_data();
   void CommandLine();
+  void TheDesktopKnowsTheWindows();
 
  private:
   void StartUnit(sim::UnitOptions options = {});
@@ -268,7 +310,7 @@ void AppTest::MenusAndEnablingFollowTheUnit() {
   // No document: menu 128.
   QCOMPARE(MenuTitles(window_->CurrentMenus()), (QStringList{"&File", "&View", "&Help"}));
   QCOMPARE(Titles(window_->CurrentMenus()[0]->actions()),
-           (QStringList{"&New", "&Open...", "&Close", "P&rint Setup...", "Recent File", "E&xit"}));
+           (QStringList{"&New", "&Open...", "&Close", "P&rint Setup...", "Recent &File", "&Quit"}));
   QVERIFY(window_->ActionFor(Command::kFileOpen)->isEnabled());
   QVERIFY(!window_->ActionFor(Command::kFileSave)->isEnabled());
   QVERIFY(!window_->ToolBar().ButtonAt(MainToolBar::kIndicator)->isEnabled());
@@ -277,13 +319,15 @@ void AppTest::MenusAndEnablingFollowTheUnit() {
 
   // A document without a unit: menu 130, its commands disabled.
   DocumentWindow* document = window_->NewDocument();
-  // The form fills the area, with no unused band beside or below it.
+  // A tab filling the area, with no unused band beside or below it.
   QCOMPARE(document->geometry(), window_->Area().viewport()->rect());
   QCOMPARE(MenuTitles(window_->CurrentMenus()),
-           (QStringList{"&File", "&Hardware", "&View", "Help"}));
+           (QStringList{"&File", "H&ardware", "&View", "&Help"}));
+  QCOMPARE(Titles(window_->CurrentMenus()[0]->actions()),
+           (QStringList{"&Open...", "&Save", "&Close", "&Quit"}));
   QCOMPARE(Titles(window_->CurrentMenus()[1]->actions()),
-           (QStringList{"Read Device", "Program Device", "Verify After Programming", "Advanced",
-                        "Move To Position"}));
+           (QStringList{"&Read Device", "&Program Device", "&Verify After Programming", "&Advanced",
+                        "&Move To Position"}));
   const Command document_commands[] = {Command::kFileOpen,         Command::kFileSave,
                                        Command::kReadDevice,       Command::kProgramDevice,
                                        Command::kHardwareSettings, Command::kMoveToPosition};
@@ -330,14 +374,20 @@ void AppTest::PromptsAndKeys() {
     Command command;
     const char* status_tip;
     const char* tool_tip;
-    QKeySequence key;
+    QList<QKeySequence> keys;  // among the action's keys
   };
   const Expected table[] = {
-      {Command::kFileNew, "Create a new document", "New", QKeySequence(Qt::CTRL | Qt::Key_N)},
-      {Command::kFileOpen, "Open Protocol File", "Open", QKeySequence(Qt::CTRL | Qt::Key_O)},
-      {Command::kFileSave, "Save As Protocol File", "Save", QKeySequence(Qt::CTRL | Qt::Key_S)},
-      {Command::kFileClose, "Close the active document", "Close", {}},
-      {Command::kExit, "Quit the application", "Exit", {}},
+      {Command::kFileNew, "Create a new document", "New", {Qt::CTRL | Qt::Key_N}},
+      {Command::kFileOpen, "Open Protocol File", "Open", {Qt::CTRL | Qt::Key_O}},
+      {Command::kFileSave,
+       "Save As Protocol File",
+       "Save",
+       {Qt::CTRL | Qt::Key_S, Qt::CTRL | Qt::SHIFT | Qt::Key_S}},
+      {Command::kFileClose,
+       "Close the active document",
+       "Close",
+       {Qt::CTRL | Qt::Key_W, Qt::CTRL | Qt::Key_F4}},
+      {Command::kExit, "Quit the application", "Quit", {Qt::CTRL | Qt::Key_Q}},
       {Command::kToggleStatusBar, "Show or hide the status bar", "Toggle Status Bar", {}},
       {Command::kReadDevice, "Read Stravon Device", "", {}},
       {Command::kProgramDevice, "Program Stravon Device", "", {}},
@@ -346,7 +396,11 @@ void AppTest::PromptsAndKeys() {
     QAction* action = window_->ActionFor(expected.command);
     QVERIFY(action != nullptr);
     QCOMPARE(action->statusTip(), QString(expected.status_tip));
-    QCOMPARE(action->shortcut(), expected.key);
+    for (const QKeySequence& key : expected.keys) {
+      // Held twice, a key is ambiguous and does nothing.
+      QVERIFY2(action->shortcuts().count(key) == 1, qPrintable(key.toString()));
+    }
+    if (expected.keys.isEmpty()) QVERIFY(action->shortcuts().isEmpty());
     if (*expected.tool_tip != '\0') QCOMPARE(action->toolTip(), QString(expected.tool_tip));
   }
   QCOMPARE(window_->ToolBar().ButtonAt(MainToolBar::kIndicator)->statusTip(),
@@ -367,12 +421,16 @@ void AppTest::SecondWindowFromTheKeyboard() {
   QCOMPARE(Document(), first);
   QTest::keyClick(window_.get(), Qt::Key_F6, Qt::ControlModifier);
   QCOMPARE(Document(), second);
-  QCOMPARE(window_->windowTitle(), QString("Stravon"));
+  QTest::keyClick(window_.get(), Qt::Key_Tab, Qt::ControlModifier);
+  QCOMPARE(Document(), first);
+  QTest::keyClick(window_.get(), Qt::Key_Backtab, Qt::ControlModifier | Qt::ShiftModifier);
+  QCOMPARE(Document(), second);
 
   // Closing the active one leaves the other; closing both brings menu 128 back.
-  window_->Route(Command::kFileClose);
+  QTest::keyClick(window_.get(), Qt::Key_W, Qt::ControlModifier);
   QTRY_COMPARE(window_->Documents().size(), 1);
-  window_->Route(Command::kFileClose);
+  QCOMPARE(Document(), first);
+  QTest::keyClick(window_.get(), Qt::Key_W, Qt::ControlModifier);
   QTRY_COMPARE(window_->Documents().size(), 0);
   window_->UpdateCommandStates();
   QCOMPARE(MenuTitles(window_->CurrentMenus()), (QStringList{"&File", "&View", "&Help"}));
@@ -746,16 +804,23 @@ enum class Answer { kSave, kDiscard, kCancel };
 void AppTest::UnsavedEditsAskBeforeClosing_data() {
   QTest::addColumn<int>("answer");
   QTest::addColumn<bool>("quit");
-  QTest::newRow("close: save") << int(Answer::kSave) << false;
-  QTest::newRow("close: discard") << int(Answer::kDiscard) << false;
-  QTest::newRow("close: cancel") << int(Answer::kCancel) << false;
-  QTest::newRow("quit: cancel") << int(Answer::kCancel) << true;
-  QTest::newRow("quit: discard") << int(Answer::kDiscard) << true;
+  // The key that closes the document window (none: its own close).
+  QTest::addColumn<QKeySequence>("key");
+  const QKeySequence ctrl_w(Qt::CTRL | Qt::Key_W);
+  QTest::newRow("close: save") << int(Answer::kSave) << false << ctrl_w;
+  QTest::newRow("close: discard") << int(Answer::kDiscard) << false << ctrl_w;
+  QTest::newRow("close: cancel") << int(Answer::kCancel) << false << ctrl_w;
+  QTest::newRow("close Ctrl+F4: discard")
+      << int(Answer::kDiscard) << false << QKeySequence(Qt::CTRL | Qt::Key_F4);
+  QTest::newRow("close button: cancel") << int(Answer::kCancel) << false << QKeySequence();
+  QTest::newRow("quit: cancel") << int(Answer::kCancel) << true << QKeySequence();
+  QTest::newRow("quit: discard") << int(Answer::kDiscard) << true << QKeySequence();
 }
 
 void AppTest::UnsavedEditsAskBeforeClosing() {
   QFETCH(int, answer);
   QFETCH(bool, quit);
+  QFETCH(QKeySequence, key);
   StartUnit();
   OpenWindow();
   QPointer<DocumentWindow> document = window_->NewDocument();
@@ -771,6 +836,9 @@ void AppTest::UnsavedEditsAskBeforeClosing() {
   QTRY_VERIFY(!document->Modified());
   QTest::mouseClick(&document->View().InsertBelowButton(), Qt::LeftButton);
   QVERIFY(document->Modified());
+  // For the keys: the progress window had the activation.
+  window_->activateWindow();
+  QVERIFY(QTest::qWaitForWindowActive(window_.get()));
 
   QTemporaryDir folder;
   const QString saved = folder.filePath("kept.tmt");
@@ -785,7 +853,17 @@ void AppTest::UnsavedEditsAskBeforeClosing() {
     ChooseFile(*dialog, saved);
   });
   const bool shown = WithDialog<QMessageBox>(
-      "unsaved_edits", [&] { closed = quit ? window_->close() : document->close(); },
+      "unsaved_edits",
+      [&] {
+        if (quit) {
+          closed = window_->close();
+        } else if (!key.isEmpty()) {
+          QTest::keySequence(window_.get(), key);
+          closed = !document || !document->isVisible();
+        } else {
+          closed = document->close();
+        }
+      },
       [&](QMessageBox& box) {
         QCOMPARE(box.text(), QString(kUnsavedEditsQuestion));
         buttons = box.standardButtons();
@@ -805,6 +883,7 @@ void AppTest::UnsavedEditsAskBeforeClosing() {
     case Answer::kSave:
       QVERIFY(closed);
       QVERIFY(QFile::exists(saved));
+      QCOMPARE(settings_->RecentFiles().value(0), saved);
       break;
     case Answer::kDiscard:
       QVERIFY(closed);
@@ -1231,7 +1310,7 @@ void AppTest::SettingsAndRecentFiles() {
     QVERIFY(window_->OpenDocumentFile(paths.back()));
   }
   QCOMPARE(window_->Documents().size(), 5);
-  QCOMPARE(Document()->windowTitle(), QString("p4.tmt"));
+  QCOMPARE(Document()->windowTitle(), QString("p4.tmt[*]"));
   QCOMPARE(Document()->View().List().RowCount(), 5);
   QCOMPARE(Document()->Doc().Protocol().sets.size(), 5u);
   QVERIFY(!Document()->Modified());
@@ -1254,6 +1333,106 @@ void AppTest::SettingsAndRecentFiles() {
   QVERIFY(!window_->OpenDocumentFile(paths[2], &error));
   QCOMPARE(store.RecentFiles(), (QStringList{paths[4], paths[3], paths[1]}));
   QCOMPARE(window_->Documents().size(), 5);
+}
+
+void AppTest::TheDesktopKnowsTheWindows() {
+  NameTheApplication();
+  QFile entry(STRAVON_DESKTOP_ENTRY);
+  QVERIFY(entry.open(QIODevice::ReadOnly | QIODevice::Text));
+  QCOMPARE(QFileInfo(entry).completeBaseName(), QGuiApplication::desktopFileName());
+  // Qt names the windows' class after the application.
+  const QStringList lines = QString::fromUtf8(entry.readAll()).split('\n');
+  QVERIFY(lines.contains("StartupWMClass=" + QApplication::applicationName()));
+  QVERIFY(lines.contains("Icon=" + QGuiApplication::desktopFileName()));
+  QVERIFY(!QApplication::windowIcon().pixmap(32).isNull());
+}
+
+void AppTest::TitlesFollowTheDocuments() {
+  StartUnit();
+  OpenWindow();
+  QCOMPARE(window_->windowTitle(), QString("Stravon"));
+
+  // The first window gets the unit, which its title names; the main window's
+  // title names the document alone.
+  DocumentWindow* first = window_->NewDocument();
+  QCOMPARE(window_->windowTitle(), QString("Untitled 1[*] — Stravon"));
+  QVERIFY(WaitConnected(true));
+  const QString unit = QString::fromStdString(first->Doc().Settings().ModelName() + " on " + tty_);
+  QTRY_COMPARE(first->windowTitle(), "Untitled 1[*] — " + unit);
+  QVERIFY(!first->isWindowModified() && !window_->isWindowModified());
+  QTest::mouseClick(&first->View().InsertBelowButton(), Qt::LeftButton);
+  QVERIFY(first->isWindowModified() && window_->isWindowModified());
+
+  // A window opened from a file is named after it and takes no number; the
+  // next new one does. The unit is the first window's, so they have none.
+  QTemporaryDir folder;
+  const QString path = folder.filePath("cyclic.tmt");
+  WriteProtocol(path);
+  QVERIFY(window_->OpenDocumentFile(path));
+  DocumentWindow* opened = Document();
+  QCOMPARE(opened->windowTitle(), QString("cyclic.tmt[*]"));
+  QCOMPARE(window_->windowTitle(), QString("cyclic.tmt[*] — Stravon"));
+  QVERIFY(!window_->isWindowModified());
+  DocumentWindow* third = window_->NewDocument();
+  QCOMPARE(third->windowTitle(), QString("Untitled 2[*]"));
+
+  // The main window's title and marker follow the active window.
+  window_->Area().setActiveSubWindow(first);
+  QCOMPARE(window_->windowTitle(), QString("Untitled 1[*] — Stravon"));
+  QVERIFY(window_->isWindowModified());
+  QVERIFY(WithDialog<QMessageBox>(
+      "close_modified", [&] { window_->Route(Command::kFileClose); },
+      [](QMessageBox& box) { box.button(QMessageBox::Discard)->click(); }));
+  QTRY_COMPARE(window_->Documents().size(), 2);
+  QVERIFY(window_->windowTitle() != QString("Untitled 1[*] — Stravon"));
+  for (int left = 1; left >= 0; --left) {
+    window_->Route(Command::kFileClose);
+    QTRY_COMPARE(window_->Documents().size(), left);
+  }
+  QCOMPARE(window_->windowTitle(), QString("Stravon"));
+  QVERIFY(!window_->isWindowModified());
+}
+
+void AppTest::OpenAndSaveFromBothMenuSetsAreRecent() {
+  QTemporaryDir folder;
+  const QString first = folder.filePath("first.tmt");
+  const QString second = folder.filePath("second.tmt");
+  const QString saved = folder.filePath("saved.tmt");
+  WriteProtocol(first);
+  WriteProtocol(second);
+  for (const QString& file : settings_->RecentFiles()) settings_->RemoveRecentFile(file);
+  StartUnit();
+  OpenWindow();
+
+  // No document: the application's Open.
+  AnsweringFileDialog(first, [&] { window_->Route(Command::kFileOpen); });
+  QCOMPARE(window_->Documents().size(), 1);
+  QCOMPARE(settings_->RecentFiles(), QStringList{first});
+  QVERIFY(WaitConnected(true));
+
+  // The document's own Open and Save, which also rename the window.
+  AnsweringFileDialog(second, [&] { window_->Route(Command::kFileOpen); });
+  QCOMPARE(settings_->RecentFiles(), (QStringList{second, first}));
+  QCOMPARE(window_->windowTitle(), QString("second.tmt[*] — Stravon"));
+  QTest::mouseClick(&Document()->View().InsertBelowButton(), Qt::LeftButton);
+  QVERIFY(window_->isWindowModified());
+  AnsweringFileDialog(saved, [&] { window_->Route(Command::kFileSave); });
+  QCOMPARE(settings_->RecentFiles(), (QStringList{saved, second, first}));
+  QCOMPARE(window_->windowTitle(), QString("saved.tmt[*] — Stravon"));
+  QVERIFY(!window_->isWindowModified());
+}
+
+void AppTest::EveryMenuItemHasItsOwnMnemonic() {
+  settings_->AddRecentFile("/tmp/one.tmt");
+  settings_->AddRecentFile("/tmp/two.tmt");
+  OpenWindow();
+  // The recent files join the menu as it opens.
+  emit window_->CurrentMenus()[0]->aboutToShow();
+  CheckMnemonics(window_->menuBar()->actions());
+  if (QTest::currentTestFailed()) return;
+  window_->NewDocument();
+  QCOMPARE(window_->CurrentMenus().size(), 4);
+  CheckMnemonics(window_->menuBar()->actions());
 }
 
 void AppTest::CommandLine_data() {

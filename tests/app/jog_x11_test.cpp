@@ -115,8 +115,9 @@ void JogX11Test::EndingSignalWhileHeldStopsTheJog() {
   // Connected once the unit's settings block has been read.
   QTRY_VERIFY_WITH_TIMEOUT(unit.CommandCount(sim::CommandKind::kReadByte) >= 64, 10000);
   QTest::qWait(500);
+  // The main window's title ends in the program's name, after the document's.
   QProcess search;
-  search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "^Stravon$"});
+  search.start("xdotool", {"search", "--sync", "--onlyvisible", "--name", "Stravon$"});
   QVERIFY(search.waitForFinished(10000));
   const QString window_id =
       QString::fromLatin1(search.readAllStandardOutput()).split('\n', Qt::SkipEmptyParts).value(0);

@@ -147,6 +147,7 @@ TEST_F(FileCommandsTest, SaveThenOpenRoundTrips) {
   EXPECT_EQ(front_end_.Output(), "Protocol File Successfully Saved\n");
   EXPECT_EQ(Stored(), folder_.string() + "/");
   EXPECT_EQ(protocol_.columns.size(), 9u);  // the writer's columns
+  EXPECT_EQ(commands_.LastFile(), path.string());
 
   // Opening replaces every set of a longer protocol and the stage's rows.
   TestSequence document;
@@ -159,6 +160,7 @@ TEST_F(FileCommandsTest, SaveThenOpenRoundTrips) {
   EXPECT_EQ(document.sets, TwoSets().sets);
   EXPECT_EQ(other_stage.WorkingSequence(), document);
   EXPECT_EQ(other_stage.RowCount(), 2);
+  EXPECT_EQ(commands_.LastFile(), path.string());
   EXPECT_EQ(front_end_.Output(), "Protocol File Successfully Opened\n");
   EXPECT_TRUE(front_end_.Boxes().empty());
 }
@@ -221,6 +223,8 @@ TEST_F(FileCommandsTest, FailedSaveIsReportedNotShownAsSuccess) {
   // The folder is remembered even though the file could not be created.
   EXPECT_EQ(Stored(), (folder_ / "no-such-folder").string() + "/");
   EXPECT_FALSE(fs::exists(path));
+  // Nothing was saved there: the document keeps no such file.
+  EXPECT_EQ(commands_.LastFile(), "");
 }
 
 }  // namespace
